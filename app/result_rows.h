@@ -1,0 +1,57 @@
+// The rows of the result list: what each row shows and the record behind it.
+#ifndef TARNU_APP_RESULT_ROWS_H_
+#define TARNU_APP_RESULT_ROWS_H_
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "model/host_entry.h"
+#include "model/mail_entry.h"
+
+namespace tarnu {
+
+// The record behind a message row: the message and what the detail window
+// needs to fetch it again.
+struct ResultRow {
+  std::int32_t number = 0;  // position in the host's result, from 1
+  MailEntry mail;
+  std::string server;
+  std::string user;
+  std::string password;
+  std::int32_t pop3_port = 110;
+  std::uint8_t apop = 0;
+  std::int32_t timeout = 60;
+};
+
+inline constexpr int kResultColumns = 6;
+
+struct ResultListRow {
+  int state_picture = 0;  // 1 green lamp, 2 yellow lamp, 4 none
+  int small_picture = 0;  // 0-3; 9 none
+  std::array<std::string, kResultColumns> columns;
+  std::optional<ResultRow> record;  // none for a host without messages
+};
+
+// Where AddResultRows puts its rows: the result list window, or a model.
+class ResultListSink {
+ public:
+  virtual ~ResultListSink() = default;
+  virtual void InsertResultRow(int position, const ResultListRow& row) = 0;
+};
+
+// A copy of `text` without CR and LF bytes.
+std::string StripLineBreaks(std::string_view text);
+
+// Adds the rows of one host (its messages at positions 0, 1, ... so the host
+// comes before the hosts added earlier) and counts its new messages into
+// `new_count`. `current` is the host's survey, `history` the one of the
+// previous check.
+void AddResultRows(const HostEntry& host, const SurveyResult& current,
+                   const SurveyResult& history, int* new_count, ResultListSink* list);
+
+}  // namespace tarnu
+
+#endif  // TARNU_APP_RESULT_ROWS_H_

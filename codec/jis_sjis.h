@@ -1,0 +1,40 @@
+// ISO-2022-JP (7-bit JIS) and Shift_JIS (code page 932) for header text.
+#ifndef TARNU_CODEC_JIS_SJIS_H_
+#define TARNU_CODEC_JIS_SJIS_H_
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tarnu {
+
+// Code page 932 byte classes.
+inline bool IsSjisLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+inline bool IsSjisTrailByte(unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
+inline bool IsHalfwidthKana(unsigned char b) { return b >= 0xA1 && b <= 0xDF; }
+
+// The JIS X 0208 pair (j1, j2) as Shift_JIS; false when either byte is
+// outside 0x21-0x7E.
+bool JisPairToSjis(unsigned char j1, unsigned char j2, unsigned char* s1, unsigned char* s2);
+// The Shift_JIS pair (s1, s2) as JIS X 0208; false when the result is not a
+// valid JIS pair (every lead byte from 0xF0 up among others).
+bool SjisPairToJis(unsigned char s1, unsigned char s2, unsigned char* j1, unsigned char* j2);
+
+// One row per half-width katakana 0xA1-0xDF: the full-width character as a
+// Shift_JIS code (lead byte high), the form with the voiced mark (0xDE) and
+// the form with the semi-voiced mark (0xDF); 0 where there is none.
+extern const std::array<std::array<std::uint16_t, 3>, 63> HalfwidthKanaTable;
+
+// ISO-2022-JP to Shift_JIS; `out` is emptied first; a 0xFF byte ends the
+// text. Always returns 0.
+int JisToSjis(std::string_view text, std::string* out);
+
+// Shift_JIS to ISO-2022-JP, half-width katakana widened; every run of
+// two-byte characters is enclosed in ESC $ B ... ESC ( B. `out` is emptied
+// first; a 0xFF byte ends the text. Always returns 0.
+int SjisToJis(std::string_view text, std::string* out);
+
+}  // namespace tarnu
+
+#endif  // TARNU_CODEC_JIS_SJIS_H_

@@ -1,0 +1,63 @@
+// What tarnu knows about the messages on a server: one MailEntry per message
+// found by a mailbox survey, and the SurveyResult of one survey of one host.
+#ifndef TARNU_MODEL_MAIL_ENTRY_H_
+#define TARNU_MODEL_MAIL_ENTRY_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+namespace tarnu {
+
+struct MailEntry {
+  std::string from;
+  std::string subject;
+  std::string cc;
+  std::string body;  // the body lines fetched with the header, in code page 932
+  std::string to;
+  std::string message_id;
+  std::uint8_t forwarded = 0;  // 1 once the notification mail was accepted
+  std::string state;           // "転送条件外" or a forwarding failure text
+  std::int32_t size = 0;       // octets, from LIST
+
+  void Reset() { *this = MailEntry(); }
+};
+
+struct SurveyResult {
+  std::int32_t mail_count = 0;
+  std::int32_t mailbox_size = 0;
+  std::string label;  // server address during the survey, then the host name
+  std::string error;  // empty after a successful survey
+  std::vector<MailEntry> mails;
+
+  void Clear() { *this = SurveyResult(); }
+};
+
+// True when `history` holds no message whose Message-ID equals the mail's,
+// byte for byte. Costs one pass over the history; for many mails against one
+// history use HistoryIndex.
+bool IsNewMail(const MailEntry& mail, const SurveyResult& history);
+
+// The Message-IDs of one history, hashed once so that deciding new against
+// seen for a whole mailbox stays linear. Refers to the history's strings: the
+// history must outlive the index and stay unchanged while it is used.
+class HistoryIndex {
+ public:
+  explicit HistoryIndex(const SurveyResult& history);
+  bool IsNewMail(const MailEntry& mail) const;
+  bool Contains(std::string_view message_id) const { return ids_.count(message_id) != 0; }
+
+ private:
+  std::unordered_set<std::string_view> ids_;
+};
+
+// history := current. Counters, label and error text always; the message list
+// only when the current result holds at least one message, so that a failed
+// survey or an empty mailbox never forgets what was seen.
+void ReplaceHistory(SurveyResult* history, const SurveyResult& current);
+
+}  // namespace tarnu
+
+#endif  // TARNU_MODEL_MAIL_ENTRY_H_

@@ -1,0 +1,69 @@
+// A blocking line channel over TCP: connect, send, timed receive, one reply
+// line, a dot-terminated multi-line reply. Every wait is cut into one-second
+// slices between which the thread's window messages are pumped.
+#ifndef TARNU_NET_LINE_CHANNEL_H_
+#define TARNU_NET_LINE_CHANNEL_H_
+
+#include <string>
+#include <string_view>
+
+#include "platform/socket.h"
+#include "platform/ui_hooks.h"
+
+namespace tarnu {
+
+inline constexpr int kReadTimeout = -9999;
+inline constexpr int kReadNoMemory = -9998;
+// Reply lines are read into 1024-byte buffers: at most 1023 bytes a line.
+inline constexpr int kLineCapacity = 1024;
+
+class LineChannel {
+ public:
+  // `pump` may be null; it is called while waiting.
+  explicit LineChannel(MessagePump* pump);
+  ~LineChannel();  // closes an open connection
+  LineChannel(const LineChannel&) = delete;
+  LineChannel& operator=(const LineChannel&) = delete;
+
+  // Resolves `host`, connects to `port` and waits at most `timeout` seconds
+  // (-1: no limit) in one-second slices that pump messages. Returns true when
+  // connected; on failure nothing stays open and last_error() holds the
+  // platform's error number.
+  bool Connect(const std::string& host, int port, int timeout);
+
+  // One send of all the bytes; returns the count the platform took, or -1.
+  int Send(std::string_view bytes);
+
+  // Waits up to `timeout` seconds (at least one slice) for data and takes up
+  // to `size` bytes: a count > 0, 0 on timeout, -1 on failure or close.
+  int ReceiveSome(char* buffer, int size, int timeout);
+
+  // One line, LF included, at most kLineCapacity - 1 bytes; never consumes
+  // past the LF. Returns its length, kReadTimeout or -1.
+  int ReadLine(std::string* line, int timeout);
+
+  // The rest of a multi-line reply up to its terminating dot line, split into
+  // the header block (up to, not including, the LF of the last header line)
+  // and the body (dot-stuffing undone). With `status` the title shows the
+  // progress against `expected_size`. Returns the byte total, kReadTimeout or
+  // kReadNoMemory.
+  int ReadMultiline(StatusLine* status, unsigned long expected_size, std::string* header,
+                    std::string* body, int timeout);
+
+  // Shuts down receiving and closes; safe to call twice.
+  void Close();
+
+  bool is_open() const { return socket_ != platform::kNoSocket; }
+  // The platform error number of the last failure (WSAGetLastError).
+  int last_error() const { return last_error_; }
+  void PumpMessages();
+
+ private:
+  MessagePump* pump_;
+  platform::Socket socket_ = platform::kNoSocket;
+  int last_error_ = 0;
+};
+
+}  // namespace tarnu
+
+#endif  // TARNU_NET_LINE_CHANNEL_H_

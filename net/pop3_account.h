@@ -1,0 +1,20 @@
+// What a POP3 dialogue needs to reach one mailbox.
+#ifndef TARNU_NET_POP3_ACCOUNT_H_
+#define TARNU_NET_POP3_ACCOUNT_H_
+
+#include <string>
+
+namespace tarnu {
+
+struct Pop3Account {
+  bool apop = false;
+  std::string user;
+  std::string password;
+  std::string server;
+  int port = 110;
+  int timeout = 60;  // seconds for every reply; -1 waits without limit
+};
+
+}  // namespace tarnu
+
+#endif  // TARNU_NET_POP3_ACCOUNT_H_

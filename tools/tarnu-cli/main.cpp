@@ -1,0 +1,36 @@
+// tarnu-cli: the portable core driven from a terminal.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include "tools/tarnu-cli/cli.h"
+
+namespace tarnu::cli {
+
+// One table of every verb; each group's handlers live in their own file.
+const std::vector<Verb>& AllVerbs() {
+  static const std::vector<Verb> verbs = {
+  };
+  return verbs;
+}
+
+}  // namespace tarnu::cli
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
+  using tarnu::cli::AllVerbs;
+  if (argc < 2) return tarnu::cli::UsageError(nullptr, "no verb given");
+  std::string name = argv[1];
+  for (const tarnu::cli::Verb& verb : AllVerbs()) {
+    if (name == verb.name) return verb.run(std::vector<std::string>(argv + 2, argv + argc));
+  }
+  return tarnu::cli::UsageError(nullptr, "unknown verb " + name);
+}
