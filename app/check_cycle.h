@@ -15,7 +15,10 @@ namespace tarnu {
 // What the check cycle touches in the program. The result window's title is
 // the StatusLine; PumpMessages runs while the network waits; UserMessages
 // shows message boxes and takes the quit request.
-class CheckShell : public StatusLine, public MessagePump, public UserMessages, public ResultListSink {
+class CheckShell : public StatusLine,
+                   public MessagePump,
+                   public UserMessages,
+                   public ResultListSink {
  public:
   // Greys (false) or enables (true) an item of the tray menu's first popup;
   // nothing when the popup is missing.

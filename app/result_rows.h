@@ -49,8 +49,8 @@ std::string StripLineBreaks(std::string_view text);
 // comes before the hosts added earlier) and counts its new messages into
 // `new_count`. `current` is the host's survey, `history` the one of the
 // previous check.
-void AddResultRows(const HostEntry& host, const SurveyResult& current,
-                   const SurveyResult& history, int* new_count, ResultListSink* list);
+void AddResultRows(const HostEntry& host, const SurveyResult& current, const SurveyResult& history,
+                   int* new_count, ResultListSink* list);
 
 }  // namespace tarnu
 

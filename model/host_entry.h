@@ -31,8 +31,8 @@ struct HostEntry {
   SurveyResult current;  // what the check in progress found
   SurveyResult history;  // what the last check that found any mail found
   ForwardRule rule;
-  std::string name;      // "ホスト名"
-  std::string server;    // POP3 server; also the key of the history records
+  std::string name;    // "ホスト名"
+  std::string server;  // POP3 server; also the key of the history records
   std::string password;
   std::string user;
   std::string smtp_server;
@@ -42,7 +42,7 @@ struct HostEntry {
   bool forward = false;  // notify new mail to notify_address
   std::string notify_address;
   std::int32_t pop3_port = 110;
-  bool check = true;     // visited by the check cycle
+  bool check = true;          // visited by the check cycle
   std::int32_t lines = 2;     // body lines asked for with TOP
   std::int32_t timeout = 60;  // seconds; -1 waits without limit
 };

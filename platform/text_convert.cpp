@@ -15,7 +15,8 @@ namespace {
 #ifdef _WIN32
 std::string Convert(std::string_view text, UINT from, UINT to, const char* fallback) {
   if (text.empty()) return std::string();
-  int wide_len = MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  int wide_len =
+      MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(wide_len), L'\0');
   MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), wide.data(), wide_len);
   int out_len = WideCharToMultiByte(to, 0, wide.data(), wide_len, nullptr, 0, nullptr, nullptr);

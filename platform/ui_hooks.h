@@ -34,7 +34,8 @@ enum class MessageIcon { kExclamation, kStop, kInformation };
 class UserMessages {
  public:
   virtual ~UserMessages() = default;
-  virtual void ShowMessage(const std::string& text, MessageIcon icon = MessageIcon::kExclamation) = 0;
+  virtual void ShowMessage(const std::string& text,
+                           MessageIcon icon = MessageIcon::kExclamation) = 0;
   // Ends the message loop with this exit code once control returns to it.
   virtual void RequestQuit(int exit_code) = 0;
 };

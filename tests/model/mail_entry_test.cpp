@@ -24,12 +24,9 @@ TEST(IsNewMail, ComparesMessageIdExactly) {
     const char* id;
     bool is_new;
   } cases[] = {
-      {"<a@x>", false},
-      {"<A@x>", true},    // no case folding
-      {" <a@x>", true},   // no trimming
-      {"<a@x> ", true},
-      {"<c@x>", true},
-      {"", true},
+      {"<a@x>", false}, {"<A@x>", true},  // no case folding
+      {" <a@x>", true},                   // no trimming
+      {"<a@x> ", true}, {"<c@x>", true}, {"", true},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(IsNewMail(Mail(c.id), history), c.is_new) << c.id;

@@ -15,9 +15,7 @@ std::string ReadAllInput() {
   return data;
 }
 
-void WriteOutput(std::string_view bytes) {
-  std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-}
+void WriteOutput(std::string_view bytes) { std::fwrite(bytes.data(), 1, bytes.size(), stdout); }
 
 void WriteError(std::string_view bytes) {
   std::fwrite(bytes.data(), 1, bytes.size(), stderr);
@@ -30,11 +28,20 @@ std::string FormatField(std::string_view cp932, bool raw_cp932) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      default: out += c;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -49,7 +56,8 @@ const std::string* ParsedOptions::Get(const std::string& name) const {
   return it == values.end() ? nullptr : &it->second;
 }
 
-bool ParseOptions(const std::vector<std::string>& args, const std::vector<std::string>& value_options,
+bool ParseOptions(const std::vector<std::string>& args,
+                  const std::vector<std::string>& value_options,
                   const std::vector<std::string>& flag_options, ParsedOptions* parsed,
                   std::string* error) {
   auto listed = [](const std::vector<std::string>& names, const std::string& name) {

@@ -41,7 +41,8 @@ struct ParsedOptions {
   bool Has(const std::string& flag) const;
   const std::string* Get(const std::string& name) const;
 };
-bool ParseOptions(const std::vector<std::string>& args, const std::vector<std::string>& value_options,
+bool ParseOptions(const std::vector<std::string>& args,
+                  const std::vector<std::string>& value_options,
                   const std::vector<std::string>& flag_options, ParsedOptions* parsed,
                   std::string* error);
 

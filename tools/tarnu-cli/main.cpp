@@ -14,8 +14,7 @@ namespace tarnu::cli {
 
 // One table of every verb; each group's handlers live in their own file.
 const std::vector<Verb>& AllVerbs() {
-  static const std::vector<Verb> verbs = {
-  };
+  static const std::vector<Verb> verbs = {};
   return verbs;
 }
 
