@@ -1,0 +1,48 @@
+// A report-view list control that draws its own rows: the selection
+// highlight spans the whole row (out to the client edge), each row shows a
+// state picture and a small picture, and cell texts that do not fit end in
+// "...". The control keeps the items, columns and image lists.
+#ifndef TARNU_APP_WIN32_REPORT_LIST_H_
+#define TARNU_APP_WIN32_REPORT_LIST_H_
+
+#include <windows.h>
+
+namespace tarnu::win32 {
+
+class ReportList {
+ public:
+  ReportList() = default;
+  ReportList(const ReportList&) = delete;
+  ReportList& operator=(const ReportList&) = delete;
+  ~ReportList() { Detach(); }
+
+  // Takes over an existing list-view control and switches it to report view
+  // with owner-drawn rows of fixed height.
+  void Attach(HWND list);
+  void Detach();
+  HWND hwnd() const { return list_; }
+
+  // The parent's WM_DRAWITEM for this control.
+  void DrawItem(const DRAWITEMSTRUCT& item);
+
+  bool full_row_selection = true;
+  bool fill_to_client = true;
+
+ private:
+  static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
+                                       UINT_PTR id, DWORD_PTR self);
+  LRESULT OnMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  bool IsReportView() const;
+  void InvalidateFullRow(int index);
+  void RepaintForFocusChange(HWND other);
+
+  HWND list_ = nullptr;
+  int client_width_ = 0;
+  COLORREF text_colour_ = GetSysColor(COLOR_WINDOWTEXT);
+  COLORREF text_background_ = GetSysColor(COLOR_WINDOW);
+  COLORREF background_ = GetSysColor(COLOR_WINDOW);
+};
+
+}  // namespace tarnu::win32
+
+#endif  // TARNU_APP_WIN32_REPORT_LIST_H_

@@ -1,0 +1,327 @@
+#include "app/win32/result_window.h"
+
+#include <commctrl.h>
+
+#include <new>
+
+#include "app/resource_ids.h"
+#include "app/startup_logic.h"
+#include "app/tray_logic.h"
+#include "app/win32/dpi.h"
+#include "app/win32/html_help.h"
+#include "app/win32/wide_text.h"
+
+namespace tarnu::win32 {
+namespace {
+
+struct ColumnSpec {
+  const char* title;
+  int width;  // pixels at 96 dpi
+};
+constexpr ColumnSpec kColumns[kResultColumns] = {
+    {"メールサーバ", 100}, {"題名", 150}, {"送信者", 100},
+    {"サイズ", 50},        {"本文", 200}, {"状態", 100},
+};
+
+// Until the mail detail window exists, its command says so.
+constexpr char kDetailPlaceholder[] = "メールの詳細表示は準備中です";
+
+constexpr COLORREF kStateMask = RGB(255, 255, 255);
+constexpr COLORREF kSmallMask = RGB(255, 255, 0);
+constexpr int kPictureSize = 16;
+
+ResultRow* RowRecord(HWND list, int index) {
+  LVITEMW item = {};
+  item.mask = LVIF_PARAM;
+  item.iItem = index;
+  if (!ListView_GetItem(list, &item)) return nullptr;
+  return reinterpret_cast<ResultRow*>(item.lParam);
+}
+
+// Row height: the dialog font's line with a little air, and never less
+// than a picture. Asked while the list is being created, before the window
+// knows its object.
+void MeasureRow(HWND dialog, MEASUREITEMSTRUCT* measure) {
+  TEXTMETRICW metrics = {};
+  HDC dc = GetDC(dialog);
+  HFONT font = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
+  HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+  GetTextMetricsW(dc, &metrics);
+  if (old) SelectObject(dc, old);
+  ReleaseDC(dialog, dc);
+  int text = metrics.tmHeight + metrics.tmExternalLeading + 4;
+  measure->itemHeight = static_cast<UINT>(text > kPictureSize + 2 ? text : kPictureSize + 2);
+}
+
+}  // namespace
+
+bool ResultWindow::Create(HWND owner, const AppSettings& settings,
+                          std::function<void()> on_list_focus) {
+  owner_ = owner;
+  settings_ = &settings;
+  on_list_focus_ = std::move(on_list_focus);
+  CreateDialogParamW(Program().instance, MAKEINTRESOURCEW(IDD_RESULT), owner, DialogProc,
+                     reinterpret_cast<LPARAM>(this));
+  return window_ != nullptr;
+}
+
+void ResultWindow::Destroy() {
+  if (window_ != nullptr) {
+    Clear();
+    DestroyWindow(window_);
+    window_ = nullptr;
+  }
+  if (state_pictures_) ImageList_Destroy(state_pictures_);
+  if (small_pictures_) ImageList_Destroy(small_pictures_);
+  if (context_menu_) DestroyMenu(context_menu_);
+  state_pictures_ = small_pictures_ = nullptr;
+  context_menu_ = nullptr;
+}
+
+void ResultWindow::OnInit() {
+  HINSTANCE instance = Program().instance;
+  HWND list = GetDlgItem(window_, IDC_RESULT_LIST);
+  dpi_ = WindowDpi(window_);
+
+  state_pictures_ =
+      ImageList_LoadImageW(instance, MAKEINTRESOURCEW(IDB_STATE_PICTURES), kPictureSize, 0,
+                           kStateMask, IMAGE_BITMAP, LR_CREATEDIBSECTION);
+  small_pictures_ =
+      ImageList_LoadImageW(instance, MAKEINTRESOURCEW(IDB_SMALL_PICTURES), kPictureSize, 0,
+                           kSmallMask, IMAGE_BITMAP, LR_CREATEDIBSECTION);
+  ListView_SetImageList(list, state_pictures_, LVSIL_STATE);
+  ListView_SetImageList(list, small_pictures_, LVSIL_SMALL);
+
+  list_.Attach(list);
+  ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT);
+
+  for (int i = 0; i < kResultColumns; ++i) {
+    std::wstring title = WideFromCp932(kColumns[i].title);
+    LVCOLUMNW column = {};
+    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+    column.fmt = LVCFMT_LEFT;
+    column.cx = DpiScale(kColumns[i].width, dpi_);
+    column.pszText = title.data();
+    column.iSubItem = i;
+    ListView_InsertColumn(list, i, &column);
+  }
+
+  context_menu_ = LoadMenuW(instance, MAKEINTRESOURCEW(IDR_RESULT_MENU));
+
+  if (std::optional<WindowRect> stored = StoredResultWindowRect(*settings_)) {
+    RECT place = {stored->left, stored->top, stored->left + stored->width,
+                  stored->top + stored->height};
+    // A rectangle on a monitor that is gone would leave the window out of
+    // reach; the template's place serves then.
+    if (MonitorFromRect(&place, MONITOR_DEFAULTTONULL) != nullptr) {
+      MoveWindow(window_, stored->left, stored->top, stored->width, stored->height, FALSE);
+    }
+  }
+  FitList();
+}
+
+void ResultWindow::FitList() {
+  HWND list = list_.hwnd();
+  if (list == nullptr) return;
+  RECT client;
+  GetClientRect(window_, &client);
+  MoveWindow(list, 0, 0, client.right, client.bottom, TRUE);
+}
+
+void ResultWindow::RescaleColumns(UINT old_dpi, UINT new_dpi) {
+  HWND list = list_.hwnd();
+  if (list == nullptr || old_dpi == 0 || old_dpi == new_dpi) return;
+  for (int i = 0; i < kResultColumns; ++i) {
+    int width = ListView_GetColumnWidth(list, i);
+    ListView_SetColumnWidth(list, i,
+                            MulDiv(width, static_cast<int>(new_dpi), static_cast<int>(old_dpi)));
+  }
+}
+
+void ResultWindow::Show() {
+  if (window_ == nullptr) return;
+  ShowWindow(window_, SW_SHOWNORMAL);
+  BringWindowToTop(window_);
+  SetForegroundWindow(window_);
+  BringWindowToTop(window_);
+}
+
+void ResultWindow::InsertRow(int position, const ResultListRow& row) {
+  HWND list = list_.hwnd();
+  if (list == nullptr) return;
+  ResultRow* record = row.record ? new ResultRow(*row.record) : nullptr;
+  std::wstring first = WideFromCp932(row.columns[0]);
+  LVITEMW item = {};
+  item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_STATE | LVIF_PARAM;
+  item.iItem = position;
+  item.pszText = first.data();
+  item.iImage = row.small_picture;
+  item.state = INDEXTOSTATEIMAGEMASK(static_cast<UINT>(row.state_picture) & 0xF);
+  item.stateMask = LVIS_STATEIMAGEMASK;
+  item.lParam = reinterpret_cast<LPARAM>(record);
+  int index = ListView_InsertItem(list, &item);
+  if (index < 0) {
+    delete record;
+    throw std::bad_alloc();
+  }
+  for (int column = 1; column < kResultColumns; ++column) {
+    std::wstring text = WideFromCp932(row.columns[column]);
+    ListView_SetItemText(list, index, column, text.data());
+  }
+}
+
+void ResultWindow::Clear() {
+  HWND list = list_.hwnd();
+  if (list == nullptr) return;
+  int count = ListView_GetItemCount(list);
+  for (int i = 0; i < count; ++i) {
+    delete RowRecord(list, i);
+    LVITEMW item = {};
+    item.mask = LVIF_PARAM;
+    item.iItem = i;
+    item.lParam = 0;
+    ListView_SetItem(list, &item);
+  }
+  ListView_DeleteAllItems(list);
+}
+
+std::string ResultWindow::GetTitle() const {
+  if (window_ == nullptr) return std::string();
+  int length = GetWindowTextLengthW(window_);
+  std::wstring title(static_cast<std::size_t>(length > 0 ? length : 0) + 1, L'\0');
+  int got = GetWindowTextW(window_, title.data(), length + 1);
+  title.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  return std::string(Cp932Prefix(Cp932FromWide(title), 255));
+}
+
+void ResultWindow::SetTitle(const std::string& title) {
+  if (window_ != nullptr) SetWindowTextW(window_, WideFromCp932(title).c_str());
+}
+
+RECT ResultWindow::StoredRect() const {
+  RECT rect = {};
+  if (window_ == nullptr) return rect;
+  WINDOWPLACEMENT placement = {};
+  placement.length = sizeof(placement);
+  // A tool window's restored rectangle is in screen coordinates.
+  if ((IsIconic(window_) || IsZoomed(window_)) && GetWindowPlacement(window_, &placement)) {
+    return placement.rcNormalPosition;
+  }
+  GetWindowRect(window_, &rect);
+  return rect;
+}
+
+void ResultWindow::ShowContextMenu(LPARAM) {
+  HWND list = list_.hwnd();
+  int index = ListView_GetNextItem(list, -1, LVNI_SELECTED);
+  if (index < 0 || context_menu_ == nullptr) return;
+  LVITEMW item = {};
+  item.mask = LVIF_PARAM;
+  item.iItem = index;
+  if (!ListView_GetItem(list, &item)) return;
+  HMENU popup = GetSubMenu(context_menu_, 0);
+  if (popup == nullptr) return;
+  POINT cursor;
+  GetCursorPos(&cursor);
+  SetForegroundWindow(window_);
+  EnableMenuItem(popup, IDM_MAIL_DETAIL,
+                 MF_BYCOMMAND | (item.lParam ? MF_ENABLED : MF_GRAYED | MF_DISABLED));
+  TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, window_, nullptr);
+  PostMessageW(window_, WM_NULL, 0, 0);
+}
+
+void ResultWindow::OpenSelectedMail() {
+  HWND list = list_.hwnd();
+  int index = ListView_GetNextItem(list, -1, LVNI_SELECTED);
+  if (index < 0) return;
+  const ResultRow* record = RowRecord(list, index);
+  if (record == nullptr) return;
+  ShowMessageBox(window_, kDetailPlaceholder, MessageIcon::kInformation);
+}
+
+INT_PTR ResultWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_SIZE:
+    case WM_MOVE:
+      FitList();
+      return FALSE;
+    case WM_DRAWITEM:
+      if (wparam == IDC_RESULT_LIST) {
+        list_.DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam));
+        SetWindowLongPtrW(window_, DWLP_MSGRESULT, TRUE);
+        return TRUE;
+      }
+      return FALSE;
+    case WM_NOTIFY: {
+      const auto* header = reinterpret_cast<const NMHDR*>(lparam);
+      if (header->idFrom != IDC_RESULT_LIST) return FALSE;
+      if (header->code == NM_SETFOCUS && on_list_focus_) on_list_focus_();
+      if (header->code == NM_DBLCLK) OpenSelectedMail();
+      return FALSE;
+    }
+    case WM_CONTEXTMENU:
+      if (reinterpret_cast<HWND>(wparam) == list_.hwnd()) {
+        ShowContextMenu(lparam);
+        return TRUE;
+      }
+      return FALSE;
+    case WM_COMMAND:
+      switch (LOWORD(wparam)) {
+        case IDOK:
+        case IDCANCEL:
+          ShowWindow(window_, SW_HIDE);
+          return TRUE;
+        case IDM_MAIL_DETAIL:
+          OpenSelectedMail();
+          return TRUE;
+        default:
+          return FALSE;
+      }
+    case WM_HELP:
+      return ShowHelpTopic(window_, kHelpResultTopic) ? TRUE : FALSE;
+    case WM_DPICHANGED: {
+      UINT new_dpi = HIWORD(wparam);
+      RescaleColumns(dpi_, new_dpi);
+      dpi_ = new_dpi;
+      const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
+      SetWindowPos(window_, nullptr, suggested->left, suggested->top,
+                   suggested->right - suggested->left, suggested->bottom - suggested->top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+      return TRUE;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+INT_PTR CALLBACK ResultWindow::DialogProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  ResultWindow* self;
+  if (message == WM_MEASUREITEM && wparam == IDC_RESULT_LIST) {
+    MeasureRow(hwnd, reinterpret_cast<MEASUREITEMSTRUCT*>(lparam));
+    SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, TRUE);
+    return TRUE;
+  }
+  if (message == WM_INITDIALOG) {
+    self = reinterpret_cast<ResultWindow*>(lparam);
+    SetWindowLongPtrW(hwnd, DWLP_USER, lparam);
+    self->window_ = hwnd;
+    try {
+      self->OnInit();
+    } catch (const std::bad_alloc&) {
+      ShowMessageBox(hwnd, kOutOfMemoryText);
+      PostQuitMessage(-1);
+    }
+    return TRUE;
+  }
+  self = reinterpret_cast<ResultWindow*>(GetWindowLongPtrW(hwnd, DWLP_USER));
+  if (self == nullptr || self->window_ != hwnd) return FALSE;
+  try {
+    return self->OnMessage(message, wparam, lparam);
+  } catch (const std::bad_alloc&) {
+    ShowMessageBox(hwnd, kOutOfMemoryText);
+    PostQuitMessage(-1);
+    return FALSE;
+  }
+}
+
+}  // namespace tarnu::win32

@@ -1,0 +1,73 @@
+// The result list window: a modeless tool window holding the report list of
+// what the last check found, one row per message (or per host without
+// messages). Created hidden at start-up, shown on demand, hidden by its
+// close box, destroyed at exit.
+#ifndef TARNU_APP_WIN32_RESULT_WINDOW_H_
+#define TARNU_APP_WIN32_RESULT_WINDOW_H_
+
+#include <commctrl.h>
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "app/result_rows.h"
+#include "app/win32/report_list.h"
+#include "model/app_settings.h"
+
+namespace tarnu::win32 {
+
+class ResultWindow {
+ public:
+  ResultWindow() = default;
+  ResultWindow(const ResultWindow&) = delete;
+  ResultWindow& operator=(const ResultWindow&) = delete;
+  ~ResultWindow() { Destroy(); }
+
+  // Creates the window from its template, owned by `owner`, hidden, and put
+  // where `settings` stored it. `on_list_focus` runs whenever the list gets
+  // the keyboard focus. Returns false when the window could not be made.
+  bool Create(HWND owner, const AppSettings& settings, std::function<void()> on_list_focus);
+  // Frees every row record and the window.
+  void Destroy();
+  HWND hwnd() const { return window_; }
+
+  // Shown in its normal state, on top and in the foreground.
+  void Show();
+
+  // The rows. InsertRow throws std::bad_alloc when the list cannot grow.
+  void InsertRow(int position, const ResultListRow& row);
+  void Clear();
+
+  // The title, as the check cycle's progress line (code page 932; at most
+  // 255 bytes read, as into a 256-byte buffer).
+  std::string GetTitle() const;
+  void SetTitle(const std::string& title);
+
+  // The outer rectangle in screen coordinates as the user left it (the
+  // restored rectangle while minimised or maximised).
+  RECT StoredRect() const;
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+  INT_PTR OnMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  void OnInit();
+  void FitList();
+  void ShowContextMenu(LPARAM where);
+  void OpenSelectedMail();
+  void RescaleColumns(UINT old_dpi, UINT new_dpi);
+
+  HWND window_ = nullptr;
+  HWND owner_ = nullptr;
+  ReportList list_;
+  HIMAGELIST state_pictures_ = nullptr;
+  HIMAGELIST small_pictures_ = nullptr;
+  HMENU context_menu_ = nullptr;
+  const AppSettings* settings_ = nullptr;
+  std::function<void()> on_list_focus_;
+  UINT dpi_ = 96;
+};
+
+}  // namespace tarnu::win32
+
+#endif  // TARNU_APP_WIN32_RESULT_WINDOW_H_

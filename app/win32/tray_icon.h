@@ -1,0 +1,32 @@
+// The icon in the notification area: one icon of the main window, id 123456,
+// whose mouse messages arrive as message 1124.
+#ifndef TARNU_APP_WIN32_TRAY_ICON_H_
+#define TARNU_APP_WIN32_TRAY_ICON_H_
+
+#include <shellapi.h>
+#include <windows.h>
+
+#include <string>
+
+namespace tarnu::win32 {
+
+inline constexpr UINT kTrayIconId = 123456;
+inline constexpr UINT kTrayCallbackMessage = WM_USER + 100;  // 1124
+
+class TrayIcon {
+ public:
+  // Adds the icon with its picture and tip (code page 932, at most 63 bytes).
+  bool Add(HWND owner, HICON icon, const std::string& tip);
+  // Changes the picture and/or the tip; a null icon or tip is left as it is.
+  // Returns the shell's answer: false when it no longer knows the icon.
+  bool Modify(HICON icon, const std::string* tip);
+  void Remove();
+
+ private:
+  NOTIFYICONDATAW Record(UINT flags) const;
+  HWND owner_ = nullptr;
+};
+
+}  // namespace tarnu::win32
+
+#endif  // TARNU_APP_WIN32_TRAY_ICON_H_

@@ -1,0 +1,341 @@
+// tarnu-driver.exe: drives and inspects a running tarnu.exe from another
+// process, the way a user's clicks and eyes would, for the tests under Wine.
+//
+//   wait-main MS              wait until the hidden main window exists
+//   wait-gone MS              wait until it no longer exists
+//   command ID                post a command to the main window
+//   tray MOUSE-MESSAGE        post the tray icon's callback (e.g. 515 = double-click)
+//   rows                      the result list, one row a line (see PrintRows)
+//   wait-rows N MS            wait until the list holds N rows and no check runs
+//   title | visible | rect    the result window's title, visibility, outer rectangle
+//   move X Y W H              move the result window
+//   hide                      close the result window as its close box does
+//   focus-list                give the result list the keyboard focus
+//   select ROW                select a row of the result list
+//   message-box MS [press]    wait for a message box of tarnu, print its text, press OK
+//   tray-icon                 where the tray icon sits on the screen (x y)
+//   popup-menu MS             wait for a popup menu; print its item count
+//
+// Texts are written as UTF-8 with backslash, tab, CR and LF escaped. Exit
+// status 0 on success, 1 when the thing waited for did not come, 2 on usage.
+#include <commctrl.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr wchar_t kMainClass[] = L"tarnuMainWindow";
+constexpr int kResultList = 1015;
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                              nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                      nullptr, nullptr);
+  return out;
+}
+
+std::string Field(const std::wstring& text) {
+  std::string out;
+  for (char c : Utf8(text)) {
+    switch (c) {
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+void Print(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+HWND MainWindow() { return FindWindowW(kMainClass, nullptr); }
+
+// The result window: the dialog owned by the main window that holds list 1015.
+struct Search {
+  HWND owner;
+  HWND found;
+};
+BOOL CALLBACK FindResult(HWND hwnd, LPARAM param) {
+  auto* search = reinterpret_cast<Search*>(param);
+  if (GetWindow(hwnd, GW_OWNER) == search->owner && GetDlgItem(hwnd, kResultList) != nullptr) {
+    search->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+HWND ResultWindow() {
+  Search search = {MainWindow(), nullptr};
+  if (search.owner == nullptr) return nullptr;
+  EnumWindows(FindResult, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::wstring WindowText(HWND hwnd) {
+  wchar_t buffer[1024] = {};
+  GetWindowTextW(hwnd, buffer, 1024);
+  return buffer;
+}
+
+// Memory inside the list's process, for the list-view messages that take
+// pointers.
+class RemoteBuffer {
+ public:
+  RemoteBuffer(HWND window, std::size_t size) : size_(size) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (process_) {
+      memory_ = static_cast<char*>(
+          VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    }
+  }
+  ~RemoteBuffer() {
+    if (memory_) VirtualFreeEx(process_, memory_, 0, MEM_RELEASE);
+    if (process_) CloseHandle(process_);
+  }
+  bool ok() const { return memory_ != nullptr; }
+  char* at(std::size_t offset) const { return memory_ + offset; }
+  bool Write(std::size_t offset, const void* data, std::size_t n) {
+    return WriteProcessMemory(process_, memory_ + offset, data, n, nullptr);
+  }
+  bool Read(std::size_t offset, void* data, std::size_t n) {
+    return ReadProcessMemory(process_, memory_ + offset, data, n, nullptr);
+  }
+
+ private:
+  HANDLE process_ = nullptr;
+  char* memory_ = nullptr;
+  std::size_t size_;
+};
+
+constexpr int kTextChars = 2048;
+
+// One row: state picture, small picture, then the six column texts.
+bool ReadRow(HWND list, int index, std::string* line) {
+  RemoteBuffer remote(list, sizeof(LVITEMW) + kTextChars * sizeof(wchar_t));
+  if (!remote.ok()) return false;
+  LVITEMW item = {};
+  item.mask = LVIF_IMAGE | LVIF_STATE;
+  item.iItem = index;
+  item.stateMask = LVIS_STATEIMAGEMASK;
+  remote.Write(0, &item, sizeof(item));
+  SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote.at(0)));
+  remote.Read(0, &item, sizeof(item));
+  *line =
+      std::to_string((item.state & LVIS_STATEIMAGEMASK) >> 12) + "\t" + std::to_string(item.iImage);
+  for (int column = 0; column < 6; ++column) {
+    LVITEMW text = {};
+    text.iSubItem = column;
+    text.cchTextMax = kTextChars;
+    text.pszText = reinterpret_cast<LPWSTR>(remote.at(sizeof(LVITEMW)));
+    remote.Write(0, &text, sizeof(text));
+    LRESULT n = SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(index),
+                             reinterpret_cast<LPARAM>(remote.at(0)));
+    std::wstring value(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) remote.Read(sizeof(LVITEMW), value.data(), value.size() * sizeof(wchar_t));
+    *line += "\t" + Field(value);
+  }
+  return true;
+}
+
+HWND ResultList() {
+  HWND window = ResultWindow();
+  return window ? GetDlgItem(window, kResultList) : nullptr;
+}
+
+int PrintRows() {
+  HWND list = ResultList();
+  if (list == nullptr) return 1;
+  int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    std::string line;
+    if (!ReadRow(list, i, &line)) return 1;
+    Print(line);
+  }
+  return 0;
+}
+
+template <typename Ready>
+bool WaitFor(int ms, Ready ready) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    if (ready()) return true;
+    if (static_cast<int>(GetTickCount() - start) >= ms) return false;
+    Sleep(50);
+  }
+}
+
+// A message box of tarnu: a dialog captioned with the program name that
+// holds the static text 0xFFFF and is not one of the program's own windows.
+struct BoxSearch {
+  HWND found;
+};
+BOOL CALLBACK FindBox(HWND hwnd, LPARAM param) {
+  wchar_t cls[64] = {};
+  GetClassNameW(hwnd, cls, 64);
+  if (std::wcscmp(cls, L"#32770") == 0 && WindowText(hwnd) == L"tarnu" &&
+      GetDlgItem(hwnd, 0xFFFF) != nullptr && IsWindowVisible(hwnd)) {
+    reinterpret_cast<BoxSearch*>(param)->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CALLBACK FindPopupMenu(HWND hwnd, LPARAM param) {
+  wchar_t cls[64] = {};
+  GetClassNameW(hwnd, cls, 64);
+  if (std::wcscmp(cls, L"#32768") == 0 && IsWindowVisible(hwnd)) {
+    *reinterpret_cast<HWND*>(param) = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+int Usage() {
+  std::fputs("usage: tarnu-driver VERB ARGS (see the source)\n", stderr);
+  return 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) return Usage();
+  std::wstring verb = argv[1];
+  auto arg = [&](int i) { return i < argc ? _wtoi(argv[i]) : 0; };
+
+  if (verb == L"wait-main") {
+    return WaitFor(arg(2), [] { return MainWindow() != nullptr && ResultWindow() != nullptr; }) ? 0
+                                                                                                : 1;
+  }
+  if (verb == L"wait-gone") return WaitFor(arg(2), [] { return MainWindow() == nullptr; }) ? 0 : 1;
+  if (verb == L"command" || verb == L"tray") {
+    HWND main = MainWindow();
+    if (main == nullptr) return 1;
+    BOOL posted = verb == L"command" ? PostMessageW(main, WM_COMMAND, arg(2), 0)
+                                     : PostMessageW(main, WM_USER + 100, 123456, arg(2));
+    return posted ? 0 : 1;
+  }
+  if (verb == L"rows") return PrintRows();
+  if (verb == L"wait-rows") {
+    int want = arg(2);
+    bool ok = WaitFor(arg(3), [want] {
+      HWND window = ResultWindow();
+      HWND list = ResultList();
+      if (window == nullptr || list == nullptr) return false;
+      if (WindowText(window).find(L"(") != std::wstring::npos) return false;  // still checking
+      return SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == want;
+    });
+    return ok ? 0 : 1;
+  }
+  HWND window = ResultWindow();
+  if (verb == L"title") {
+    if (window == nullptr) return 1;
+    Print(Field(WindowText(window)));
+    return 0;
+  }
+  if (verb == L"visible") {
+    if (window == nullptr) return 1;
+    Print(IsWindowVisible(window) ? "1" : "0");
+    return 0;
+  }
+  if (verb == L"rect") {
+    RECT rect;
+    if (window == nullptr || !GetWindowRect(window, &rect)) return 1;
+    Print(std::to_string(rect.left) + " " + std::to_string(rect.top) + " " +
+          std::to_string(rect.right - rect.left) + " " + std::to_string(rect.bottom - rect.top));
+    return 0;
+  }
+  if (verb == L"hide") {
+    return window && PostMessageW(window, WM_COMMAND, IDCANCEL, 0) ? 0 : 1;
+  }
+  if (verb == L"move") {
+    if (window == nullptr) return 1;
+    return SetWindowPos(window, nullptr, arg(2), arg(3), arg(4), arg(5),
+                        SWP_NOZORDER | SWP_NOACTIVATE)
+               ? 0
+               : 1;
+  }
+  if (verb == L"select" || verb == L"focus-list") {
+    HWND list = ResultList();
+    if (list == nullptr) return 1;
+    if (verb == L"focus-list") {
+      // Focus can only be given from the list's own thread.
+      DWORD thread = GetWindowThreadProcessId(list, nullptr);
+      AttachThreadInput(GetCurrentThreadId(), thread, TRUE);
+      SetForegroundWindow(window);
+      SetFocus(list);
+      AttachThreadInput(GetCurrentThreadId(), thread, FALSE);
+      return GetFocus() == list ? 0 : 1;
+    }
+    RemoteBuffer remote(list, sizeof(LVITEMW));
+    LVITEMW item = {};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    remote.Write(0, &item, sizeof(item));
+    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(arg(2)),
+                 reinterpret_cast<LPARAM>(remote.at(0)));
+    return 0;
+  }
+  if (verb == L"message-box") {
+    BoxSearch search = {nullptr};
+    bool found = WaitFor(arg(2), [&search] {
+      search.found = nullptr;
+      EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+      return search.found != nullptr;
+    });
+    if (!found) return 1;
+    Print(Field(WindowText(GetDlgItem(search.found, 0xFFFF))));
+    if (argc > 3 && std::wstring(argv[3]) == L"press") {
+      PostMessageW(search.found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(GetDlgItem(search.found, IDOK)));
+    }
+    return 0;
+  }
+  if (verb == L"popup-menu") {
+    HWND menu = nullptr;
+    bool found = WaitFor(arg(2), [&menu] {
+      menu = nullptr;
+      EnumWindows(FindPopupMenu, reinterpret_cast<LPARAM>(&menu));
+      return menu != nullptr;
+    });
+    if (!found) return 1;
+    HMENU handle = reinterpret_cast<HMENU>(SendMessageW(menu, 0x01E1 /* MN_GETHMENU */, 0, 0));
+    Print(std::to_string(handle ? GetMenuItemCount(handle) : -1));
+    return 0;
+  }
+  if (verb == L"tray-icon") {
+    // Wine's taskbar paints the notification icons itself, right to left
+    // from its right edge, each a small icon with a 2-pixel border; ours is
+    // the only one in the test desktop.
+    HWND taskbar = FindWindowW(L"Shell_TrayWnd", nullptr);
+    RECT bar;
+    if (taskbar == nullptr || !GetWindowRect(taskbar, &bar)) return 1;
+    int cell = GetSystemMetrics(SM_CXSMICON) + 4;
+    Print(std::to_string(bar.right - cell / 2) + " " + std::to_string((bar.top + bar.bottom) / 2));
+    return 0;
+  }
+  return Usage();
+}
