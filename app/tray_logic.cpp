@@ -1,14 +1,8 @@
 #include "app/tray_logic.h"
 
 #include "app/resource_ids.h"
-#include "codec/jis_sjis.h"
 
 namespace tarnu {
-
-std::size_t Cp932CharLength(std::string_view text, std::size_t pos) {
-  if (IsSjisLeadByte(static_cast<unsigned char>(text[pos])) && pos + 1 < text.size()) return 2;
-  return 1;
-}
 
 std::string_view Cp932Prefix(std::string_view text, std::size_t max_bytes) {
   std::size_t end = 0;

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/cp932_upper.h"  // Cp932CharLength
 #include "app/tray_state.h"
 
 namespace tarnu {
@@ -33,10 +34,6 @@ std::string FormatTrayTip(std::string_view app_name, const TrayTip& tip);
 // while new mail waits, stepping `counter` by one; else the default icon,
 // leaving `counter` alone.
 int ChooseTrayPicture(const CheckFlags& flags, std::int32_t* counter);
-
-// The length in bytes of the code page 932 character starting at `pos`: 2
-// for a lead byte followed by another byte, else 1. `pos` must be inside.
-std::size_t Cp932CharLength(std::string_view text, std::size_t pos);
 
 // The longest prefix of `text` of at most `max_bytes` bytes that does not cut
 // a double-byte character in two.

@@ -1,7 +1,9 @@
 // tarnu.exe: start-up, the message loop and shut-down of the program.
-#include <commctrl.h>
-#include <windows.h>
 #include <winsock2.h>
+// winsock2.h before windows.h; commctrl.h after it.
+#include <windows.h>
+
+#include <commctrl.h>
 
 #include <new>
 

@@ -5,8 +5,9 @@
 #ifndef TARNU_APP_WIN32_RESULT_WINDOW_H_
 #define TARNU_APP_WIN32_RESULT_WINDOW_H_
 
-#include <commctrl.h>
 #include <windows.h>
+// commctrl.h needs windows.h first.
+#include <commctrl.h>
 
 #include <functional>
 #include <string>

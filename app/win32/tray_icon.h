@@ -3,8 +3,9 @@
 #ifndef TARNU_APP_WIN32_TRAY_ICON_H_
 #define TARNU_APP_WIN32_TRAY_ICON_H_
 
-#include <shellapi.h>
 #include <windows.h>
+// shellapi.h needs windows.h first.
+#include <shellapi.h>
 
 #include <string>
 

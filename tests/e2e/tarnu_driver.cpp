@@ -18,8 +18,9 @@
 //
 // Texts are written as UTF-8 with backslash, tab, CR and LF escaped. Exit
 // status 0 on success, 1 when the thing waited for did not come, 2 on usage.
-#include <commctrl.h>
 #include <windows.h>
+// commctrl.h needs windows.h first.
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
