@@ -12,7 +12,8 @@
 //   hide                      close the result window as its close box does
 //   focus-list                give the result list the keyboard focus
 //   select ROW                select a row of the result list
-//   message-box MS [press]    wait for a message box of tarnu, print its text, press OK
+//   dialog CAPTION MS [press] wait for a dialog (message boxes are captioned "tarnu"),
+//                             print its static texts, press OK
 //   tray-icon                 where the tray icon sits on the screen (x y)
 //   popup-menu MS             wait for a popup menu; print its item count
 //
@@ -21,6 +22,9 @@
 #include <windows.h>
 // commctrl.h needs windows.h first.
 #include <commctrl.h>
+
+#include <fcntl.h>
+#include <io.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -189,18 +193,31 @@ bool WaitFor(int ms, Ready ready) {
   }
 }
 
-// A message box of tarnu: a dialog captioned with the program name that
-// holds the static text 0xFFFF and is not one of the program's own windows.
-struct BoxSearch {
+// A visible dialog of tarnu with the given caption (message boxes are
+// captioned with the program name).
+struct DialogSearch {
+  std::wstring caption;
   HWND found;
 };
-BOOL CALLBACK FindBox(HWND hwnd, LPARAM param) {
+BOOL CALLBACK FindDialog(HWND hwnd, LPARAM param) {
+  auto* search = reinterpret_cast<DialogSearch*>(param);
   wchar_t cls[64] = {};
   GetClassNameW(hwnd, cls, 64);
-  if (std::wcscmp(cls, L"#32770") == 0 && WindowText(hwnd) == L"tarnu" &&
-      GetDlgItem(hwnd, 0xFFFF) != nullptr && IsWindowVisible(hwnd)) {
-    reinterpret_cast<BoxSearch*>(param)->found = hwnd;
+  if (std::wcscmp(cls, L"#32770") == 0 && IsWindowVisible(hwnd) &&
+      WindowText(hwnd) == search->caption) {
+    search->found = hwnd;
     return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CALLBACK PrintStatic(HWND hwnd, LPARAM) {
+  wchar_t cls[64] = {};
+  GetClassNameW(hwnd, cls, 64);
+  bool picture = (GetWindowLongPtrW(hwnd, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
+  if (_wcsicmp(cls, L"Static") == 0 && !picture) {
+    std::wstring text = WindowText(hwnd);
+    if (!text.empty()) Print(Field(text));
   }
   return TRUE;
 }
@@ -223,6 +240,7 @@ int Usage() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  _setmode(_fileno(stdout), _O_BINARY);  // lines end in LF alone
   if (argc < 2) return Usage();
   std::wstring verb = argv[1];
   auto arg = [&](int i) { return i < argc ? _wtoi(argv[i]) : 0; };
@@ -300,16 +318,17 @@ int wmain(int argc, wchar_t** argv) {
                  reinterpret_cast<LPARAM>(remote.at(0)));
     return 0;
   }
-  if (verb == L"message-box") {
-    BoxSearch search = {nullptr};
-    bool found = WaitFor(arg(2), [&search] {
+  if (verb == L"dialog") {
+    if (argc < 4) return Usage();
+    DialogSearch search = {argv[2], nullptr};
+    bool found = WaitFor(arg(3), [&search] {
       search.found = nullptr;
-      EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+      EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
       return search.found != nullptr;
     });
     if (!found) return 1;
-    Print(Field(WindowText(GetDlgItem(search.found, 0xFFFF))));
-    if (argc > 3 && std::wstring(argv[3]) == L"press") {
+    EnumChildWindows(search.found, PrintStatic, 0);
+    if (argc > 4 && std::wstring(argv[4]) == L"press") {
       PostMessageW(search.found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                    reinterpret_cast<LPARAM>(GetDlgItem(search.found, IDOK)));
     }

@@ -1,0 +1,56 @@
+#!/usr/bin/python3
+"""A few Japanese sample messages for the Windows program's tests and demo.
+
+usage: demo_mail.py MAILDIR
+
+The list window shows them as: subject, sender, size, the first body lines.
+MESSAGES holds what each one is expected to show.
+"""
+import os
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import mkmail  # noqa: E402  (jis_word, deliver)
+
+# (Message-ID, From display name, address, Subject, body lines)
+MESSAGES = [
+    ("<demo-1@example.jp>", "佐藤 花子", "hanako@example.jp", "来週の打ち合わせについて",
+     ["お疲れさまです。", "打ち合わせは火曜日の10時からです。", "資料は前日までにお送りします。"]),
+    ("<demo-2@example.jp>", "鈴木 一郎", "ichiro@example.jp", "Re: 見積書の件",
+     ["見積書を確認しました。", "この内容で進めてください。"]),
+    ("<demo-3@example.com>", "ニュースレター", "news@example.com",
+     "【お知らせ】春のキャンペーンのご案内：期間中は全品送料無料、さらにポイント二倍",
+     ["いつもご利用ありがとうございます。", "今月のお知らせです。"]),
+    ("<demo-4@example.com>", "Tanaka", "tanaka@example.com", "Hello from tarnu",
+     ["This message is plain ASCII.", "Second line."]),
+]
+
+
+def message_bytes(message_id, name, address, subject, body):
+    sender = name if name.isascii() else mkmail.jis_word(name)
+    subject_field = subject if subject.isascii() else mkmail.jis_word(subject)
+    header = (f"Return-Path: <{address}>\n"
+              f"From: {sender} <{address}>\n"
+              "To: alice@example.com\n"
+              f"Subject: {subject_field}\n"
+              "Date: Mon, 01 Apr 2024 09:00:00 +0900\n"
+              f"Message-ID: {message_id}\n"
+              "MIME-Version: 1.0\n"
+              "Content-Type: text/plain; charset=ISO-2022-JP\n"
+              "Content-Transfer-Encoding: 7bit\n"
+              "\n").encode("ascii")
+    return header + "".join(line + "\n" for line in body).encode("iso-2022-jp")
+
+
+def all_messages():
+    return [message_bytes(*m) for m in MESSAGES]
+
+
+def main(argv):
+    if len(argv) != 2:
+        sys.exit(__doc__)
+    mkmail.deliver(argv[1], all_messages())
+
+
+if __name__ == "__main__":
+    main(sys.argv)
