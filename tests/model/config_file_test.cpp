@@ -172,7 +172,7 @@ std::string SampleFile() {
   f.Put(r + 540, "RndkKQ==\n");
   f.Put(r + 746,
         "gqCCoIKggqCCoIKggqCCoIKggqCCoIKggqCCoIKggqCCoIKggqCCoIKggqCCoIKggqCCoIKg\n"
-        "gqCCoIKggqCCoIKg\n");
+        "gqCCoIKggqCCoIKggqCCoIKg\n");
   return f.bytes;
 }
 
@@ -419,7 +419,7 @@ TEST(ConfigFileLoad, SlotsAndFieldsWithoutTerminatorStayInBounds) {
   file.Put(96, std::string(64, 'q'));
   file.Put(60, std::string(32, 'F'));
   file.Put(kHeader + 204, std::string(52, 'Q'));  // "QQQQ" decodes to 0x41 0x04 0x10
-  file.Put(kHeader + 644, std::string(102, 'Q'));
+  file.Put(kHeader + 644, std::string(100, 'Q') + "\n\n");  // 75 bytes
   WriteFileBytes("tarnu.pref", file.bytes);
   AppSettings settings;
   HostList hosts;

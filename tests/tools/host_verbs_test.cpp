@@ -24,7 +24,7 @@ using testing::ReadFileBytes;
 using testing::ScratchDir;
 using testing::WriteFileBytes;
 
-struct Run {
+struct CliRun {
   int status = -1;
   std::string out;
   std::string err;
@@ -42,9 +42,9 @@ std::string Quote(const std::string& arg) {
   return out + "'";
 }
 
-Run Cli(const std::vector<std::string>& args) {
+CliRun Cli(const std::vector<std::string>& args) {
   const char* cli = std::getenv("TARNU_CLI");
-  Run run;
+  CliRun run;
   if (cli == nullptr) {
     ADD_FAILURE() << "TARNU_CLI is not set";
     return run;
@@ -73,7 +73,7 @@ const std::vector<std::string> kAddBasic = {
 
 TEST(HostVerbs, NoFileListsNothing) {
   ScratchDir dir;
-  Run run = Cli({"hosts"});
+  CliRun run = Cli({"hosts"});
   EXPECT_EQ(0, run.status);
   EXPECT_EQ("", run.out);
   EXPECT_EQ("", run.err);
@@ -82,7 +82,7 @@ TEST(HostVerbs, NoFileListsNothing) {
 
 TEST(HostVerbs, AddStoresCodePage932AndListsUtf8) {
   ScratchDir dir;
-  Run add = Cli(kAddBasic);
+  CliRun add = Cli(kAddBasic);
   ASSERT_EQ(0, add.status) << add.err;
   EXPECT_EQ("", add.err);
   std::string file = ReadFileBytes("tarnu.pref");
@@ -90,24 +90,24 @@ TEST(HostVerbs, AddStoresCodePage932AndListsUtf8) {
   // The host name slot holds the base64 of the code page 932 bytes of
   // テスト (83 65 83 58 83 67).
   EXPECT_EQ(Hex(std::string("g2WDWINn\n\0", 10)), Hex(file.substr(244, 10)));
-  Run list = Cli({"hosts"});
+  CliRun list = Cli({"hosts"});
   EXPECT_EQ(0, list.status);
   EXPECT_EQ(std::string(u8"0\tテスト\tpop.example.jp\t110\ttaro\t1\t0\t0\n"), list.out);
-  Run raw = Cli({"hosts", "--encoding", "cp932"});
+  CliRun raw = Cli({"hosts", "--encoding", "cp932"});
   EXPECT_EQ("0\t\x83\x65\x83\x58\x83\x67\tpop.example.jp\t110\ttaro\t1\t0\t0\n", raw.out);
 }
 
 TEST(HostVerbs, AddWithEveryOptionThenSetAndRemove) {
   ScratchDir dir;
   ASSERT_EQ(0, Cli(kAddBasic).status);
-  Run add = Cli({"host",          "add",        "--name",          "work",
-                 "--server",      "192.0.2.7",  "--user",          "u\tv",
-                 "--password",    "p",          "--port",          "995",
-                 "--lines",       "0",          "--timeout",       "5",
-                 "--apop",        "--no-check", "--forward",       "--notify",
-                 "me@example.jp", "--smtp",     "smtp.example.jp", "--smtp-port",
-                 "587",           "--prefix",   u8"転送)",         "--stop-if-from",
-                 "spam"});
+  CliRun add = Cli({"host",          "add",        "--name",          "work",
+                    "--server",      "192.0.2.7",  "--user",          "u\tv",
+                    "--password",    "p",          "--port",          "995",
+                    "--lines",       "0",          "--timeout",       "5",
+                    "--apop",        "--no-check", "--forward",       "--notify",
+                    "me@example.jp", "--smtp",     "smtp.example.jp", "--smtp-port",
+                    "587",           "--prefix",   u8"転送)",         "--stop-if-from",
+                    "spam"});
   ASSERT_EQ(0, add.status) << add.err;
   EXPECT_EQ(std::string(u8"0\tテスト\tpop.example.jp\t110\ttaro\t1\t0\t0\n"
                         "1\twork\t192.0.2.7\t995\tu\\tv\t0\t1\t1\n"),
@@ -120,15 +120,15 @@ TEST(HostVerbs, AddWithEveryOptionThenSetAndRemove) {
   EXPECT_EQ(Hex(std::string("\x4B\x02\x00\x00", 4)), Hex(file.substr(r + 524, 4)));  // 587
   EXPECT_EQ(Hex(std::string("k12Rlyk=\n\0", 10)), Hex(file.substr(r + 540, 10)));
 
-  Run set = Cli({"host", "set", "1", "--name", "office", "--check", "--no-apop"});
+  CliRun set = Cli({"host", "set", "1", "--name", "office", "--check", "--no-apop"});
   ASSERT_EQ(0, set.status) << set.err;
   EXPECT_EQ(std::string(u8"0\tテスト\tpop.example.jp\t110\ttaro\t1\t0\t0\n"
                         "1\toffice\t192.0.2.7\t995\tu\\tv\t1\t0\t1\n"),
             Cli({"hosts"}).out);
-  Run remove = Cli({"host", "remove", "0"});
+  CliRun remove = Cli({"host", "remove", "0"});
   ASSERT_EQ(0, remove.status) << remove.err;
   EXPECT_EQ("0\toffice\t192.0.2.7\t995\tu\\tv\t1\t0\t1\n", Cli({"hosts"}).out);
-  Run missing = Cli({"host", "remove", "1"});
+  CliRun missing = Cli({"host", "remove", "1"});
   EXPECT_EQ(1, missing.status);
   EXPECT_NE(std::string::npos, missing.err.find("no host at index 1"));
 }
@@ -165,13 +165,13 @@ TEST(HostVerbs, RefusalsPrintTheDialogsMessageAndChangeNothing) {
     std::vector<std::string> args = kAddBasic;
     args.insert(args.end(), c.extra.begin(), c.extra.end());
     SCOPED_TRACE(args[args.size() - 1]);
-    Run run = Cli(args);
+    CliRun run = Cli(args);
     EXPECT_EQ(1, run.status);
     EXPECT_EQ(c.message, run.err);
     EXPECT_EQ("", run.out);
     ASSERT_EQ(before, ReadFileBytes("tarnu.pref"));
   }
-  Run set = Cli({"host", "set", "0", "--server", ""});
+  CliRun set = Cli({"host", "set", "0", "--server", ""});
   EXPECT_EQ(1, set.status);
   EXPECT_EQ(std::string(u8"POPサーバのアドレスを設定してください\n"), set.err);
   EXPECT_EQ(before, ReadFileBytes("tarnu.pref"));
@@ -182,7 +182,7 @@ TEST(HostVerbs, RefusalsPrintTheDialogsMessageAndChangeNothing) {
 
 TEST(SettingsVerbs, ShowAndSet) {
   ScratchDir dir;
-  Run show = Cli({"settings", "show"});
+  CliRun show = Cli({"settings", "show"});
   EXPECT_EQ(0, show.status);
   EXPECT_EQ(
       "version\t256\nhost-count\t0\nperiodic\t0\ninterval\t10\nreserved\t2\n"
@@ -192,26 +192,26 @@ TEST(SettingsVerbs, ShowAndSet) {
       show.out);
   EXPECT_FALSE(FileExists("tarnu.pref"));  // showing writes nothing
 
-  Run set = Cli({"settings",
-                 "set",
-                 "--periodic",
-                 "1",
-                 "--interval",
-                 "3",
-                 "--quote",
-                 u8"＞",
-                 "--auto-open",
-                 "1",
-                 "--no-history-at-start",
-                 "1",
-                 "--font",
-                 u8"ＭＳ ゴシック",
-                 "--font-height",
-                 "-12",
-                 "--font-charset",
-                 "128",
-                 "--colour",
-                 "0xFF8040"});
+  CliRun set = Cli({"settings",
+                    "set",
+                    "--periodic",
+                    "1",
+                    "--interval",
+                    "3",
+                    "--quote",
+                    u8"＞",
+                    "--auto-open",
+                    "1",
+                    "--no-history-at-start",
+                    "1",
+                    "--font",
+                    u8"ＭＳ ゴシック",
+                    "--font-height",
+                    "-12",
+                    "--font-charset",
+                    "128",
+                    "--colour",
+                    "0xFF8040"});
   ASSERT_EQ(0, set.status) << set.err;
   std::string file = ReadFileBytes("tarnu.pref");
   ASSERT_EQ(244u, file.size());
@@ -241,7 +241,7 @@ TEST(SettingsVerbs, ShowAndSet) {
     std::vector<std::string> args = {"settings", "set"};
     args.insert(args.end(), c.args.begin(), c.args.end());
     SCOPED_TRACE(c.args[0]);
-    Run run = Cli(args);
+    CliRun run = Cli(args);
     EXPECT_EQ(c.status, run.status);
     EXPECT_EQ(c.err, run.err);
     EXPECT_EQ(file, ReadFileBytes("tarnu.pref"));
@@ -260,15 +260,15 @@ TEST(HostVerbs, DamagedFileIsKeptAcrossRuns) {
   damaged[1] = 0x00;
   damaged += "the user's hosts";
   WriteFileBytes("tarnu.pref", damaged);
-  Run list = Cli({"hosts"});
+  CliRun list = Cli({"hosts"});
   EXPECT_EQ(0, list.status);
   EXPECT_EQ(std::string(u8"データファイルのバージョンが違います\n"), list.err);
   EXPECT_FALSE(FileExists("tarnu.pref.bak"));
-  Run add = Cli(kAddBasic);
+  CliRun add = Cli(kAddBasic);
   EXPECT_EQ(0, add.status);
   EXPECT_EQ(std::string(u8"データファイルのバージョンが違います\n"), add.err);
   EXPECT_EQ(damaged, ReadFileBytes("tarnu.pref.bak"));
-  Run again =
+  CliRun again =
       Cli({"host", "add", "--name", "second", "--server", "s", "--user", "u", "--password", "p"});
   EXPECT_EQ(0, again.status);
   EXPECT_EQ("", again.err);
@@ -279,7 +279,7 @@ TEST(HostVerbs, DamagedFileIsKeptAcrossRuns) {
   // A short record: the corrupt message, one line.
   std::string file = ReadFileBytes("tarnu.pref");
   WriteFileBytes("tarnu.pref", file.substr(0, file.size() - 1));
-  Run corrupt = Cli({"hosts"});
+  CliRun corrupt = Cli({"hosts"});
   EXPECT_EQ(std::string(u8"データファイルが破損しています\n"), corrupt.err);
   EXPECT_EQ(std::string(u8"0\tテスト\tpop.example.jp\t110\ttaro\t1\t0\t0\n"), corrupt.out);
 }
