@@ -418,7 +418,7 @@ TEST(ConfigFileLoad, SlotsAndFieldsWithoutTerminatorStayInBounds) {
   file.bytes = SampleFile();
   file.Put(96, std::string(64, 'q'));
   file.Put(60, std::string(32, 'F'));
-  file.Put(kHeader + 204, std::string(52, 'Q'));  // "QQQQ" decodes to 0x41 0x04 0x10
+  file.Put(kHeader + 204, std::string(52, 'Q'));            // "QQQQ" decodes to 0x41 0x04 0x10
   file.Put(kHeader + 644, std::string(100, 'Q') + "\n\n");  // 75 bytes
   WriteFileBytes("tarnu.pref", file.bytes);
   AppSettings settings;
