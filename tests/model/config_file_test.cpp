@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_io.h"
 #include "tests/model/file_test_util.h"
 #include "tests/support/recording_hooks.h"
 #include "tests/support/scratch_dir.h"
@@ -711,6 +712,31 @@ TEST(ConfigFileBackup, ASaveThatFailedBeforeReplacingStillKeepsTheBackupLater) {
   EXPECT_EQ(OtherVersionFile(), ReadFileBytes("tarnu.pref.bak"));
 }
 #endif  // _WIN32
+
+#ifdef _WIN32
+// Opened without sharing: while another holder has the file, loading reads
+// nothing and saving cannot replace it; once released, the first save keeps
+// the file it never read.
+TEST(ConfigFile, FileHeldOpenElsewhereIsNeitherReadNorReplaced) {
+  ScratchDir dir;
+  WriteFileBytes("tarnu.pref", SampleFile());
+  platform::File holder;
+  ASSERT_EQ(platform::OpenStatus::kOpened, holder.OpenForReading("tarnu.pref"));
+  AppSettings settings = Sentinel();
+  HostList hosts;
+  RecordingMessages messages;
+  EXPECT_EQ(0, LoadConfigFile(&settings, &hosts, &messages));
+  EXPECT_EQ(Shown{}, messages.shown);
+  EXPECT_TRUE(hosts.empty());
+  EXPECT_EQ(-1, SaveConfigFile(&settings, SampleHosts(), &messages));
+  EXPECT_EQ(Shown{kCannotSave}, messages.shown);
+  holder.Close();
+  EXPECT_EQ(SampleFile(), ReadFileBytes("tarnu.pref"));
+  ASSERT_EQ(0, SaveConfigFile(&settings, HostList(), &messages));
+  EXPECT_EQ(SampleFile(), ReadFileBytes("tarnu.pref.bak"));
+  EXPECT_EQ(kHeader, ReadFileBytes("tarnu.pref").size());
+}
+#endif
 
 TEST(ConfigFileSave, LeftoverTemporaryFileIsReplaced) {
   ScratchDir dir;
