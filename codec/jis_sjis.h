@@ -3,6 +3,7 @@
 #define TARNU_CODEC_JIS_SJIS_H_
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -29,6 +30,11 @@ bool SjisPairToJis(unsigned char s1, unsigned char s2, unsigned char* j1, unsign
 // Shift_JIS code (lead byte high), the form with the voiced mark (0xDE) and
 // the form with the semi-voiced mark (0xDF); 0 where there is none.
 extern const std::array<std::array<std::uint16_t, 3>, 63> HalfwidthKanaTable;
+
+// The full-width Shift_JIS code for the half-width katakana at text[i],
+// combined with a following voiced or semi-voiced mark where the table has
+// that form. Returns the number of bytes taken (1 or 2).
+std::size_t WidenHalfwidthKana(std::string_view text, std::size_t i, std::uint16_t* sjis);
 
 // ISO-2022-JP to Shift_JIS; `out` is emptied first; a 0xFF byte ends the
 // text. Always returns 0.
