@@ -37,12 +37,13 @@ extern const std::array<std::array<std::uint16_t, 3>, 63> HalfwidthKanaTable;
 std::size_t WidenHalfwidthKana(std::string_view text, std::size_t i, std::uint16_t* sjis);
 
 // ISO-2022-JP to Shift_JIS; `out` is emptied first; a 0xFF byte ends the
-// text. Always returns 0.
+// text. Always returns 0; may throw std::bad_alloc.
 int JisToSjis(std::string_view text, std::string* out);
 
 // Shift_JIS to ISO-2022-JP, half-width katakana widened; every run of
 // two-byte characters is enclosed in ESC $ B ... ESC ( B. `out` is emptied
-// first; a 0xFF byte ends the text. Always returns 0.
+// first; a 0xFF byte ends the text. A lead byte that ends the text is
+// dropped. Always returns 0; may throw std::bad_alloc.
 int SjisToJis(std::string_view text, std::string* out);
 
 }  // namespace tarnu
