@@ -61,7 +61,10 @@ TEST(DecodeBase64, GroupsPaddingAndBrokenText) {
       {"0xFF ends the text", "QUJD\xFFQUJD", "ABC"},
       {"0xFF inside a group: nothing", "QU\xFFJD", ""},
       {"outside the alphabet counts as -1", "!!!!", "\xFF\xFF\xFF"},
-      {"bytes from 0x80 up count as -1", "\x80" "AAA", std::string("\xFC\x00\x00", 3)},
+      {"bytes from 0x80 up count as -1",
+       "\x80"
+       "AAA",
+       std::string("\xFC\x00\x00", 3)},
       {"URL-safe letters are not in the alphabet", "-_-_", "\xFF\xFF\xFF"},
       {"NUL decodes", "AAAA", std::string(3, '\0')},
   };
@@ -82,8 +85,7 @@ TEST(EncodeBase64, LineBreaksAndPadding) {
       {"0xFF is data here", "\xFF", "/w==\n"},
       {"54 bytes: one full line", std::string(54, '\0'), std::string(72, 'A') + "\n"},
       {"three letters", "aaa", "YWFh\n"},
-      {"55 bytes: a second line", std::string(55, '\0'),
-       std::string(72, 'A') + "\nAA==\n"},
+      {"55 bytes: a second line", std::string(55, '\0'), std::string(72, 'A') + "\nAA==\n"},
       {"52 bytes: padding ends the full line, one LF", std::string(52, '\0'),
        std::string(70, 'A') + "==\n"},
       {"53 bytes", std::string(53, '\0'), std::string(71, 'A') + "=\n"},
@@ -166,12 +168,12 @@ TEST(Base64Oracle, DecodesWhatPythonEncodes) {
     }
     hex_lines += '\n';
   }
-  std::string theirs = testing::RunFilter(
-      std::string(tool) +
-          " -c 'import sys,base64\n"
-          "for l in sys.stdin.read().split(\"\\n\")[:-1]:"
-          " print(base64.b64encode(bytes.fromhex(l)).decode())'",
-      hex_lines);
+  std::string theirs =
+      testing::RunFilter(std::string(tool) +
+                             " -c 'import sys,base64\n"
+                             "for l in sys.stdin.read().split(\"\\n\")[:-1]:"
+                             " print(base64.b64encode(bytes.fromhex(l)).decode())'",
+                         hex_lines);
   std::size_t start = 0;
   for (const std::string& d : data) {
     std::size_t end = theirs.find('\n', start);

@@ -117,9 +117,8 @@ std::string AllPairsAsJisLines() {
 // and user-defined characters there); level 1 kanji fill rows 16-47 up to
 // cell 47-51, level 2 kanji rows 48-84 up to cell 84-06. 6879 characters.
 std::map<int, int> UnassignedCellsPerRow() {
-  std::map<int, int> rows = {{2, 94 - 53}, {3, 94 - 62}, {4, 94 - 83}, {5, 94 - 86},
-                             {6, 94 - 48}, {7, 94 - 66}, {8, 94 - 32}, {47, 94 - 51},
-                             {84, 94 - 6}};
+  std::map<int, int> rows = {{2, 94 - 53}, {3, 94 - 62}, {4, 94 - 83},  {5, 94 - 86}, {6, 94 - 48},
+                             {7, 94 - 66}, {8, 94 - 32}, {47, 94 - 51}, {84, 94 - 6}};
   for (int row = 9; row <= 15; ++row) rows[row] = 94;
   for (int row = 85; row <= 94; ++row) rows[row] = 94;
   return rows;
@@ -135,8 +134,8 @@ std::string DescribeRows(const std::map<int, int>& per_row) {
 // iconv cannot convert counts as refused: with -c it leaves out what it
 // does not know, so the line is empty, or holds only the trail byte when
 // that is 7-bit (iconv skipped the unknown lead byte and read the trail on
-// its own, as SjisToJis does with a pair it cannot map). Returns the number of agreements; refusals are counted per row.
-// `sjis_cells` is the Shift_JIS input, one cell per line, or null.
+// its own, as SjisToJis does with a pair it cannot map). Returns the number of agreements; refusals
+// are counted per row. `sjis_cells` is the Shift_JIS input, one cell per line, or null.
 int CompareCells(const std::vector<std::string>& ours, const std::vector<std::string>& theirs,
                  const std::string* sjis_cells, std::map<int, int>* refused_per_row,
                  std::vector<std::string>* mismatches) {
@@ -146,7 +145,8 @@ int CompareCells(const std::vector<std::string>& ours, const std::vector<std::st
     // glibc reads 0x5C and 0x7E as JIS-Roman yen sign and overline, which
     // it writes back behind ESC ( J.
     std::string trail(1, inputs[i].back());
-    bool trail_alone = sjis_cells && (theirs[i] == trail || theirs[i] == "\x1B(J" + trail + "\x1B(B");
+    bool trail_alone =
+        sjis_cells && (theirs[i] == trail || theirs[i] == "\x1B(J" + trail + "\x1B(B");
     if (theirs[i] == ours[i]) {
       ++agree;
     } else if (theirs[i].empty() || trail_alone) {
@@ -246,10 +246,10 @@ TEST(JisToSjis, EscapesShiftsAndBrokenPairs) {
       {"empty", "", ""},
       {"one kanji", "\x1B$B\x30\x21\x1B(B", "\x88\x9F"},
       {"ESC $ @ is two-byte too", "\x1B$@\x30\x21", "\x88\x9F"},
-      {"ASCII around", "a\x1B$B\x30\x21\x1B(Bb", "a\x88\x9F"
-                                                 "b"},
-      {"ESC ( J and ESC ( H end two-byte mode",
-       "\x1B$B\x30\x21\x1B(Jab\x1B(Hc",
+      {"ASCII around", "a\x1B$B\x30\x21\x1B(Bb",
+       "a\x88\x9F"
+       "b"},
+      {"ESC ( J and ESC ( H end two-byte mode", "\x1B$B\x30\x21\x1B(Jab\x1B(Hc",
        "\x88\x9F"
        "abc"},
       {"ESC ( I katakana", "\x1B(I\x31\x1B(B", "\xB1"},
@@ -300,8 +300,9 @@ TEST(SjisToJis, RunsKatakanaAndBrokenBytes) {
       {"NA has no voiced form", "\xC5\xDE", "\x1B$B\x25\x4A\x21\x2B\x1B(B"},
       {"A has no semi-voiced form", "\xB1\xDF", "\x1B$B\x25\x22\x21\x2C\x1B(B"},
       {"lone voiced mark", "\xDE", "\x1B$B\x21\x2B\x1B(B"},
-      {"half-width between ASCII", "a\xB1"
-                                   "b",
+      {"half-width between ASCII",
+       "a\xB1"
+       "b",
        "a\x1B$B\x25\x22\x1B(B"
        "b"},
       {"lead 0xF0 loses itself, trail becomes @", "\xF0\x40", "@"},
@@ -310,8 +311,7 @@ TEST(SjisToJis, RunsKatakanaAndBrokenBytes) {
       {"lead at the very end is dropped", "a\x82", "a"},
       {"lead before a space", "\x82\x20\x82\xA0", " \x1B$B\x24\x22\x1B(B"},
       {"a lead byte takes any trail byte, ASCII letters too", "\x82\x61", "\x1B$B\x23\x42\x1B(B"},
-      {"single bytes 0x80 and 0xA0 are copied", "\x82\xA0\x80\xA0",
-       "\x1B$B\x24\x22\x1B(B\x80\xA0"},
+      {"single bytes 0x80 and 0xA0 are copied", "\x82\xA0\x80\xA0", "\x1B$B\x24\x22\x1B(B\x80\xA0"},
       {"0xFF ends the text", "\x82\xA0\xFF\x82\xA0", "\x1B$B\x24\x22\x1B(B"},
       {"0xFF as the trail byte", "\x82\xFF\x82\xA0", ""},
   };
