@@ -4,10 +4,13 @@
 #ifndef TARNU_APP_CHECK_CYCLE_H_
 #define TARNU_APP_CHECK_CYCLE_H_
 
+#include <functional>
+
 #include "app/result_rows.h"
 #include "app/tray_state.h"
 #include "model/app_settings.h"
 #include "model/host_entry.h"
+#include "net/pop3_account.h"
 #include "platform/ui_hooks.h"
 
 namespace tarnu {
@@ -28,18 +31,45 @@ class CheckShell : public StatusLine,
   virtual void ShowResultWindow() = 0;
 };
 
+// The steps of a cycle that reach servers and files. The program uses
+// SurveyMailbox, ForwardMail and SaveHistoryFile; tests put peers of their
+// own in their place.
+struct CheckServices {
+  std::function<int(StatusLine* status, const Pop3Account& account, int lines, SurveyResult* result,
+                    MessagePump* pump, UserMessages* messages)>
+      survey;
+  std::function<int(const HostEntry& host, MailEntry* entry, MessagePump* pump)> forward;
+  std::function<int(const HostList& hosts, UserMessages* messages)> save_history;
+};
+
+// The services of the program itself.
+CheckServices RealCheckServices();
+
 class CheckCycle {
  public:
   CheckCycle(HostList* hosts, const AppSettings* settings, CheckFlags* flags, CheckShell* shell);
+  CheckCycle(HostList* hosts, const AppSettings* settings, CheckFlags* flags, CheckShell* shell,
+             CheckServices services);
 
-  // The handler of command 32775.
+  // The handler of command 32775. A check command that arrives while a cycle
+  // runs (the network waits pump window messages, and the check timer may
+  // fire) is dropped: it returns at once and is counted in dropped_checks().
+  // The next timer tick or menu pick starts the next cycle.
   void RunCheck();
 
+  bool running() const { return running_; }
+  int dropped_checks() const { return dropped_checks_; }
+
  private:
+  void CheckHost(std::size_t index, int* new_count);
+
   HostList* hosts_;
   const AppSettings* settings_;
   CheckFlags* flags_;
   CheckShell* shell_;
+  CheckServices services_;
+  bool running_ = false;
+  int dropped_checks_ = 0;
 };
 
 }  // namespace tarnu

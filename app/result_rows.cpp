@@ -1,0 +1,95 @@
+#include "app/result_rows.h"
+
+#include <cstdio>
+
+namespace tarnu {
+namespace {
+
+// Picture numbers of the result list's image lists.
+constexpr int kStateGreen = 1;
+constexpr int kStateYellow = 2;
+constexpr int kStateNone = 4;
+constexpr int kSmallNew = 0;
+constexpr int kSmallSeen = 1;
+constexpr int kSmallForwarded = 2;
+constexpr int kSmallNotForwarded = 3;
+constexpr int kSmallNone = 9;
+
+// The size column. The count is shown as the unsigned 32-bit value, so the
+// text is the same on every platform whatever LIST reported.
+std::string FormatSize(std::int32_t size) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%lu",
+                static_cast<unsigned long>(static_cast<std::uint32_t>(size)));
+  return text;
+}
+
+std::string StateColumn(const SurveyResult& current, const MailEntry& mail) {
+  std::string state;
+  if (mail.forwarded == 1) state = "転送済";
+  state += current.error;
+  state += mail.state;
+  return state;
+}
+
+ResultRow RecordFor(const HostEntry& host, int number, const MailEntry& mail) {
+  ResultRow record;
+  record.number = number;
+  record.mail = mail;
+  record.server = host.server;
+  record.user = host.user;
+  record.password = host.password;
+  record.pop3_port = host.pop3_port;
+  record.apop = host.apop ? 1 : 0;
+  record.timeout = host.timeout;
+  return record;
+}
+
+}  // namespace
+
+std::string StripLineBreaks(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (c != '\r' && c != '\n') out += c;
+  }
+  return out;
+}
+
+void AddResultRows(const HostEntry& host, const SurveyResult& current, const SurveyResult& history,
+                   int* new_count, ResultListSink* list) {
+  if (current.mails.empty()) {
+    ResultListRow row;
+    row.state_picture = current.error.empty() ? kStateGreen : kStateYellow;
+    row.small_picture = kSmallNone;
+    row.columns[0] = current.label;
+    row.columns[5] = current.error.empty() ? std::string("メッセージはありません") : current.error;
+    list->InsertResultRow(0, row);
+    return;
+  }
+  const HistoryIndex seen(history);
+  int position = 0;
+  for (const MailEntry& mail : current.mails) {
+    ResultListRow row;
+    row.state_picture = position == 0 ? kStateGreen : kStateNone;
+    if (position == 0) row.columns[0] = current.label;
+    if (seen.IsNewMail(mail)) {
+      ++*new_count;
+      row.small_picture = kSmallNew;
+      if (host.forward)
+        row.small_picture = mail.forwarded == 1 ? kSmallForwarded : kSmallNotForwarded;
+    } else {
+      row.small_picture = kSmallSeen;
+    }
+    row.record = RecordFor(host, position + 1, mail);
+    row.columns[1] = mail.subject;
+    row.columns[2] = mail.from;
+    row.columns[3] = FormatSize(mail.size);
+    row.columns[4] = StripLineBreaks(mail.body);
+    row.columns[5] = StateColumn(current, mail);
+    list->InsertResultRow(position, row);
+    ++position;
+  }
+}
+
+}  // namespace tarnu

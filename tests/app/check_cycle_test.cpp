@@ -1,0 +1,396 @@
+#include "app/check_cycle.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <new>
+
+#include "tests/app/recording_shell.h"
+#include "tests/support/recording_hooks.h"
+
+namespace tarnu {
+namespace {
+
+using testing::Hex;
+using testing::RecordingShell;
+
+MailEntry Mail(const std::string& id, const std::string& subject = "") {
+  MailEntry m;
+  m.message_id = id;
+  m.subject = subject;
+  return m;
+}
+
+HostEntry Host(const std::string& name) {
+  HostEntry h;
+  h.name = name;
+  h.server = name + ".example";
+  h.user = "user-" + name;
+  h.password = "pass-" + name;
+  return h;
+}
+
+// Mailboxes and an SMTP server in memory, standing in for the network in
+// the cycle's own tests (the real servers are in check_cycle_e2e_test).
+struct FakeNet {
+  struct Mailbox {
+    std::vector<MailEntry> mails;
+    std::string error;
+  };
+  std::map<std::string, Mailbox> boxes;  // by server address
+  std::vector<Pop3Account> surveys;
+  std::vector<int> survey_lines;
+  std::vector<std::string> forwarded;                   // Message-IDs handed to the forwarder
+  std::map<std::string, std::string> forward_failures;  // Message-ID -> text
+  std::vector<HostList> saves;
+  RecordingShell* shell = nullptr;
+  std::function<void(const Pop3Account&, SurveyResult*)> during_survey;
+
+  CheckServices Services() {
+    CheckServices s;
+    s.survey = [this](StatusLine* status, const Pop3Account& account, int lines,
+                      SurveyResult* result, MessagePump* pump, UserMessages* messages) {
+      EXPECT_EQ(status, static_cast<StatusLine*>(shell));
+      EXPECT_EQ(pump, static_cast<MessagePump*>(shell));
+      EXPECT_EQ(messages, static_cast<UserMessages*>(shell));
+      surveys.push_back(account);
+      survey_lines.push_back(lines);
+      shell->log.push_back("survey " + account.server);
+      result->label = account.server;
+      if (during_survey) during_survey(account, result);
+      const Mailbox& box = boxes[account.server];
+      if (!box.error.empty()) {
+        result->error = box.error;
+        return -1;
+      }
+      for (const MailEntry& m : box.mails) result->mails.push_back(m);
+      result->mail_count = static_cast<std::int32_t>(box.mails.size());
+      result->mailbox_size = 100 * result->mail_count;
+      return 0;
+    };
+    s.forward = [this](const HostEntry& host, MailEntry* entry, MessagePump*) {
+      EXPECT_TRUE(host.forward);
+      forwarded.push_back(entry->message_id);
+      auto it = forward_failures.find(entry->message_id);
+      if (it != forward_failures.end()) {
+        entry->state = it->second;
+        return -1;
+      }
+      entry->state.clear();
+      return 0;
+    };
+    s.save_history = [this](const HostList& hosts, UserMessages*) {
+      saves.push_back(hosts);
+      shell->log.push_back("save-history");
+      return 0;
+    };
+    return s;
+  }
+};
+
+class CheckCycleTest : public ::testing::Test {
+ protected:
+  CheckCycleTest() { net.shell = &shell; }
+  CheckCycle Cycle() { return CheckCycle(&hosts, &settings, &flags, &shell, net.Services()); }
+  std::vector<std::string> Subjects() const {
+    std::vector<std::string> out;
+    for (const ResultListRow& row : shell.list.rows()) out.push_back(row.columns[1]);
+    return out;
+  }
+
+  HostList hosts;
+  AppSettings settings;
+  CheckFlags flags;
+  RecordingShell shell;
+  FakeNet net;
+};
+
+TEST_F(CheckCycleTest, StepsInOrderForACycleWithNewMail) {
+  hosts.push_back(Host("A"));
+  net.boxes["A.example"].mails = {Mail("<1>", "one")};
+  settings.auto_open = 1;
+  bool checking_during_survey = false;
+  net.during_survey = [&](const Pop3Account&, SurveyResult*) {
+    checking_during_survey = flags.checking;
+  };
+  CheckCycle cycle = Cycle();
+  cycle.RunCheck();
+
+  const std::vector<std::string> expected = {
+      "tray-item 32775 off",
+      "clear",
+      "get-title",
+      "tray tip メール確認中 picture -1",
+      "title 問い合わせ結果一覧(確認中)",
+      "survey A.example",
+      "row 0 A",
+      "save-history",
+      "title 問い合わせ結果一覧",
+      "tray-item 32775 on",
+      "tray tip-reset picture -1",
+      "show",
+  };
+  EXPECT_EQ(shell.log, expected);
+  EXPECT_TRUE(checking_during_survey);
+  EXPECT_FALSE(flags.checking);
+  EXPECT_TRUE(flags.new_mail);
+  EXPECT_FALSE(cycle.running());
+}
+
+TEST_F(CheckCycleTest, NoNewMailClearsTheFlagAndRestoresTheDefaultPicture) {
+  HostEntry a = Host("A");
+  a.history.mails = {Mail("<1>")};
+  hosts.push_back(a);
+  net.boxes["A.example"].mails = {Mail("<1>")};
+  flags.new_mail = true;
+  settings.auto_open = 1;
+  Cycle().RunCheck();
+  ASSERT_GE(shell.log.size(), 2u);
+  EXPECT_EQ(shell.log.back(), "tray tip-reset picture 128");
+  EXPECT_EQ(std::count(shell.log.begin(), shell.log.end(), "show"), 0);
+  EXPECT_FALSE(flags.new_mail);
+}
+
+TEST_F(CheckCycleTest, AutoOpenOffLeavesTheWindowAlone) {
+  hosts.push_back(Host("A"));
+  net.boxes["A.example"].mails = {Mail("<1>")};
+  Cycle().RunCheck();
+  EXPECT_TRUE(flags.new_mail);
+  EXPECT_EQ(shell.log.back(), "tray tip-reset picture -1");
+}
+
+TEST_F(CheckCycleTest, EmptyHostListWritesNoHistory) {
+  flags.new_mail = true;
+  Cycle().RunCheck();
+  const std::vector<std::string> expected = {
+      "tray-item 32775 off",
+      "clear",
+      "get-title",
+      "tray tip メール確認中 picture -1",
+      "title 問い合わせ結果一覧(確認中)",
+      "title 問い合わせ結果一覧",
+      "tray-item 32775 on",
+      "tray tip-reset picture 128",
+  };
+  EXPECT_EQ(shell.log, expected);
+  EXPECT_TRUE(net.saves.empty());
+  EXPECT_FALSE(flags.new_mail);
+}
+
+TEST_F(CheckCycleTest, HostsWithCheckingOffAreSkippedButHistoryIsWritten) {
+  HostEntry a = Host("A"), b = Host("B");
+  a.check = false;
+  a.history.mails = {Mail("<old>")};
+  a.history.label = "A";
+  b.check = false;
+  hosts = {a, b};
+  net.boxes["A.example"].mails = {Mail("<new>")};
+  Cycle().RunCheck();
+  EXPECT_TRUE(net.surveys.empty());
+  EXPECT_TRUE(shell.list.rows().empty());
+  ASSERT_EQ(net.saves.size(), 1u);
+  ASSERT_EQ(net.saves[0].size(), 2u);
+  ASSERT_EQ(net.saves[0][0].history.mails.size(), 1u);
+  EXPECT_EQ(net.saves[0][0].history.mails[0].message_id, "<old>");
+}
+
+TEST_F(CheckCycleTest, SurveyGetsTheHostsFieldsAndLabelBecomesTheHostName) {
+  HostEntry a = Host("A");
+  a.apop = true;
+  a.pop3_port = 1110;
+  a.timeout = 9;
+  a.lines = 5;
+  hosts.push_back(a);
+  net.boxes["A.example"].mails = {Mail("<1>")};
+  Cycle().RunCheck();
+  ASSERT_EQ(net.surveys.size(), 1u);
+  const Pop3Account& account = net.surveys[0];
+  EXPECT_TRUE(account.apop);
+  EXPECT_EQ(account.user, "user-A");
+  EXPECT_EQ(account.password, "pass-A");
+  EXPECT_EQ(account.server, "A.example");
+  EXPECT_EQ(account.port, 1110);
+  EXPECT_EQ(account.timeout, 9);
+  EXPECT_EQ(net.survey_lines[0], 5);
+  ASSERT_EQ(shell.list.rows().size(), 1u);
+  EXPECT_EQ(shell.list.rows()[0].columns[0], "A");
+  // The entry is stored back: history replaced, current result cleared.
+  EXPECT_EQ(hosts[0].history.label, "A");
+  ASSERT_EQ(hosts[0].history.mails.size(), 1u);
+  EXPECT_TRUE(hosts[0].current.mails.empty());
+  EXPECT_EQ(hosts[0].current.label, "");
+  EXPECT_EQ(hosts[0].current.mail_count, 0);
+}
+
+TEST_F(CheckCycleTest, OnlyNewMessagesThatPassTheConditionsAreForwarded) {
+  HostEntry a = Host("A");
+  a.forward = true;
+  a.rule.switches = kStopIfSubject;
+  a.rule.subject_stop = "spam";
+  a.history.mails = {Mail("<seen>")};
+  hosts.push_back(a);
+  net.boxes["A.example"].mails = {Mail("<seen>", "old news"), Mail("<ok>", "hello"),
+                                  Mail("<spam>", "SPAM offer"), Mail("<fail>", "hi")};
+  net.forward_failures["<fail>"] = "転送時サーバからの応答がありません";
+  Cycle().RunCheck();
+
+  EXPECT_EQ(net.forwarded, (std::vector<std::string>{"<ok>", "<fail>"}));
+  const std::vector<ResultListRow>& rows = shell.list.rows();
+  ASSERT_EQ(rows.size(), 4u);
+  const int pictures[] = {1, 2, 3, 3};
+  const char* states[] = {"", "転送済", "転送条件外", "転送時サーバからの応答がありません"};
+  const std::uint8_t flags_set[] = {0, 1, 0, 0};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(rows[i].small_picture, pictures[i]) << i;
+    EXPECT_EQ(Hex(rows[i].columns[5]), Hex(states[i])) << i;
+    EXPECT_EQ(rows[i].record->mail.forwarded, flags_set[i]) << i;
+  }
+  // The history now holds the messages as the cycle left them.
+  ASSERT_EQ(hosts[0].history.mails.size(), 4u);
+  EXPECT_EQ(hosts[0].history.mails[1].forwarded, 1);
+  EXPECT_EQ(hosts[0].history.mails[2].state, "転送条件外");
+  EXPECT_TRUE(flags.new_mail);
+}
+
+TEST_F(CheckCycleTest, NothingIsForwardedWhenTheHostDoesNotForward) {
+  HostEntry a = Host("A");
+  a.forward = false;
+  hosts.push_back(a);
+  net.boxes["A.example"].mails = {Mail("<1>"), Mail("<2>")};
+  Cycle().RunCheck();
+  EXPECT_TRUE(net.forwarded.empty());
+  ASSERT_EQ(shell.list.rows().size(), 2u);
+  EXPECT_EQ(shell.list.rows()[0].small_picture, 0);
+  EXPECT_EQ(shell.list.rows()[0].columns[5], "");
+  EXPECT_TRUE(flags.new_mail);
+}
+
+TEST_F(CheckCycleTest, FailedSurveyKeepsTheHistoryAndTheCycleGoesOn) {
+  HostEntry a = Host("A"), b = Host("B");
+  a.history.mails = {Mail("<a-old>")};
+  hosts = {a, b};
+  net.boxes["A.example"].error = "サーバからの応答がありません";
+  net.boxes["B.example"].mails = {Mail("<b1>", "b1")};
+  Cycle().RunCheck();
+
+  const std::vector<ResultListRow>& rows = shell.list.rows();
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].columns[0], "B");
+  EXPECT_EQ(rows[1].columns[0], "A");
+  EXPECT_EQ(rows[1].state_picture, 2);
+  EXPECT_EQ(rows[1].columns[5], "サーバからの応答がありません");
+  ASSERT_EQ(hosts[0].history.mails.size(), 1u);
+  EXPECT_EQ(hosts[0].history.mails[0].message_id, "<a-old>");
+  EXPECT_EQ(hosts[0].history.error, "サーバからの応答がありません");
+  ASSERT_EQ(hosts[1].history.mails.size(), 1u);
+}
+
+TEST_F(CheckCycleTest, EmptyMailboxKeepsTheOldMessageIds) {
+  HostEntry a = Host("A");
+  a.history.mails = {Mail("<1>")};
+  hosts.push_back(a);
+  Cycle().RunCheck();
+  ASSERT_EQ(shell.list.rows().size(), 1u);
+  EXPECT_EQ(shell.list.rows()[0].columns[5], "メッセージはありません");
+  ASSERT_EQ(hosts[0].history.mails.size(), 1u);
+  // The message comes back: it is not new.
+  net.boxes["A.example"].mails = {Mail("<1>")};
+  Cycle().RunCheck();
+  EXPECT_EQ(shell.list.rows()[0].small_picture, 1);
+  EXPECT_FALSE(flags.new_mail);
+}
+
+TEST_F(CheckCycleTest, SecondCycleWithTheSameMessagesClearsTheNewMailFlag) {
+  HostEntry a = Host("A");
+  a.forward = true;
+  hosts.push_back(a);
+  net.boxes["A.example"].mails = {Mail("<1>"), Mail("<2>")};
+  CheckCycle cycle = Cycle();
+  cycle.RunCheck();
+  EXPECT_TRUE(flags.new_mail);
+  EXPECT_EQ(net.forwarded.size(), 2u);
+  cycle.RunCheck();
+  EXPECT_FALSE(flags.new_mail);
+  EXPECT_EQ(net.forwarded.size(), 2u);  // nothing forwarded again
+  ASSERT_EQ(shell.list.rows().size(), 2u);
+  EXPECT_EQ(shell.list.rows()[0].small_picture, 1);
+  EXPECT_EQ(net.saves.size(), 2u);
+}
+
+TEST_F(CheckCycleTest, CheckCommandDuringACycleIsDropped) {
+  hosts = {Host("A"), Host("B")};
+  net.boxes["A.example"].mails = {Mail("<1>")};
+  CheckCycle cycle = Cycle();
+  // The network layer pumps messages while it waits; the check timer's
+  // command arrives through that pump.
+  net.during_survey = [&](const Pop3Account&, SurveyResult*) { cycle.RunCheck(); };
+  cycle.RunCheck();
+  EXPECT_EQ(net.surveys.size(), 2u);
+  EXPECT_EQ(cycle.dropped_checks(), 2);
+  EXPECT_EQ(net.saves.size(), 1u);
+  EXPECT_EQ(std::count(shell.log.begin(), shell.log.end(), "clear"), 1);
+  EXPECT_FALSE(cycle.running());
+  // Once the cycle is over the command runs again.
+  net.during_survey = nullptr;
+  cycle.RunCheck();
+  EXPECT_EQ(net.surveys.size(), 4u);
+  EXPECT_EQ(cycle.dropped_checks(), 2);
+}
+
+TEST_F(CheckCycleTest, RunningOutOfMemoryLeavesTheEntryAndGoesOn) {
+  HostEntry a = Host("A"), b = Host("B");
+  a.history.mails = {Mail("<a-old>")};
+  a.history.label = "before";
+  hosts = {a, b};
+  net.boxes["B.example"].mails = {Mail("<b1>")};
+  net.during_survey = [](const Pop3Account& account, SurveyResult* result) {
+    if (account.server == "A.example") {
+      result->mails.push_back(Mail("<half-built>"));
+      throw std::bad_alloc();
+    }
+  };
+  Cycle().RunCheck();
+
+  EXPECT_EQ(shell.messages, (std::vector<std::string>{"メモリが不足しています"}));
+  EXPECT_EQ(shell.quits, (std::vector<int>{-1}));
+  // Host A untouched.
+  EXPECT_EQ(hosts[0].history.label, "before");
+  ASSERT_EQ(hosts[0].history.mails.size(), 1u);
+  EXPECT_EQ(hosts[0].history.mails[0].message_id, "<a-old>");
+  EXPECT_TRUE(hosts[0].current.mails.empty());
+  // Host B checked, history written, the cycle ended normally.
+  ASSERT_EQ(shell.list.rows().size(), 1u);
+  EXPECT_EQ(shell.list.rows()[0].columns[0], "B");
+  EXPECT_EQ(hosts[1].history.mails.size(), 1u);
+  EXPECT_EQ(net.saves.size(), 1u);
+  EXPECT_EQ(shell.title, "問い合わせ結果一覧");
+  EXPECT_FALSE(flags.checking);
+  EXPECT_TRUE(flags.new_mail);
+}
+
+TEST_F(CheckCycleTest, RunningOutOfMemoryWhileSavingEndsTheCycleCleanly) {
+  hosts = {Host("A")};
+  CheckServices services = net.Services();
+  services.save_history = [](const HostList&, UserMessages*) -> int { throw std::bad_alloc(); };
+  CheckCycle cycle(&hosts, &settings, &flags, &shell, services);
+  cycle.RunCheck();
+  EXPECT_EQ(shell.messages, (std::vector<std::string>{"メモリが不足しています"}));
+  EXPECT_EQ(shell.quits, (std::vector<int>{-1}));
+  EXPECT_EQ(shell.log.back(), "tray tip-reset picture 128");
+  EXPECT_FALSE(cycle.running());
+}
+
+TEST_F(CheckCycleTest, HostListShrinkingDuringASurveyIsSafe) {
+  hosts = {Host("A"), Host("B")};
+  net.boxes["A.example"].mails = {Mail("<1>")};
+  net.during_survey = [&](const Pop3Account& account, SurveyResult*) {
+    if (account.server == "A.example") hosts.clear();  // e.g. a dialog's OK
+  };
+  Cycle().RunCheck();
+  EXPECT_TRUE(hosts.empty());
+  EXPECT_EQ(net.surveys.size(), 1u);
+  EXPECT_EQ(shell.list.rows().size(), 1u);
+}
+
+}  // namespace
+}  // namespace tarnu
