@@ -9,12 +9,17 @@
 #endif
 
 #include "tools/tarnu-cli/cli.h"
+#include "tools/tarnu-cli/host_verbs.h"
 
 namespace tarnu::cli {
 
 // One table of every verb; each group's handlers live in their own file.
 const std::vector<Verb>& AllVerbs() {
-  static const std::vector<Verb> verbs = {};
+  static const std::vector<Verb> verbs = {
+      {"hosts", kHostsUsage, HostsVerb},
+      {"host", kHostUsage, HostVerb},
+      {"settings", kSettingsUsage, SettingsVerb},
+  };
   return verbs;
 }
 
