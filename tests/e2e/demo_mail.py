@@ -26,6 +26,11 @@ MESSAGES = [
 ]
 
 
+# A message that arrives later, for a second check.
+LATE = ("<demo-5@example.jp>", "高橋 健", "ken@example.jp", "追加のお知らせ",
+        ["先ほどの件に追記します。", "よろしくお願いします。"])
+
+
 def message_bytes(message_id, name, address, subject, body):
     sender = name if name.isascii() else mkmail.jis_word(name)
     subject_field = subject if subject.isascii() else mkmail.jis_word(subject)
@@ -44,6 +49,15 @@ def message_bytes(message_id, name, address, subject, body):
 
 def all_messages():
     return [message_bytes(*m) for m in MESSAGES]
+
+
+def deliver_late(maildir):
+    """Delivers LATE after the first messages (its file name sorts last)."""
+    name = "%d.M999999P1.tarnu-late" % (mkmail.BASE_TIME + 999)
+    tmp = os.path.join(maildir, "tmp", name)
+    with open(tmp, "wb") as f:
+        f.write(message_bytes(*LATE))
+    os.rename(tmp, os.path.join(maildir, "new", name))
 
 
 def main(argv):

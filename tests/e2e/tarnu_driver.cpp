@@ -15,6 +15,7 @@
 //   dialog CAPTION MS [press] wait for a dialog (message boxes are captioned "tarnu"),
 //                             print its static texts, press OK
 //   tray-icon                 where the tray icon sits on the screen (x y)
+//   tray-delete               remove tarnu's tray icon, as a restarted shell forgets it
 //   popup-menu MS             wait for a popup menu; print its item count
 //
 // Texts are written as UTF-8 with backslash, tab, CR and LF escaped. Exit
@@ -22,6 +23,7 @@
 #include <windows.h>
 // commctrl.h needs windows.h first.
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -345,6 +347,13 @@ int wmain(int argc, wchar_t** argv) {
     HMENU handle = reinterpret_cast<HMENU>(SendMessageW(menu, 0x01E1 /* MN_GETHMENU */, 0, 0));
     Print(std::to_string(handle ? GetMenuItemCount(handle) : -1));
     return 0;
+  }
+  if (verb == L"tray-delete") {
+    NOTIFYICONDATAW record = {};
+    record.cbSize = sizeof(record);
+    record.hWnd = MainWindow();
+    record.uID = 123456;
+    return record.hWnd && Shell_NotifyIconW(NIM_DELETE, &record) ? 0 : 1;
   }
   if (verb == L"tray-icon") {
     // Wine's taskbar paints the notification icons itself, right to left

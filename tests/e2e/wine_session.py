@@ -202,6 +202,13 @@ class Dovecot:
                                  text=True)
         self.port = int(started.stdout.split()[-1])
 
+    def maildir(self, user):
+        return os.path.join(self.directory, "mail", user, "Maildir")
+
+    def own(self):
+        """After adding messages to a running server."""
+        subprocess.run([DOVECOT, "own", self.directory], check=True)
+
     def stop(self):
         subprocess.run([DOVECOT, "stop", self.directory])
 
