@@ -280,6 +280,8 @@ INT_PTR ResultWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_HELP:
       return ShowHelpTopic(window_, kHelpResultTopic) ? TRUE : FALSE;
     case WM_DPICHANGED: {
+      // The columns are ours to scale; the frame takes the rectangle Windows
+      // suggests, and the dialog manager goes on to scale its fonts.
       UINT new_dpi = HIWORD(wparam);
       RescaleColumns(dpi_, new_dpi);
       dpi_ = new_dpi;
@@ -287,7 +289,7 @@ INT_PTR ResultWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       SetWindowPos(window_, nullptr, suggested->left, suggested->top,
                    suggested->right - suggested->left, suggested->bottom - suggested->top,
                    SWP_NOZORDER | SWP_NOACTIVATE);
-      return TRUE;
+      return FALSE;
     }
     default:
       return FALSE;
@@ -311,7 +313,9 @@ INT_PTR CALLBACK ResultWindow::DialogProc(HWND hwnd, UINT message, WPARAM wparam
       ShowMessageBox(hwnd, kOutOfMemoryText);
       PostQuitMessage(-1);
     }
-    return TRUE;
+    // No focus while hidden: the list takes it when the window is first
+    // activated, which is the moment the new-mail flag should go.
+    return FALSE;
   }
   self = reinterpret_cast<ResultWindow*>(GetWindowLongPtrW(hwnd, DWLP_USER));
   if (self == nullptr || self->window_ != hwnd) return FALSE;

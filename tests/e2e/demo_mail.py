@@ -26,9 +26,13 @@ MESSAGES = [
 ]
 
 
-# A message that arrives later, for a second check.
-LATE = ("<demo-5@example.jp>", "高橋 健", "ken@example.jp", "追加のお知らせ",
-        ["先ほどの件に追記します。", "よろしくお願いします。"])
+# Messages that arrive later, for the checks that follow.
+LATE = [
+    ("<demo-5@example.jp>", "高橋 健", "ken@example.jp", "追加のお知らせ",
+     ["先ほどの件に追記します。", "よろしくお願いします。"]),
+    ("<demo-6@example.jp>", "山本 さくら", "sakura@example.jp", "議事録を共有します",
+     ["本日の議事録です。", "ご確認ください。"]),
+]
 
 
 def message_bytes(message_id, name, address, subject, body):
@@ -51,12 +55,12 @@ def all_messages():
     return [message_bytes(*m) for m in MESSAGES]
 
 
-def deliver_late(maildir):
-    """Delivers LATE after the first messages (its file name sorts last)."""
-    name = "%d.M999999P1.tarnu-late" % (mkmail.BASE_TIME + 999)
+def deliver_late(maildir, k):
+    """Delivers LATE[k] after every message before it (its name sorts last)."""
+    name = "%d.M%06dP1.tarnu-late" % (mkmail.BASE_TIME + 900 + k, 900000 + k)
     tmp = os.path.join(maildir, "tmp", name)
     with open(tmp, "wb") as f:
-        f.write(message_bytes(*LATE))
+        f.write(message_bytes(*LATE[k]))
     os.rename(tmp, os.path.join(maildir, "new", name))
 
 

@@ -10,12 +10,14 @@
 //   title | visible | rect    the result window's title, visibility, outer rectangle
 //   move X Y W H              move the result window
 //   hide                      close the result window as its close box does
+//   show-inactive             show the result window without giving it the focus
 //   focus-list                give the result list the keyboard focus
 //   select ROW                select a row of the result list
 //   dialog CAPTION MS [press] wait for a dialog (message boxes are captioned "tarnu"),
 //                             print its static texts, press OK
 //   tray-icon                 where the tray icon sits on the screen (x y)
 //   tray-delete               remove tarnu's tray icon, as a restarted shell forgets it
+//   tray-known                whether the shell knows tarnu's tray icon
 //   popup-menu MS             wait for a popup menu; print its item count
 //
 // Texts are written as UTF-8 with backslash, tab, CR and LF escaped. Exit
@@ -289,6 +291,9 @@ int wmain(int argc, wchar_t** argv) {
           std::to_string(rect.right - rect.left) + " " + std::to_string(rect.bottom - rect.top));
     return 0;
   }
+  if (verb == L"show-inactive") {
+    return window && (ShowWindow(window, SW_SHOWNOACTIVATE), IsWindowVisible(window)) ? 0 : 1;
+  }
   if (verb == L"hide") {
     return window && PostMessageW(window, WM_COMMAND, IDCANCEL, 0) ? 0 : 1;
   }
@@ -348,12 +353,14 @@ int wmain(int argc, wchar_t** argv) {
     Print(std::to_string(handle ? GetMenuItemCount(handle) : -1));
     return 0;
   }
-  if (verb == L"tray-delete") {
+  if (verb == L"tray-delete" || verb == L"tray-known") {
+    // A change of nothing succeeds exactly when the shell knows the icon.
     NOTIFYICONDATAW record = {};
     record.cbSize = sizeof(record);
     record.hWnd = MainWindow();
     record.uID = 123456;
-    return record.hWnd && Shell_NotifyIconW(NIM_DELETE, &record) ? 0 : 1;
+    DWORD message = verb == L"tray-delete" ? NIM_DELETE : NIM_MODIFY;
+    return record.hWnd && Shell_NotifyIconW(message, &record) ? 0 : 1;
   }
   if (verb == L"tray-icon") {
     // Wine's taskbar paints the notification icons itself, right to left

@@ -28,7 +28,7 @@ from wine_session import Driver, Dovecot, SilentServer, WineSession  # noqa: E40
 
 RESULT_TITLE = "問い合わせ結果一覧"
 CHECKING = "(確認中)"
-SILENT_TIMEOUT = 6  # seconds the check waits for the silent host
+SILENT_TIMEOUT = 9  # seconds the check waits for the silent host
 WM_LBUTTONDBLCLK = 515
 IDM_ABOUT, IDM_CHECK, IDM_SHOW_RESULTS, IDM_EXIT = 16, 32775, 32778, 32779
 
@@ -188,12 +188,10 @@ def run_tests(session, driver, tarnu_exe, cli, artifacts, mail, silent, check):
     tray.click(3)
     check("a right click on the tray icon during a check opens no menu",
           not driver.ok("popup-menu", 1500))
-    checking_pictures = tray.pictures(2.6)
+    checking_pictures = tray.pictures(4.4)  # two ticks of the icon timer at least
     tray.click(1, repeat=2)
     check("a double click on the tray icon opens the result window, also during a check",
           wait_until(lambda: driver.text("visible") == "1", 5))
-    check("the tray icon animates while the check waits for the silent server",
-          len(set(checking_pictures)) >= 2, checking_pictures)
 
     check("the check ends with 4 message rows and the silent host's row",
           driver.ok("wait-rows", 5, (SILENT_TIMEOUT + 15) * 1000))
@@ -217,28 +215,27 @@ def run_tests(session, driver, tarnu_exe, cli, artifacts, mail, silent, check):
         check("the history holds the four Message-IDs under the server address",
               version == 256 and records == expected, (version, records))
 
-    # --- new mail: the icon blinks until the list gets the focus --------------
-    time.sleep(2.1)  # one tick of the icon timer after the check
-    blink = tray.pictures(4.5)
-    check("after new mail the tray icon blinks between two pictures",
-          len(set(blink)) == 2 and changes(blink) >= 1, blink)
-    session.x("xdotool", "mousemove", "600", "600", "click", "1")  # the desktop takes focus
-    left, top, width, height = driver.rect()
-    row_y = top + 70  # a message row below the title bar, header and first row
-    session.x("xdotool", "mousemove", str(left + 250), str(row_y), "click", "1")
-    time.sleep(2.3)  # the next tick of the icon timer
-    after_focus = tray.pictures(2.5)
-    check("the list getting the keyboard focus stops the blinking",
-          len(set(after_focus)) == 1 and after_focus[0] not in blink, (blink, after_focus))
-    idle = after_focus[0]
-
-    driver("tray-delete")
+    # The double click above gave the window the focus, and with it the list,
+    # which clears the new-mail flag: when that happens is up to the window
+    # system, so the blinking is watched in the second run. Here the command
+    # behind the double click clears it for sure.
+    driver("command", IDM_SHOW_RESULTS)
+    time.sleep(2.2)  # the next tick of the icon timer
+    idle = tray.picture()
+    check("the tray icon animated while the check waited for the silent server",
+          len(set(checking_pictures) - {idle}) >= 2, (idle, checking_pictures))
+    # Once removed, only the program can bring the icon back.
+    known = driver.ok("tray-known")
+    removed = driver.ok("tray-delete")
+    back = wait_until(lambda: driver.ok("tray-known"), 3.0)
     time.sleep(0.3)
-    gone = tray.picture()
-    back = wait_until(lambda: tray.picture() == idle, 3.5, step=0.3)
-    check("a tray icon the shell lost is added again at the next tick",
-          gone != idle and back, (gone, idle))
+    check("a tray icon the shell lost is added again at the next tick, as it was",
+          known and removed and back and tray.picture() == idle, (known, removed, back))
 
+    left, top, width, height = driver.rect()
+    row_y = top + 70  # the first message row, below title bar, header and the error row
+    session.x("xdotool", "mousemove", str(left + 250), str(row_y), "click", "1")
+    time.sleep(0.5)
     shot = os.path.join(artifacts, "result-window.png")
     rect = driver.rect()
     check("screenshot of the result window with Japanese rows: " + shot,
@@ -292,12 +289,12 @@ def run_tests(session, driver, tarnu_exe, cli, artifacts, mail, silent, check):
     check("tarnu.pref keeps the periodic check settings",
           saved.get("periodic") == "1" and saved.get("interval") == "10", saved)
 
-    # --- second run: the history makes the four messages seen, a fifth one
-    # arrives, the window opens by itself and comes back where it was left
-    demo_mail.deliver_late(mail.maildir("alice"))
+    # --- second run: the history makes the four messages seen; a fifth one
+    # arrives while the window stays hidden, so the icon blinks until the
+    # list gets the focus; the window comes back where it was left
+    demo_mail.deliver_late(mail.maildir("alice"), 0)
     mail.own()
     tarnu_cli("host", "set", "1", "--no-check")
-    tarnu_cli("settings", "set", "--auto-open", "1")
     again = session.start(tarnu_exe, work, "tarnu-3.log")
     check("the program starts again", driver.ok("wait-main", 30000))
     check("the start-up check finds 5 messages and skips the host switched off",
@@ -305,11 +302,25 @@ def run_tests(session, driver, tarnu_exe, cli, artifacts, mail, silent, check):
     rows = driver.rows() or []
     check("the four known messages are seen (open envelope), the new one is new",
           [r[:3] for r in rows] == [["1", "1", "テストサーバ"]] + [["4", "1", ""]] * 3 +
-          [["4", "0", ""]] and rows[4][3] == demo_mail.LATE[3], rows)
-    check("new mail opens the result window when the setting says so",
-          wait_until(lambda: driver.text("visible") == "1", 5))
+          [["4", "0", ""]] and rows[4][3] == demo_mail.LATE[0][3], rows)
+    check("without the auto-open setting the result window stays hidden",
+          driver.text("visible") == "0")
+    time.sleep(2.1)  # one tick of the icon timer after the check
+    blink = tray.pictures(4.5)
+    check("after new mail the tray icon blinks between two pictures",
+          len(set(blink)) == 2 and changes(blink) >= 1 and idle not in blink, (idle, blink))
+    driver("show-inactive")
     check("the result window comes back where it was left",
           driver.rect() == (140, 110, 720, 300), driver.rect())
+    still = tray.pictures(2.5)
+    check("a shown window whose list has no focus leaves the icon blinking",
+          len(set(still)) == 2, still)
+    session.x("xdotool", "mousemove", "140", "600", "click", "1")
+    session.x("xdotool", "mousemove", "400", "210", "click", "1")  # a row of the list
+    time.sleep(2.3)  # the next tick of the icon timer
+    after_focus = tray.pictures(2.5)
+    check("the list getting the keyboard focus stops the blinking",
+          set(after_focus) == {idle}, (idle, after_focus))
     driver("command", IDM_EXIT)
     try:
         code = again.wait(30)
@@ -317,9 +328,33 @@ def run_tests(session, driver, tarnu_exe, cli, artifacts, mail, silent, check):
         code = None
     check("the second run ends with exit code 0", code == 0, code)
     version, records = read_history(history)
+    ids = [m[0] for m in demo_mail.MESSAGES] + [demo_mail.LATE[0][0]]
     check("the history now holds the five Message-IDs, the silent host none",
-          records == [("127.0.0.1", m[0]) for m in demo_mail.MESSAGES + [demo_mail.LATE]],
-          records)
+          records == [("127.0.0.1", i) for i in ids], records)
+
+    # --- a third run on a Western code page: Japanese still shows, and new
+    # mail opens the window by itself when the setting says so
+    demo_mail.deliver_late(mail.maildir("alice"), 1)
+    mail.own()
+    tarnu_cli("settings", "set", "--auto-open", "1")
+    latin = session.start(tarnu_exe, work, "tarnu-4.log", locale="C.UTF-8")
+    check("the program starts with code page 1252 (C.UTF-8 locale)",
+          driver.ok("wait-main", 30000) and driver.ok("wait-rows", 6, 20000))
+    rows = driver.rows() or []
+    subjects = [m[3] for m in demo_mail.MESSAGES + demo_mail.LATE]
+    check("the rows carry the same Japanese texts on code page 1252",
+          [r[3] for r in rows] == subjects and rows[0][2] == "テストサーバ", rows)
+    check("new mail opens the result window when the setting says so",
+          wait_until(lambda: driver.text("visible") == "1", 5))
+    time.sleep(0.5)
+    shot = os.path.join(artifacts, "result-window-cp1252.png")
+    check("screenshot on code page 1252: " + shot, session.screenshot(shot, driver.rect()))
+    driver("command", IDM_EXIT)
+    try:
+        code = latin.wait(30)
+    except subprocess.TimeoutExpired:
+        code = None
+    check("the third run ends with exit code 0", code == 0, code)
 
 
 def unit_tests_under_wine(session, build_win, check):

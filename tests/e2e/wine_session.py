@@ -134,10 +134,14 @@ class WineSession:
 
     # -- programs -----------------------------------------------------------
 
-    def start(self, exe, cwd, log_name):
-        """Starts a Windows program; `wine` returns its exit code."""
+    def start(self, exe, cwd, log_name, locale=None):
+        """Starts a Windows program; `wine` returns its exit code. `locale`
+        (a Unix locale) sets the program's code page."""
         log = open(os.path.join(self.log_dir, log_name), "w")
-        proc = subprocess.Popen(["wine", exe], cwd=cwd, env=self.env, stdout=log, stderr=log,
+        env = dict(self.env)
+        if locale:
+            env.update(LANG=locale, LC_ALL=locale)
+        proc = subprocess.Popen(["wine", exe], cwd=cwd, env=env, stdout=log, stderr=log,
                                 stdin=subprocess.DEVNULL)
         self.started.append(proc)
         return proc
