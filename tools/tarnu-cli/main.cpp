@@ -9,6 +9,7 @@
 #endif
 
 #include "tools/tarnu-cli/cli.h"
+#include "tools/tarnu-cli/host_verbs.h"
 
 namespace tarnu::cli {
 
@@ -18,6 +19,9 @@ int RetrieveVerb(const std::vector<std::string>& args);
 // One table of every verb; each group's handlers live in their own file.
 const std::vector<Verb>& AllVerbs() {
   static const std::vector<Verb> verbs = {
+      {"hosts", kHostsUsage, HostsVerb},
+      {"host", kHostUsage, HostVerb},
+      {"settings", kSettingsUsage, SettingsVerb},
       {"survey",
        "--server S --port P --user U --password W [--apop] [--lines N] [--timeout T] "
        "[--encoding cp932]",
