@@ -10,8 +10,12 @@
 
 #include "tools/tarnu-cli/cli.h"
 #include "tools/tarnu-cli/codec_verbs.h"
+#include "tools/tarnu-cli/host_verbs.h"
 
 namespace tarnu::cli {
+
+int SurveyVerb(const std::vector<std::string>& args);
+int RetrieveVerb(const std::vector<std::string>& args);
 
 // One table of every verb; each group's handlers live in their own file.
 const std::vector<Verb>& AllVerbs() {
@@ -24,6 +28,17 @@ const std::vector<Verb>& AllVerbs() {
        RunDetectCode},
       {"base64-encode", "< bytes", RunBase64Encode},
       {"base64-decode", "< base64 text", RunBase64Decode},
+      {"hosts", kHostsUsage, HostsVerb},
+      {"host", kHostUsage, HostVerb},
+      {"settings", kSettingsUsage, SettingsVerb},
+      {"survey",
+       "--server S --port P --user U --password W [--apop] [--lines N] [--timeout T] "
+       "[--encoding cp932]",
+       SurveyVerb},
+      {"retrieve",
+       "--server S --port P --user U --password W --number K [--size S] [--apop] [--timeout T] "
+       "[--encoding cp932]",
+       RetrieveVerb},
   };
   return verbs;
 }
