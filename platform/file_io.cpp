@@ -188,12 +188,9 @@ bool RemoveFile(const std::string& name) { return unlink(name.c_str()) == 0; }
 
 std::string FullPath(const std::string& name) {
   if (!name.empty() && name[0] == '/') return name;
-  std::vector<char> buffer(4096);
-  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
-    if (errno != ERANGE || buffer.size() > (1u << 20)) return name;
-    buffer.resize(buffer.size() * 2);
-  }
-  std::string path(buffer.data());
+  char buffer[4096];
+  if (getcwd(buffer, sizeof buffer) == nullptr) return name;
+  std::string path(buffer);
   if (path.empty() || path.back() != '/') path += '/';
   return path + name;
 }
