@@ -12,9 +12,13 @@
 
 namespace tarnu::cli {
 
+int CheckVerb(const std::vector<std::string>& args);
+
 // One table of every verb; each group's handlers live in their own file.
 const std::vector<Verb>& AllVerbs() {
-  static const std::vector<Verb> verbs = {};
+  static const std::vector<Verb> verbs = {
+      {"check", "[--encoding cp932]", CheckVerb},
+  };
   return verbs;
 }
 
