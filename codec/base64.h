@@ -13,6 +13,7 @@ namespace tarnu {
 // skipped; a 0xFF byte ends the text; characters after the first padding "="
 // are ignored; a text whose significant characters end inside a group of four
 // decodes to nothing (0). Characters outside the alphabet count as -1.
+// May throw std::bad_alloc.
 std::size_t DecodeBase64(std::string_view text, std::string* out);
 
 // Appends the encoding of `data` to `out` (which is not emptied): lines of 72

@@ -19,13 +19,15 @@ int LookupCharset(std::string_view name);
 // Decodes the "Q" form: "=XX" gives the byte XX, other bytes are copied (an
 // underscore stays an underscore); a broken "=" sequence is dropped. A 0xFF
 // byte ends the text. Replaces `out`; returns the count written (<= length).
+// May throw std::bad_alloc.
 std::size_t DecodeQuoted(std::string_view text, std::string* out);
 
 // Replaces every well-formed encoded word in `text` by its decoded bytes
 // (ISO-2022-JP payloads converted to Shift_JIS); every other byte, CR and LF
 // included, is copied. A 0xFF byte ends the text. `out` is emptied first.
 // Returns 0, or 1 when a malformed encoded word was met (its bytes are copied
-// as they stand and the scan goes on) or memory ran out.
+// as they stand and the scan goes on) or memory ran out (the scan stops;
+// `out` keeps what was decoded before). Never throws.
 int DecodeHeaderText(std::string_view text, std::string* out);
 
 }  // namespace tarnu

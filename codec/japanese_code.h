@@ -2,6 +2,7 @@
 #ifndef TARNU_CODEC_JAPANESE_CODE_H_
 #define TARNU_CODEC_JAPANESE_CODE_H_
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -19,11 +20,21 @@ enum JapaneseCode : int {
 int DetectJapaneseCode(std::string_view text);
 
 // In place on the NUL-terminated text in `text`: EUC-JP and ISO-2022-JP into
-// Shift_JIS; other texts are left alone. The text never grows.
+// Shift_JIS; other texts are left alone. The text never grows. Bytes that
+// form no character are kept as they are and never take a neighbour with
+// them.
 void ToShiftJis(char* text);
 
+// Room ToJis needs for a text of `length` bytes, NUL included. Half-width
+// katakana in a Shift_JIS text are widened (one byte becomes two), so the
+// worst case is 4.5 * length + 4.5; texts without them (all EUC-JP texts
+// among them) never need more than 3 * length + 3.
+inline constexpr std::size_t ToJisBufferSize(std::size_t length) { return 5 * length + 4; }
+
 // In place on the NUL-terminated text in `text`: Shift_JIS and EUC-JP into
-// ISO-2022-JP. The buffer must hold 3 * strlen(text) + 4 bytes.
+// ISO-2022-JP (always 7-bit); other texts are left alone. The buffer must
+// hold ToJisBufferSize(strlen(text)) bytes. May throw std::bad_alloc (it
+// works on a copy).
 void ToJis(char* text);
 
 // The same on a string: the text is taken up to its first NUL, converted,

@@ -3,6 +3,7 @@
 #define TARNU_CODEC_JIS_SJIS_H_
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -30,13 +31,19 @@ bool SjisPairToJis(unsigned char s1, unsigned char s2, unsigned char* j1, unsign
 // the form with the semi-voiced mark (0xDF); 0 where there is none.
 extern const std::array<std::array<std::uint16_t, 3>, 63> HalfwidthKanaTable;
 
+// The full-width Shift_JIS code for the half-width katakana at text[i],
+// combined with a following voiced or semi-voiced mark where the table has
+// that form. Returns the number of bytes taken (1 or 2).
+std::size_t WidenHalfwidthKana(std::string_view text, std::size_t i, std::uint16_t* sjis);
+
 // ISO-2022-JP to Shift_JIS; `out` is emptied first; a 0xFF byte ends the
-// text. Always returns 0.
+// text. Always returns 0; may throw std::bad_alloc.
 int JisToSjis(std::string_view text, std::string* out);
 
 // Shift_JIS to ISO-2022-JP, half-width katakana widened; every run of
 // two-byte characters is enclosed in ESC $ B ... ESC ( B. `out` is emptied
-// first; a 0xFF byte ends the text. Always returns 0.
+// first; a 0xFF byte ends the text. A lead byte that ends the text is
+// dropped. Always returns 0; may throw std::bad_alloc.
 int SjisToJis(std::string_view text, std::string* out);
 
 }  // namespace tarnu

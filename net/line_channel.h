@@ -4,6 +4,7 @@
 #ifndef TARNU_NET_LINE_CHANNEL_H_
 #define TARNU_NET_LINE_CHANNEL_H_
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,25 @@ inline constexpr int kReadTimeout = -9999;
 inline constexpr int kReadNoMemory = -9998;
 // Reply lines are read into 1024-byte buffers: at most 1023 bytes a line.
 inline constexpr int kLineCapacity = 1024;
+// Each receive takes at most this many bytes.
+inline constexpr int kChunkSize = 2047;
+// A multi-line reply that grows past this is refused as kReadNoMemory rather
+// than left to exhaust the process.
+inline constexpr std::size_t kMultilineLimit = std::size_t{1} << 30;
+
+// True when the gathered text of a multi-line reply ends with its terminating
+// line: the text is only ".\r\n" (an empty message) or ends with
+// "\r\n.\r\n".
+bool IsMultilineComplete(std::string_view gathered);
+
+// Splits a complete multi-line reply (terminating line included) into the
+// header block and the body. Byte-stuffing is undone at line starts only
+// (".." opening a line becomes "."). The header block runs up to the CR of
+// its last line (the LF and the blank line are not part of it); the body is
+// everything after the blank line, its last CR LF kept. Without a blank line
+// the whole message is header; a message opening with a blank line has an
+// empty header. May throw std::bad_alloc.
+void SplitMultiline(std::string_view gathered, std::string* header, std::string* body);
 
 class LineChannel {
  public:
@@ -44,9 +64,11 @@ class LineChannel {
 
   // The rest of a multi-line reply up to its terminating dot line, split into
   // the header block (up to, not including, the LF of the last header line)
-  // and the body (dot-stuffing undone). With `status` the title shows the
-  // progress against `expected_size`. Returns the byte total, kReadTimeout or
-  // kReadNoMemory.
+  // and the body (dot-stuffing undone), as SplitMultiline does. NUL bytes are
+  // dropped. With `status` the title shows the progress against
+  // `expected_size` ("title[received/expected]" after each receive); the
+  // caller restores the title. Returns the byte total, kReadTimeout (silence
+  // or a closed connection) or kReadNoMemory.
   int ReadMultiline(StatusLine* status, unsigned long expected_size, std::string* header,
                     std::string* body, int timeout);
 
@@ -59,9 +81,18 @@ class LineChannel {
   void PumpMessages();
 
  private:
+  // Makes at least one unread byte available in pending_: 1, or the
+  // ReceiveSome result (0 timeout, -1 failure).
+  int Fill(int timeout);
+
   MessagePump* pump_;
   platform::Socket socket_ = platform::kNoSocket;
   int last_error_ = 0;
+  // Bytes received but not yet handed out. Reply lines are taken from here
+  // so that a line never costs one receive per byte, while nothing after a
+  // line's LF is handed out before it is asked for.
+  std::string pending_;
+  std::size_t pending_pos_ = 0;
 };
 
 }  // namespace tarnu

@@ -20,6 +20,10 @@ void NetCleanup();
 // errno, or the resolver's code, elsewhere).
 int NetLastError();
 
+// The error number of a timed-out operation (WSAETIMEDOUT / ETIMEDOUT), for a
+// connect the caller gave up on.
+int NetTimedOutError();
+
 // Resolves a host name or dotted address to an IPv4 address in network order.
 bool ResolveHost(const std::string& host, std::uint32_t* address);
 

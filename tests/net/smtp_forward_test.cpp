@@ -15,7 +15,7 @@ namespace tarnu {
 namespace {
 
 using testing::Hex;
-using testing::RunCommand;
+using testing::PipeThrough;
 
 TEST(FormatHelo, ComputerNameAndDomain) {
   const std::string mixed = "MyPC-07";
@@ -59,7 +59,7 @@ TEST(FormatMailDate, AgreesWithPythonInManyZones) {
     ::tzset();
     for (std::time_t t : times) {
       std::string expected;
-      ASSERT_TRUE(RunCommand("TZ=" + std::string(zone) +
+      ASSERT_TRUE(PipeThrough("TZ=" + std::string(zone) +
                                  " /usr/bin/python3 -c 'import email.utils,sys; "
                                  "sys.stdout.write(email.utils.formatdate(" +
                                  std::to_string(static_cast<long long>(t)) + ", localtime=True))'",
@@ -109,7 +109,7 @@ TEST(FormatForwardedBody, JapaneseBodyIsIso2022JpByIconv) {
   const std::string data = FormatForwardedBody(body);
   for (unsigned char c : data) ASSERT_LT(c, 0x80) << Hex(data);
   std::string back;
-  ASSERT_TRUE(RunCommand("iconv -f ISO-2022-JP -t CP932", data, &back));
+  ASSERT_TRUE(PipeThrough("iconv -f ISO-2022-JP -t CP932", data, &back));
   // The server takes the doubled dot away again; half-width kana come back
   // full-width.
   EXPECT_EQ(Hex(back), Hex("\r\n** This mail was forwarded by tarnu. **\r\n"
@@ -159,7 +159,7 @@ std::string HeaderValue(const std::string& mail, const std::string& name) {
 // Decodes an encoded-word header value to UTF-8 with Python's email package.
 std::string DecodedByPython(const std::string& value) {
   std::string out;
-  RunCommand(
+  PipeThrough(
       "/usr/bin/python3 -c 'import sys,email.header; v=sys.stdin.buffer.read().decode(\"ascii\"); "
       "sys.stdout.write(str(email.header.make_header(email.header.decode_header(v))))'",
       value, &out);
@@ -236,7 +236,7 @@ TEST_F(ForwardMailToServer, StoredMailHasEnvelopeHeaderAndBody) {
   const std::string body = mail.substr(end_of_header + 4);
   for (unsigned char c : body) ASSERT_LT(c, 0x80);
   std::string utf8;
-  ASSERT_TRUE(RunCommand("nkf -J -w", body, &utf8));
+  ASSERT_TRUE(PipeThrough("nkf -J -w", body, &utf8));
   EXPECT_EQ(utf8,
             u8"** This mail was forwarded by tarnu. **\r\n本文一行目\r\n.dot line\r\n"
             u8"line ending in a dot.\r\n\r\n");

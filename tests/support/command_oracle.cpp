@@ -10,7 +10,7 @@
 
 namespace tarnu::testing {
 
-bool RunCommand(const std::string& command, const std::string& input, std::string* output) {
+bool PipeThrough(const std::string& command, const std::string& input, std::string* output) {
   output->clear();
 #ifdef _WIN32
   (void)command;

@@ -8,7 +8,7 @@ namespace tarnu::testing {
 
 // Runs `command` through the shell with `input` on its standard input and
 // returns its standard output; false when it could not run or failed.
-bool RunCommand(const std::string& command, const std::string& input, std::string* output);
+bool PipeThrough(const std::string& command, const std::string& input, std::string* output);
 
 }  // namespace tarnu::testing
 

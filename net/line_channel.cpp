@@ -1,0 +1,239 @@
+// The line channel (RFC 1939 section 3 for the multi-line replies).
+#include "net/line_channel.h"
+
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <new>
+
+namespace tarnu {
+namespace {
+
+constexpr std::string_view kTerminator = "\r\n.\r\n";
+
+using Clock = std::chrono::steady_clock;
+
+// The end of a wait of `timeout` seconds starting now; none for a negative
+// timeout (no limit).
+struct Deadline {
+  explicit Deadline(int timeout)
+      : unlimited(timeout < 0),
+        at(Clock::now() + std::chrono::seconds(timeout < 0 ? 0 : timeout)) {}
+  bool Passed() const { return !unlimited && Clock::now() >= at; }
+  bool unlimited;
+  Clock::time_point at;
+};
+
+std::string Progress(const std::string& title, long long done, unsigned long expected) {
+  return title + "[" + std::to_string(done) + "/" + std::to_string(expected) + "]";
+}
+
+}  // namespace
+
+bool IsMultilineComplete(std::string_view gathered) {
+  if (gathered == ".\r\n") return true;
+  return gathered.size() >= kTerminator.size() &&
+         gathered.compare(gathered.size() - kTerminator.size(), kTerminator.size(), kTerminator) ==
+             0;
+}
+
+void SplitMultiline(std::string_view gathered, std::string* header, std::string* body) {
+  header->clear();
+  body->clear();
+  // The content: everything before the terminating ".\r\n"; the CR LF in
+  // front of the dot ends the last line and stays.
+  std::string_view content = gathered;
+  if (IsMultilineComplete(gathered)) content.remove_suffix(3);
+
+  // Undo the stuffing at line starts only: "a..\r\n" keeps its dots.
+  std::string text;
+  text.reserve(content.size());
+  bool line_start = true;
+  for (std::size_t i = 0; i < content.size(); ++i) {
+    char c = content[i];
+    if (line_start && c == '.' && i + 1 < content.size() && content[i + 1] == '.') {
+      line_start = false;
+      continue;  // drop the stuffed dot, keep the next one
+    }
+    text += c;
+    line_start = (c == '\n');
+  }
+
+  if (text.compare(0, 2, "\r\n") == 0) {  // no header at all
+    body->assign(text, 2, std::string::npos);
+    return;
+  }
+  std::size_t blank = text.find("\r\n\r\n");
+  if (blank != std::string::npos) {
+    header->assign(text, 0, blank + 1);  // up to and including the last CR
+    body->assign(text, blank + 4, std::string::npos);
+    return;
+  }
+  // Header only: drop the final LF so the block ends with a CR like any other.
+  std::size_t end = text.size();
+  if (end >= 2 && text[end - 2] == '\r' && text[end - 1] == '\n') --end;
+  header->assign(text, 0, end);
+}
+
+LineChannel::LineChannel(MessagePump* pump) : pump_(pump) {}
+
+LineChannel::~LineChannel() { Close(); }
+
+void LineChannel::PumpMessages() {
+  if (pump_ != nullptr) pump_->PumpMessages();
+}
+
+bool LineChannel::Connect(const std::string& host, int port, int timeout) {
+  Close();
+  last_error_ = 0;
+  if (!platform::NetStartup()) {
+    last_error_ = platform::NetLastError();
+    return false;
+  }
+  platform::Socket s = platform::kNoSocket;
+  auto fail = [&](int error) {
+    last_error_ = error;
+    if (s != platform::kNoSocket) platform::CloseSocket(s);
+    platform::NetCleanup();
+    return false;
+  };
+  std::uint32_t address = 0;
+  if (!platform::ResolveHost(host, &address)) return fail(platform::NetLastError());
+  s = platform::OpenStreamSocket();
+  if (s == platform::kNoSocket) return fail(platform::NetLastError());
+  // The connect runs in one-second slices that keep the interface alive and
+  // is given up after the reply timeout.
+  Deadline deadline(timeout);
+  int state = platform::StartConnect(s, address, port);
+  while (state == 0) {
+    state = platform::WaitConnected(s, 1);
+    if (state != 0) break;
+    if (deadline.Passed()) return fail(platform::NetTimedOutError());
+    PumpMessages();
+  }
+  if (state < 0) return fail(platform::NetLastError());
+  socket_ = s;
+  pending_.clear();
+  pending_pos_ = 0;
+  return true;
+}
+
+int LineChannel::Send(std::string_view bytes) {
+  if (!is_open()) return -1;
+  int length = bytes.size() > INT_MAX ? INT_MAX : static_cast<int>(bytes.size());
+  int n = platform::SendBytes(socket_, bytes.data(), length);
+  if (n < 0) {
+    last_error_ = platform::NetLastError();
+    return -1;
+  }
+  return n;
+}
+
+int LineChannel::ReceiveSome(char* buffer, int size, int timeout) {
+  if (!is_open() || size <= 0) return -1;
+  if (pending_pos_ < pending_.size()) {
+    std::size_t n = pending_.size() - pending_pos_;
+    if (n > static_cast<std::size_t>(size)) n = static_cast<std::size_t>(size);
+    std::memcpy(buffer, pending_.data() + pending_pos_, n);
+    pending_pos_ += n;
+    return static_cast<int>(n);
+  }
+  Deadline deadline(timeout);
+  for (;;) {
+    int ready = platform::WaitReadable(socket_, 1);
+    if (ready < 0) {
+      last_error_ = platform::NetLastError();
+      return -1;
+    }
+    if (ready > 0) {
+      int n = platform::ReceiveBytes(socket_, buffer, size);
+      if (n > 0) return n;
+      last_error_ = platform::NetLastError();  // 0: the peer closed
+      return -1;
+    }
+    if (deadline.Passed()) return 0;
+    PumpMessages();
+  }
+}
+
+int LineChannel::Fill(int timeout) {
+  if (pending_pos_ < pending_.size()) return 1;
+  char chunk[kChunkSize];
+  int n = ReceiveSome(chunk, kChunkSize, timeout);
+  if (n <= 0) return n;
+  pending_.assign(chunk, static_cast<std::size_t>(n));
+  pending_pos_ = 0;
+  return 1;
+}
+
+int LineChannel::ReadLine(std::string* line, int timeout) {
+  line->clear();
+  PumpMessages();
+  const std::size_t limit = kLineCapacity - 1;
+  for (;;) {
+    // The timeout applies to the silence before each piece of the line, not
+    // to the whole line.
+    int state = Fill(timeout);
+    if (state == 0) return kReadTimeout;
+    if (state < 0) return -1;
+    std::size_t available = pending_.size() - pending_pos_;
+    std::size_t room = limit - line->size();
+    std::size_t take = available < room ? available : room;
+    const char* start = pending_.data() + pending_pos_;
+    const void* lf = std::memchr(start, '\n', take);
+    if (lf != nullptr) take = static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1;
+    line->append(start, take);
+    pending_pos_ += take;
+    if (lf != nullptr || line->size() == limit) return static_cast<int>(line->size());
+  }
+}
+
+int LineChannel::ReadMultiline(StatusLine* status, unsigned long expected_size, std::string* header,
+                               std::string* body, int timeout) {
+  header->clear();
+  body->clear();
+  std::string title;
+  if (status != nullptr) {
+    title = status->GetTitle();
+    status->SetTitle(Progress(title, 0, expected_size));
+  }
+  long long total = 0;
+  try {
+    std::string gathered;
+    char chunk[kChunkSize];
+    do {
+      int n = ReceiveSome(chunk, kChunkSize, timeout);
+      if (n < 1) return kReadTimeout;  // a closed connection included
+      // NUL bytes are dropped one by one: cutting the chunk at a NUL would
+      // lose text, and the terminating line with it.
+      const char* p = chunk;
+      const char* end = chunk + n;
+      while (p < end) {
+        const void* nul = std::memchr(p, '\0', static_cast<std::size_t>(end - p));
+        const char* stop = nul != nullptr ? static_cast<const char*>(nul) : end;
+        gathered.append(p, static_cast<std::size_t>(stop - p));
+        p = stop + (nul != nullptr ? 1 : 0);
+      }
+      if (gathered.size() > kMultilineLimit) return kReadNoMemory;
+      total += n;
+      if (status != nullptr) status->SetTitle(Progress(title, total, expected_size));
+    } while (!IsMultilineComplete(gathered));
+    SplitMultiline(gathered, header, body);
+  } catch (const std::bad_alloc&) {
+    header->clear();
+    body->clear();
+    return kReadNoMemory;
+  }
+  return total > INT_MAX ? INT_MAX : static_cast<int>(total);
+}
+
+void LineChannel::Close() {
+  if (!is_open()) return;
+  platform::CloseSocket(socket_);
+  platform::NetCleanup();
+  socket_ = platform::kNoSocket;
+  pending_.clear();
+  pending_pos_ = 0;
+}
+
+}  // namespace tarnu

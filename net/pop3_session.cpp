@@ -1,0 +1,226 @@
+// POP3 login and mailbox status (RFC 1939 sections 4, 5 and 7; the digest
+// from RFC 1321).
+#include "net/pop3_session.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "net/md5.h"
+
+namespace tarnu {
+namespace {
+
+constexpr char kTextConnect[] = "接続時エラー ";
+constexpr char kTextSend[] = "送信エラー ";
+constexpr char kTextReceive[] = "受信エラー ";
+constexpr char kTextNotReady[] = "メールサーバが応答状態にありません\r\n";
+constexpr char kTextNoApop[] = "このサーバはAPOPに対応していません。\r\n";
+constexpr char kTextApopRefused[] = "メールサーバが認証しません\r\n";
+constexpr char kTextUserRefused[] = "メールサーバがユーザ名を受理しません\r\n";
+constexpr char kTextPassRefused[] = "メールサーバがパスワードを受理しません\r\n";
+// Our own: a line break inside an argument would end the command early and
+// smuggle the rest in as a command of its own.
+constexpr char kTextLineBreak[] =
+    "ユーザ名またはパスワードに改行文字が含まれているため、メールサーバに送信できません";
+constexpr char kTextAuthenticating[] = "認証中...";
+constexpr char kTextConnecting[] = "へ接続中...";
+
+bool IsPositive(const std::string& reply) { return reply.compare(0, 3, "+OK") == 0; }
+
+bool HasLineBreak(const std::string& text) {
+  return text.find_first_of("\r\n") != std::string::npos;
+}
+
+}  // namespace
+
+bool ScanInt(std::string_view text, std::size_t* pos, int* value) {
+  std::size_t i = *pos;
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = (text[i++] == '-');
+  if (i >= text.size() || text[i] < '0' || text[i] > '9') return false;
+  long long v = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    if (v <= INT_MAX) v = v * 10 + (text[i] - '0');
+  }
+  if (negative) v = -v;
+  if (v > INT_MAX) v = INT_MAX;
+  if (v < INT_MIN) v = INT_MIN;
+  *value = static_cast<int>(v);
+  *pos = i;
+  return true;
+}
+
+std::string ApopTimestamp(std::string_view greeting) {
+  std::size_t open = greeting.find('<');
+  if (open == std::string_view::npos) return std::string();
+  // The closing bracket is looked for after the opening one: a ">" earlier
+  // in the banner text must not stretch the timestamp to the line end.
+  std::size_t close = greeting.find('>', open + 1);
+  if (close == std::string_view::npos) return std::string();
+  return std::string(greeting.substr(open, close - open + 1));
+}
+
+std::string ApopCommand(const std::string& user, std::string_view timestamp,
+                        const std::string& password) {
+  Md5Context context;
+  std::memset(&context, 0, sizeof context);
+  Md5Init(&context);
+  Md5Update(&context, reinterpret_cast<const unsigned char*>(timestamp.data()), timestamp.size());
+  Md5Update(&context, reinterpret_cast<const unsigned char*>(password.data()), password.size());
+  unsigned char digest[16];
+  Md5Final(digest, &context);
+  static const char kHex[] = "0123456789abcdef";
+  std::string command = "APOP " + user + " ";
+  for (unsigned char b : digest) {
+    command += kHex[b >> 4];
+    command += kHex[b & 0x0F];
+  }
+  command += "\r\n";
+  return command;
+}
+
+Pop3Session::Pop3Session(StatusLine* status, MessagePump* pump) : status_(status), channel_(pump) {}
+
+void Pop3Session::ShowProgress(const std::string& suffix) {
+  if (status_ != nullptr) status_->SetTitle(title_ + suffix);
+}
+
+void Pop3Session::Quit() {
+  if (channel_.is_open()) {
+    channel_.Send("QUIT\r\n");
+    channel_.Close();
+  }
+  if (status_ != nullptr) status_->SetTitle(title_);
+}
+
+int Pop3Session::Fail(std::string text) {
+  error_ = std::move(text);
+  Quit();
+  return -1;
+}
+
+bool Pop3Session::ReadReply(std::string* reply) {
+  int n = channel_.ReadLine(reply, timeout_);
+  // A line longer than the buffer: its first part is the reply, the rest is
+  // read and dropped so that the next reply is not taken from it.
+  if (n == kLineCapacity - 1 && reply->back() != '\n') {
+    std::string rest;
+    do {
+      n = channel_.ReadLine(&rest, timeout_);
+    } while (n == kLineCapacity - 1 && rest.back() != '\n');
+  }
+  if (n == kReadTimeout) {
+    Fail(kTextNoAnswer);
+    return false;
+  }
+  if (n < 0) {
+    Fail(kTextReceive + std::to_string(channel_.last_error()));
+    return false;
+  }
+  return true;
+}
+
+int Pop3Session::Command(std::string_view command, std::string* reply) {
+  reply->clear();
+  if (channel_.Send(command) < 0) {
+    Fail(kTextSend + std::to_string(channel_.last_error()));
+    return -1;
+  }
+  if (!ReadReply(reply)) return -1;
+  return IsPositive(*reply) ? 1 : 0;
+}
+
+bool Pop3Session::Login(const Pop3Account& account, bool pump_before_connect) {
+  timeout_ = account.timeout;
+  error_.clear();
+  if (status_ != nullptr) title_ = status_->GetTitle();
+  ShowProgress("(" + account.server + ":" + std::to_string(account.port) + kTextConnecting + ")");
+  if (pump_before_connect) channel_.PumpMessages();
+
+  if (HasLineBreak(account.user) || HasLineBreak(account.password)) {
+    Fail(kTextLineBreak);
+    return false;
+  }
+
+  if (!channel_.Connect(account.server, account.port, account.timeout)) {
+    Fail(kTextConnect + std::to_string(channel_.last_error()));
+    return false;
+  }
+
+  std::string line;
+  if (!ReadReply(&line)) return false;
+  if (!IsPositive(line)) {
+    Fail(kTextNotReady + line);
+    return false;
+  }
+  std::string timestamp = ApopTimestamp(line);
+  if (account.apop && timestamp.empty()) {
+    Fail(kTextNoApop);
+    return false;
+  }
+
+  ShowProgress(std::string("(") + kTextAuthenticating + ")");
+  int state;
+  if (account.apop) {
+    state = Command(ApopCommand(account.user, timestamp, account.password), &line);
+    if (state < 0) return false;
+    if (state == 0) {
+      Fail(kTextApopRefused + line);
+      return false;
+    }
+    return true;
+  }
+  state = Command("USER " + account.user + "\r\n", &line);
+  if (state < 0) return false;
+  if (state == 0) {
+    Fail(kTextUserRefused + line);
+    return false;
+  }
+  state = Command("PASS " + account.password + "\r\n", &line);
+  if (state < 0) return false;
+  if (state == 0) {
+    Fail(kTextPassRefused + line);
+    return false;
+  }
+  return true;
+}
+
+int FailMailbox(Pop3Session* session, SurveyResult* result, std::string text) {
+  session->Fail(std::move(text));
+  result->error = session->error();
+  result->mails.clear();
+  return -1;
+}
+
+int OpenMailbox(const Pop3Account& account, SurveyResult* result, Pop3Session* session) {
+  result->label = account.server;
+  if (!session->Login(account, true)) {
+    result->error = session->error();
+    result->mails.clear();
+    return -1;
+  }
+  session->channel().PumpMessages();
+  std::string reply;
+  int state = session->Command("STAT\r\n", &reply);
+  if (state < 0) {
+    result->error = session->error();
+    result->mails.clear();
+    return -1;
+  }
+  // "+OK count size": a reply without both numbers cannot be surveyed.
+  std::size_t pos = reply.find_first_of(" \t\r\n");
+  int count = 0;
+  int size = 0;
+  if (state == 0 || pos == std::string::npos || !ScanInt(reply, &pos, &count) ||
+      !ScanInt(reply, &pos, &size) || count < 0) {
+    return FailMailbox(session, result, std::string(kTextCannotServe) + "\r\n" + reply);
+  }
+  result->mailbox_size = size;
+  return count;
+}
+
+void CloseMailbox(Pop3Session* session) { session->Quit(); }
+
+}  // namespace tarnu

@@ -1,0 +1,102 @@
+// The POP3 dialogue shared by the mailbox survey and the full retrieval
+// (RFC 1939; APOP in its section 7): connect, greeting, login, STAT, QUIT,
+// and the failure path that ends every dialogue the same way.
+#ifndef TARNU_NET_POP3_SESSION_H_
+#define TARNU_NET_POP3_SESSION_H_
+
+#include <string>
+#include <string_view>
+
+#include "model/mail_entry.h"
+#include "net/line_channel.h"
+#include "net/pop3_account.h"
+#include "platform/ui_hooks.h"
+
+namespace tarnu {
+
+// Failure texts shared by the POP3 dialogues.
+inline constexpr char kTextNoAnswer[] = "サーバからの応答がありません";
+inline constexpr char kTextNoMemory[] = "メモリが不足しています";
+inline constexpr char kTextCannotServe[] =
+    "このメールサーバは本アプリの要求にこたえる能力がありません。またはメールサーバの状態が不安定で"
+    "す";
+
+// One POP3 connection with its progress title. Every step that fails runs the
+// failure path (Fail) itself, so a caller only reads error().
+class Pop3Session {
+ public:
+  // `status` and `pump` may be null.
+  Pop3Session(StatusLine* status, MessagePump* pump);
+  Pop3Session(const Pop3Session&) = delete;
+  Pop3Session& operator=(const Pop3Session&) = delete;
+
+  // Remembers the status title, shows "(server:portへ接続中...)", connects,
+  // checks the greeting, takes the APOP timestamp, shows "(認証中...)" and
+  // logs in with APOP or USER/PASS. `pump_before_connect`: the survey keeps
+  // the interface alive once before connecting, the retrieval does not.
+  // A user name or password holding CR or LF is refused before anything is
+  // sent. Returns true when logged in; false after the failure path.
+  bool Login(const Pop3Account& account, bool pump_before_connect);
+
+  // Sends one command and reads the first line of its reply into `reply`
+  // (the rest of an overlong line is read and dropped, so the next reply
+  // starts where it should). Returns 1 for a positive reply ("+OK"), 0 for a
+  // negative one, -1 after a send or receive failure (failure path run).
+  int Command(std::string_view command, std::string* reply);
+
+  // Sets the title to the remembered title followed by `suffix`.
+  void ShowProgress(const std::string& suffix);
+
+  // Ends the dialogue: "QUIT" when connected (its reply is not read), close,
+  // and the remembered title back.
+  void Quit();
+
+  // The failure path: keeps `text` as the error, then Quit(). Returns -1.
+  int Fail(std::string text);
+
+  LineChannel& channel() { return channel_; }
+  int timeout() const { return timeout_; }
+  const std::string& error() const { return error_; }
+  const std::string& remembered_title() const { return title_; }
+
+ private:
+  // Reads one reply line (see Command); false after the failure path.
+  bool ReadReply(std::string* reply);
+
+  StatusLine* status_;
+  LineChannel channel_;
+  std::string title_;
+  std::string error_;
+  int timeout_ = 60;
+};
+
+// Text from the first "<" of a greeting through the first ">" after it, the
+// APOP timestamp; empty when the greeting has none.
+std::string ApopTimestamp(std::string_view greeting);
+
+// The APOP command for `user`: "APOP user " then MD5(timestamp + password) as
+// 32 lower-case hex digits, then CR LF.
+std::string ApopCommand(const std::string& user, std::string_view timestamp,
+                        const std::string& password);
+
+// Opens a mailbox for the survey: the result's label becomes the server
+// address, then Login, then STAT, whose size goes into the result. Returns
+// the number of messages (>= 0), or -1 after the failure path (FailMailbox).
+int OpenMailbox(const Pop3Account& account, SurveyResult* result, Pop3Session* session);
+
+// "QUIT", close, title back.
+void CloseMailbox(Pop3Session* session);
+
+// The failure path of a survey: the session's failure path with `text`, then
+// the error text goes into the result and the messages gathered so far are
+// discarded (a host delivers its whole list or none; the mail count stays).
+// Returns -1.
+int FailMailbox(Pop3Session* session, SurveyResult* result, std::string text);
+
+// Reads an integer as "%d" would (leading blanks, optional sign, digits),
+// clamped to the range of int. Returns false when no digit follows.
+bool ScanInt(std::string_view text, std::size_t* pos, int* value);
+
+}  // namespace tarnu
+
+#endif  // TARNU_NET_POP3_SESSION_H_

@@ -1,0 +1,155 @@
+// The socket seam over BSD sockets. Waits use poll, so a descriptor number
+// above FD_SETSIZE can never overrun a select set; sends never raise SIGPIPE.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/socket.h"
+
+namespace tarnu::platform {
+namespace {
+
+// errno is overwritten by any later library call; keep the number of the
+// failure we report until the caller asks for it.
+thread_local int last_error = 0;
+
+int Fail(int error) {
+  last_error = error;
+  return -1;
+}
+
+bool SetBlocking(int fd, bool blocking) {
+  int flags = ::fcntl(fd, F_GETFL, 0);
+  if (flags < 0) return false;
+  flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
+  return ::fcntl(fd, F_SETFL, flags) == 0;
+}
+
+int PollOne(Socket s, short events, int seconds, short* revents) {
+  pollfd p = {};
+  p.fd = static_cast<int>(s);
+  p.events = events;
+  int wait_ms = seconds < 0 ? -1 : (seconds > 2000000 ? 2000000000 : seconds * 1000);
+  int n = ::poll(&p, 1, wait_ms);
+  if (n < 0) {
+    // A signal cut the wait short: report "nothing yet"; callers loop on
+    // their own deadline.
+    if (errno == EINTR) return 0;
+    return Fail(errno);
+  }
+  *revents = p.revents;
+  return n;
+}
+
+}  // namespace
+
+bool NetStartup() { return true; }
+void NetCleanup() {}
+
+int NetLastError() { return last_error; }
+
+int NetTimedOutError() { return ETIMEDOUT; }
+
+bool ResolveHost(const std::string& host, std::uint32_t* address) {
+  addrinfo hints = {};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  if (rc != 0) {
+    last_error = (rc == EAI_SYSTEM) ? errno : rc;
+    return false;
+  }
+  bool ok = false;
+  for (addrinfo* a = found; a != nullptr; a = a->ai_next) {
+    if (a->ai_family == AF_INET && a->ai_addrlen >= sizeof(sockaddr_in)) {
+      sockaddr_in in;
+      std::memcpy(&in, a->ai_addr, sizeof in);
+      *address = in.sin_addr.s_addr;
+      ok = true;
+      break;
+    }
+  }
+  ::freeaddrinfo(found);
+  if (!ok) last_error = EAI_NONAME;
+  return ok;
+}
+
+Socket OpenStreamSocket() {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    last_error = errno;
+    return kNoSocket;
+  }
+  if (!SetBlocking(fd, false)) {
+    last_error = errno;
+    ::close(fd);
+    return kNoSocket;
+  }
+  return fd;
+}
+
+int StartConnect(Socket s, std::uint32_t address, int port) {
+  sockaddr_in to = {};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<std::uint16_t>(port));
+  to.sin_addr.s_addr = address;
+  if (::connect(static_cast<int>(s), reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
+    if (!SetBlocking(static_cast<int>(s), true)) return Fail(errno);
+    return 1;
+  }
+  if (errno == EINPROGRESS || errno == EINTR) return 0;
+  return Fail(errno);
+}
+
+int WaitConnected(Socket s, int seconds) {
+  short revents = 0;
+  int n = PollOne(s, POLLOUT, seconds < 0 ? 0 : seconds, &revents);
+  if (n <= 0) return n;
+  int error = 0;
+  socklen_t length = sizeof error;
+  if (::getsockopt(static_cast<int>(s), SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+    return Fail(errno);
+  }
+  if (error != 0) return Fail(error);
+  if (!SetBlocking(static_cast<int>(s), true)) return Fail(errno);
+  return 1;
+}
+
+int WaitReadable(Socket s, int seconds) {
+  short revents = 0;
+  int n = PollOne(s, POLLIN, seconds, &revents);
+  if (n <= 0) return n;
+  // Hang-up and error are "readable" too: the receive that follows reports
+  // them.
+  return 1;
+}
+
+int SendBytes(Socket s, const char* data, int length) {
+  ssize_t n = ::send(static_cast<int>(s), data, static_cast<std::size_t>(length), MSG_NOSIGNAL);
+  if (n < 0) return Fail(errno);
+  return static_cast<int>(n);
+}
+
+int ReceiveBytes(Socket s, char* buffer, int size) {
+  ssize_t n = ::recv(static_cast<int>(s), buffer, static_cast<std::size_t>(size), 0);
+  if (n < 0) return Fail(errno);
+  // An orderly close carries no error number of its own.
+  if (n == 0) last_error = 0;
+  return static_cast<int>(n);
+}
+
+void CloseSocket(Socket s) {
+  if (s == kNoSocket) return;
+  ::shutdown(static_cast<int>(s), SHUT_RD);
+  ::close(static_cast<int>(s));
+}
+
+}  // namespace tarnu::platform

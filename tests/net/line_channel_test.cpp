@@ -1,0 +1,326 @@
+#include "net/line_channel.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "tests/support/recording_hooks.h"
+#include "tests/support/scripted_peer.h"
+
+#ifndef _WIN32
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+namespace tarnu {
+namespace {
+
+using testing::CountingPump;
+using testing::Escape;
+using testing::RecordingStatus;
+using testing::ScriptedPeer;
+
+// ---- splitting a gathered multi-line reply ----
+
+TEST(SplitMultiline, Table) {
+  struct Case {
+    const char* name;
+    std::string gathered;
+    std::string header;
+    std::string body;
+  } cases[] = {
+      {"plain message", "A: 1\r\nB: 2\r\n\r\nline 1\r\nline 2\r\n.\r\n", "A: 1\r\nB: 2\r",
+       "line 1\r\nline 2\r\n"},
+      {"empty body after the blank line", "A: 1\r\n\r\n.\r\n", "A: 1\r", ""},
+      {"no blank line: all header, no terminator dot in it", "A: 1\r\nB: 2\r\n.\r\n",
+       "A: 1\r\nB: 2\r", ""},
+      {"only the terminating line", ".\r\n", "", ""},
+      {"opens with the blank line: no header", "\r\nbody\r\n.\r\n", "", "body\r\n"},
+      {"blank body line kept", "A: 1\r\n\r\n\r\nx\r\n.\r\n", "A: 1\r", "\r\nx\r\n"},
+      {"second blank line stays in the body", "A: 1\r\n\r\nx\r\n\r\ny\r\n.\r\n", "A: 1\r",
+       "x\r\n\r\ny\r\n"},
+      // Stuffing is undone at line starts only.
+      {"two dots become one", "A: 1\r\n\r\n..\r\n.\r\n", "A: 1\r", ".\r\n"},
+      {"letter and two dots stay", "A: 1\r\n\r\na..\r\n.\r\n", "A: 1\r", "a..\r\n"},
+      {"two dots and a letter lose one", "A: 1\r\n\r\n..a\r\n.\r\n", "A: 1\r", ".a\r\n"},
+      {"three dots lose one", "A: 1\r\n\r\n...\r\n.\r\n", "A: 1\r", "..\r\n"},
+      {"first body line stuffed", "A: 1\r\n\r\n..x\r\ny..z\r\n..\r\n.\r\n", "A: 1\r",
+       ".x\r\ny..z\r\n.\r\n"},
+      {"a stuffed header line", "..A: 1\r\n\r\nx\r\n.\r\n", ".A: 1\r", "x\r\n"},
+      {"dots in the middle untouched", "A: x..y\r\n\r\nb..\r\n.\r\n", "A: x..y\r", "b..\r\n"},
+      {"not complete: taken as it stands", "A: 1\r\n\r\nbody", "A: 1\r", "body"},
+      {"nothing at all", "", "", ""},
+      {"bare LF line ends: incomplete, all header", "A: 1\n\nbody\n.\r\n", "A: 1\n\nbody\n.\r", ""},
+  };
+  for (const Case& c : cases) {
+    std::string header = "stale";
+    std::string body = "stale";
+    SplitMultiline(c.gathered, &header, &body);
+    EXPECT_EQ(Escape(header), Escape(c.header)) << c.name;
+    EXPECT_EQ(Escape(body), Escape(c.body)) << c.name;
+  }
+}
+
+TEST(IsMultilineComplete, Table) {
+  struct Case {
+    std::string text;
+    bool complete;
+  } cases[] = {
+      {".\r\n", true},        {"\r\n.\r\n", true}, {"a\r\n.\r\n", true}, {"a\r\n..\r\n", false},
+      {"a\r\n.\r\nx", false}, {"a.\r\n", false},   {"", false},          {".\n", false},
+      {"..\r\n", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsMultilineComplete(c.text), c.complete) << Escape(c.text);
+}
+
+// ---- the channel against a scripted peer ----
+
+class ChannelTest : public ::testing::Test {
+ protected:
+  void Connect() {
+    peer.Start();
+    ASSERT_TRUE(channel.Connect("127.0.0.1", peer.port(), 5)) << channel.last_error();
+  }
+  ScriptedPeer peer;
+  CountingPump pump;
+  LineChannel channel{&pump};
+};
+
+TEST_F(ChannelTest, LongLineComesInTwoReads) {
+  std::string line(1498, 'x');
+  peer.Send(line + "\r\nnext\r\n");
+  Connect();
+  std::string got;
+  EXPECT_EQ(channel.ReadLine(&got, 2), 1023);
+  EXPECT_EQ(got, line.substr(0, 1023));
+  EXPECT_EQ(channel.ReadLine(&got, 2), 477);
+  EXPECT_EQ(got, line.substr(1023) + "\r\n");
+  EXPECT_EQ(channel.ReadLine(&got, 2), 6);
+  EXPECT_EQ(got, "next\r\n");
+  channel.Close();
+  EXPECT_EQ(peer.Finish(), "");
+  EXPECT_TRUE(peer.problems().empty()) << peer.Log();
+}
+
+TEST_F(ChannelTest, LineOfExactlyCapacityMinusOneWithItsLf) {
+  std::string line(1021, 'y');
+  peer.Send(line + "\r\n");
+  Connect();
+  std::string got;
+  EXPECT_EQ(channel.ReadLine(&got, 2), 1023);
+  EXPECT_EQ(got, line + "\r\n");
+}
+
+TEST_F(ChannelTest, LineInOneBytePieces) {
+  peer.SendInPieces("+OK split into many segments\r\n", 1);
+  Connect();
+  std::string got;
+  EXPECT_EQ(channel.ReadLine(&got, 2), 30);
+  EXPECT_EQ(got, "+OK split into many segments\r\n");
+}
+
+TEST_F(ChannelTest, ReadLineLeavesTheRestForTheNextRead) {
+  // Status line and message in one segment: the multi-line reader must start
+  // exactly behind the status line.
+  peer.Send("+OK 12 octets\r\nA: 1\r\n\r\nbody\r\n.\r\n");
+  Connect();
+  std::string line, header, body;
+  EXPECT_EQ(channel.ReadLine(&line, 2), 15);
+  EXPECT_EQ(channel.ReadMultiline(nullptr, 0, &header, &body, 2), 17);
+  EXPECT_EQ(header, "A: 1\r");
+  EXPECT_EQ(body, "body\r\n");
+}
+
+TEST_F(ChannelTest, PeerClosingDuringReadLineIsAFailureNotATimeout) {
+  peer.Send("+OK half a li").ShutdownWrite();
+  Connect();
+  std::string got;
+  EXPECT_EQ(channel.ReadLine(&got, 2), -1);
+  EXPECT_EQ(channel.last_error(), 0);  // an orderly close has no error number
+}
+
+TEST_F(ChannelTest, ResetDuringReadLineIsAFailureWithItsNumber) {
+  peer.Send("+OK half").Silence(200).Reset();
+  Connect();
+  std::string got;
+  EXPECT_EQ(channel.ReadLine(&got, 2), -1);
+#ifndef _WIN32
+  EXPECT_EQ(channel.last_error(), ECONNRESET);
+#endif
+}
+
+TEST_F(ChannelTest, SilentPeerTimesOutAfterTheTimeoutPumpingMeanwhile) {
+  peer.Silence(4000);
+  Connect();
+  std::string got;
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(channel.ReadLine(&got, 2), kReadTimeout);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(seconds, 1.9);
+  EXPECT_LT(seconds, 3.5);
+  // Once before reading and once between the two one-second slices.
+  EXPECT_GE(pump.calls, 2);
+}
+
+TEST_F(ChannelTest, TimeoutZeroStillWaitsOneSlice) {
+  peer.Silence(3000);
+  Connect();
+  char buffer[16];
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(channel.ReceiveSome(buffer, sizeof buffer, 0), 0);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(seconds, 0.9);
+  EXPECT_LT(seconds, 2.5);
+}
+
+TEST_F(ChannelTest, MultilineInSmallPiecesWithProgress) {
+  std::string reply = "Subject: x\r\n\r\nline\r\n..dot\r\n.\r\n";
+  peer.SendInPieces(reply, 3);
+  Connect();
+  RecordingStatus status("T");
+  std::string header, body;
+  int total = channel.ReadMultiline(&status, 100, &header, &body, 2);
+  EXPECT_EQ(total, static_cast<int>(reply.size()));
+  EXPECT_EQ(header, "Subject: x\r");
+  EXPECT_EQ(body, "line\r\n.dot\r\n");
+  ASSERT_GE(status.history.size(), 2u);
+  EXPECT_EQ(status.history.front(), "T[0/100]");
+  EXPECT_EQ(status.history.back(), "T[" + std::to_string(reply.size()) + "/100]");
+  // The caller restores the title; the channel leaves the last progress.
+  EXPECT_EQ(status.title, status.history.back());
+}
+
+TEST_F(ChannelTest, EmptyMessageIsCompleteAtOnce) {
+  peer.Send(".\r\n").Silence(3000);
+  Connect();
+  std::string header = "x", body = "y";
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(channel.ReadMultiline(nullptr, 0, &header, &body, 2), 3);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(seconds, 0.9);  // did not wait for a timeout
+  EXPECT_EQ(header, "");
+  EXPECT_EQ(body, "");
+}
+
+TEST_F(ChannelTest, BlankLineOnlyMessageIsComplete) {
+  peer.Send("\r\n.\r\n").Silence(3000);
+  Connect();
+  std::string header, body;
+  EXPECT_EQ(channel.ReadMultiline(nullptr, 0, &header, &body, 2), 5);
+  EXPECT_EQ(header, "");
+  EXPECT_EQ(body, "");
+}
+
+TEST_F(ChannelTest, PeerClosingDuringMultilineIsATimeout) {
+  peer.Send("A: 1\r\n\r\nbody li").ShutdownWrite();
+  Connect();
+  std::string header, body;
+  EXPECT_EQ(channel.ReadMultiline(nullptr, 0, &header, &body, 2), kReadTimeout);
+}
+
+TEST_F(ChannelTest, SilenceDuringMultilineIsATimeout) {
+  peer.Send("A: 1\r\n\r\nbody\r\n").Silence(3000);
+  Connect();
+  std::string header, body;
+  EXPECT_EQ(channel.ReadMultiline(nullptr, 0, &header, &body, 1), kReadTimeout);
+}
+
+TEST_F(ChannelTest, NulBytesAreDroppedAndTheRestKept) {
+  peer.Send(std::string("A: 1\0x\r\n\r\nb\0ody\r\n.\r\n", 20));
+  Connect();
+  std::string header, body;
+  EXPECT_EQ(channel.ReadMultiline(nullptr, 0, &header, &body, 2), 20);
+  EXPECT_EQ(header, "A: 1x\r");
+  EXPECT_EQ(body, "body\r\n");
+}
+
+TEST_F(ChannelTest, LargeReplyAcrossManyChunks) {
+  std::string body;
+  for (int i = 0; i < 2000; ++i) body += "line " + std::to_string(i) + " ..........\r\n";
+  peer.Send("H: v\r\n\r\n" + body + ".\r\n");
+  Connect();
+  std::string header, got;
+  int total = channel.ReadMultiline(nullptr, 0, &header, &got, 2);
+  EXPECT_EQ(total, static_cast<int>(body.size() + 11));
+  EXPECT_EQ(got, body);
+}
+
+TEST_F(ChannelTest, SendReachesThePeer) {
+  peer.Expect("HELLO there\r\n");
+  Connect();
+  EXPECT_EQ(channel.Send("HELLO there\r\n"), 13);
+  channel.Close();
+  EXPECT_EQ(peer.Finish(), "HELLO there\r\n");
+  EXPECT_TRUE(peer.problems().empty()) << peer.Log();
+}
+
+TEST(LineChannelConnect, RefusedPortFailsWithTheErrorNumber) {
+  int port;
+  {
+    ScriptedPeer closed;  // a port that was just free and is now closed
+    port = closed.port();
+  }
+  LineChannel channel(nullptr);
+  EXPECT_FALSE(channel.Connect("127.0.0.1", port, 2));
+  EXPECT_FALSE(channel.is_open());
+#ifndef _WIN32
+  EXPECT_EQ(channel.last_error(), ECONNREFUSED);
+#endif
+}
+
+TEST(LineChannelConnect, UnresolvableNameFails) {
+  LineChannel channel(nullptr);
+  EXPECT_FALSE(channel.Connect("", 110, 2));
+  EXPECT_NE(channel.last_error(), 0);
+  EXPECT_FALSE(channel.is_open());
+}
+
+#ifndef _WIN32
+// A listener whose accept queue is full drops new SYNs, so a connect to it
+// hangs: the channel must give up after the timeout, pumping meanwhile.
+TEST(LineChannelConnect, HangingConnectIsGivenUpAfterTheTimeout) {
+  int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listener, 0), 0);
+  socklen_t length = sizeof address;
+  ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+  std::vector<int> fillers;
+  for (int i = 0; i < 3; ++i) {
+    int s = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    fillers.push_back(s);
+  }
+  CountingPump pump;
+  LineChannel channel(&pump);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(channel.Connect("127.0.0.1", ntohs(address.sin_port), 2));
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(channel.last_error(), ETIMEDOUT);
+  EXPECT_GE(seconds, 1.9);
+  EXPECT_LT(seconds, 3.5);
+  EXPECT_GE(pump.calls, 1);
+  for (int s : fillers) ::close(s);
+  ::close(listener);
+}
+#endif
+
+TEST(LineChannelUnconnected, EveryOperationFailsQuietly) {
+  LineChannel channel(nullptr);
+  char buffer[4];
+  std::string line;
+  EXPECT_EQ(channel.Send("x"), -1);
+  EXPECT_EQ(channel.ReceiveSome(buffer, sizeof buffer, 0), -1);
+  EXPECT_EQ(channel.ReadLine(&line, 0), -1);
+  channel.Close();
+  channel.Close();
+}
+
+}  // namespace
+}  // namespace tarnu

@@ -1,0 +1,71 @@
+// A real Dovecot POP3 server for one test program, started and stopped by
+// the test (Linux, as root). It wraps tests/support/dovecot.sh and
+// tests/support/mkmail.py, which shell scripts and benchmarks use directly.
+//
+//   DovecotServer server;
+//   ASSERT_TRUE(server.Start({{"alice", "secret", "fixtures"}, {"bob", "secret", ""}}))
+//       << server.error();
+//   ... POP3 against 127.0.0.1:server.port() ...
+//   server.Stop();  // or let the destructor do it
+//
+// A missing or failing Dovecot makes Start return false: the tests that need
+// it fail rather than skip.
+#ifndef TARNU_TESTS_SUPPORT_DOVECOT_SERVER_H_
+#define TARNU_TESTS_SUPPORT_DOVECOT_SERVER_H_
+
+#include <string>
+#include <vector>
+
+namespace tarnu::testing {
+
+// The source tree's tests/support directory (from TARNU_SOURCE_DIR, which
+// CTest sets, else the tree this was built from).
+std::string SupportDir();
+
+class DovecotServer {
+ public:
+  struct Account {
+    std::string user;
+    std::string password;
+    // What mkmail.py writes into the Maildir: "fixtures", "bulk N SIZE", or
+    // "" for an empty mailbox.
+    std::string messages;
+  };
+
+  // One message file as it lies in the Maildir.
+  struct MailFile {
+    std::string folder;  // "new" or "cur"
+    std::string name;    // without the ":2,FLAGS" part
+    std::string flags;   // the Maildir flags, e.g. "S" once seen
+    std::string contents;
+  };
+
+  DovecotServer() = default;
+  ~DovecotServer();
+  DovecotServer(const DovecotServer&) = delete;
+  DovecotServer& operator=(const DovecotServer&) = delete;
+
+  // Makes a fresh scratch directory, the accounts and their messages, and
+  // starts the server on a free loopback port. False (with error()) when
+  // anything fails.
+  bool Start(const std::vector<Account>& accounts);
+  // Stops the server and removes the scratch directory.
+  void Stop();
+
+  int port() const { return port_; }
+  const std::string& dir() const { return dir_; }
+  const std::string& error() const { return error_; }
+  std::string Maildir(const std::string& user) const;
+  // The message files of `user`, sorted by name.
+  std::vector<MailFile> ListMail(const std::string& user) const;
+
+ private:
+  std::string dir_;
+  std::string error_;
+  int port_ = 0;
+  bool running_ = false;
+};
+
+}  // namespace tarnu::testing
+
+#endif  // TARNU_TESTS_SUPPORT_DOVECOT_SERVER_H_
