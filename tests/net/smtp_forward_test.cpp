@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <regex>
@@ -9,11 +10,13 @@
 #include "platform/host_name.h"
 #include "tests/support/command_oracle.h"
 #include "tests/support/recording_hooks.h"
+#include "tests/support/scripted_peer.h"
 #include "tests/support/smtp_server.h"
 
 namespace tarnu {
 namespace {
 
+using testing::Escape;
 using testing::Hex;
 using testing::PipeThrough;
 
@@ -41,32 +44,39 @@ TEST(FormatHelo, ComputerNameAndDomain) {
 #ifndef _WIN32
 // Python's email.utils.formatdate is the oracle for the Date value.
 TEST(FormatMailDate, AgreesWithPythonInManyZones) {
-  const char* zones[] = {"UTC",           "Asia/Tokyo",         "America/St_Johns",
-                         "Asia/Kolkata",  "Pacific/Kiritimati", "Pacific/Pago_Pago",
-                         "Europe/London", "America/Los_Angeles"};
-  const std::time_t times[] = {
+  const std::vector<std::string> zones = {
+      "UTC",           "Asia/Tokyo",         "America/St_Johns",
+      "Asia/Kolkata",  "Pacific/Kiritimati", "Pacific/Pago_Pago",
+      "Europe/London", "America/Los_Angeles"};
+  const std::vector<long long> times = {
       0,           // Thu, 01 Jan 1970
       1704067199,  // 2023-12-31 23:59:59 UTC: another day or year in most zones
       1711846800,  // 2024-03-31 01:00:00 UTC: London switches to summer time
       1709251200,  // 2024-03-01 00:00:00 UTC, after a 29 February
-      std::time(nullptr),
+      static_cast<long long>(std::time(nullptr)),
   };
+  std::string script =
+      "import email.utils, os, time\n"
+      "for line in open(0):\n"
+      "  zone, t = line.split()\n"
+      "  os.environ['TZ'] = zone\n"
+      "  time.tzset()\n"
+      "  print(email.utils.formatdate(int(t), localtime=True))\n";
+  std::string input;
+  for (const std::string& zone : zones) {
+    for (long long t : times) input += zone + " " + std::to_string(t) + "\n";
+  }
+  std::string expected;
+  ASSERT_TRUE(
+      PipeThrough("/usr/bin/python3 -c " + std::string("\"") + script + "\"", input, &expected));
+
   const char* saved = std::getenv("TZ");
   const std::string saved_tz = saved ? saved : "";
-  int compared = 0;
-  for (const char* zone : zones) {
-    ::setenv("TZ", zone, 1);
+  std::string ours;
+  for (const std::string& zone : zones) {
+    ::setenv("TZ", zone.c_str(), 1);
     ::tzset();
-    for (std::time_t t : times) {
-      std::string expected;
-      ASSERT_TRUE(PipeThrough("TZ=" + std::string(zone) +
-                                 " /usr/bin/python3 -c 'import email.utils,sys; "
-                                 "sys.stdout.write(email.utils.formatdate(" +
-                                 std::to_string(static_cast<long long>(t)) + ", localtime=True))'",
-                             "", &expected));
-      EXPECT_EQ(FormatMailDate(t), expected) << zone << " " << t;
-      ++compared;
-    }
+    for (long long t : times) ours += FormatMailDate(static_cast<std::time_t>(t)) + "\n";
   }
   if (saved) {
     ::setenv("TZ", saved_tz.c_str(), 1);
@@ -74,7 +84,8 @@ TEST(FormatMailDate, AgreesWithPythonInManyZones) {
     ::unsetenv("TZ");
   }
   ::tzset();
-  EXPECT_EQ(compared, 40);
+  EXPECT_EQ(ours, expected);
+  EXPECT_EQ(std::count(expected.begin(), expected.end(), '\n'), 40);
 }
 #endif
 
@@ -272,7 +283,7 @@ TEST_F(ForwardMailToServer, LineBreaksInAHeaderValueStayInsideTheHeader) {
   const std::vector<std::string> mails = server.Mails();
   ASSERT_EQ(mails.size(), 1u);
   EXPECT_NE(mails[0].find("\r\nSubject: Fwd)one\r\n two\r\n Bcc: x@example.com\r\n .\r\n RSET\r\n"
-                          "From:"),
+                          "X-Mailer:"),
             std::string::npos)
       << Hex(mails[0]);
   EXPECT_EQ(HeaderValue(mails[0], "Bcc"), "(missing)");
@@ -302,6 +313,169 @@ TEST_F(ForwardMailToServer, ConnectFailureGivesTheErrorNumber) {
   const std::string prefix = "転送時接続エラー ";
   ASSERT_EQ(Hex(entry.state.substr(0, prefix.size())), Hex(prefix));
   EXPECT_NE(std::atoi(entry.state.c_str() + prefix.size()), 0) << entry.state;
+}
+
+// ---- the dialogue against a scripted peer: every refusal, odd replies ----
+
+std::string HeloLine() {
+  std::string name;
+  return FormatHelo("notify@example.com", platform::GetComputerName(&name) ? &name : nullptr);
+}
+
+// The peer's script up to (and including) the reply to the step before
+// `refused_step`, then `reply` to that step.
+enum Step { kGreeting, kHelo, kMail, kRcpt, kData, kEndOfData };
+
+void ScriptUpTo(testing::ScriptedPeer* peer, Step refused_step, const std::string& reply) {
+  const std::string replies[] = {"220 ready\r\n",        "250 hello\r\n",    "250 sender ok\r\n",
+                                 "250 recipient ok\r\n", "354 go ahead\r\n", "250 queued\r\n"};
+  const std::string commands[] = {"",
+                                  HeloLine(),
+                                  "MAIL FROM:<notify@example.com>\r\n",
+                                  "RCPT TO:<notify@example.com>\r\n",
+                                  "DATA\r\n",
+                                  ""};
+  for (int step = kGreeting; step <= refused_step; ++step) {
+    if (step == kEndOfData) {
+      peer->ExpectUntil("\r\n.\r\n");
+    } else if (step != kGreeting) {
+      peer->Expect(commands[step]);
+    }
+    peer->Send(step == refused_step ? reply : replies[step]);
+  }
+}
+
+TEST(ForwardMailDialogue, RefusalAtEachStep) {
+  const std::string not_ready = "転送時メールサーバが応答状態にありません\r\n";
+  struct Case {
+    Step step;
+    std::string reply;
+    std::string state;
+    int result;
+  } cases[] = {
+      {kGreeting, "421 busy\r\n", not_ready + "421 busy\r\n", -1},
+      {kGreeting, "22 short\r\n", not_ready + "22 short\r\n", -1},
+      {kHelo, "501 who are you\r\n", not_ready + "501 who are you\r\n", -1},
+      {kMail, "553 sender refused\r\n",
+       "転送時サーバが送信者を受け付けません\r\n553 sender refused\r\n", -1},
+      {kRcpt, "550 no such user\r\n",
+       "転送時サーバが送信先を受け付けません\r\n550 no such user\r\n", -1},
+      {kRcpt, "251 will forward\r\n", "", 0},  // 251 is accepted like 250
+      {kRcpt, "252 cannot verify\r\n",
+       "転送時サーバが送信先を受け付けません\r\n252 cannot verify\r\n", -1},
+      {kData, "554 no data\r\n", "転送時サーバがデータを受け付けません\r\n554 no data\r\n", -1},
+      {kData, "250 wrong code\r\n", "転送時サーバがデータを受け付けません\r\n250 wrong code\r\n",
+       -1},
+      {kEndOfData, "552 too big\r\n", "サーバがメールを受け付けません\r\n552 too big\r\n", -1},
+      {kEndOfData, "250 queued\r\n", "", 0},
+  };
+  for (const Case& c : cases) {
+    testing::ScriptedPeer peer;
+    ScriptUpTo(&peer, c.step, c.reply);
+    if (c.step == kRcpt && c.result == 0) {
+      peer.Expect("DATA\r\n").Send("354 go\r\n").ExpectUntil("\r\n.\r\n").Send("250 ok\r\n");
+    }
+    peer.Expect("QUIT\r\n");
+    peer.Start();
+    HostEntry host = ForwardingHost(peer.port());
+    host.timeout = 2;
+    MailEntry entry;
+    entry.subject = "s";
+    entry.state = "before";
+    EXPECT_EQ(ForwardMail(host, &entry, nullptr), c.result) << c.reply;
+    EXPECT_EQ(Hex(entry.state), Hex(c.state)) << c.reply;
+    const std::string sent = peer.Finish();
+    EXPECT_TRUE(peer.problems().empty()) << c.reply << "\n" << peer.Log();
+    // QUIT is the last thing sent, whatever happened.
+    ASSERT_GE(sent.size(), 6u);
+    EXPECT_EQ(sent.substr(sent.size() - 6), "QUIT\r\n") << c.reply;
+  }
+}
+
+TEST(ForwardMailDialogue, WholeTranscript) {
+  testing::ScriptedPeer peer;
+  ScriptUpTo(&peer, kEndOfData, "250 queued\r\n");
+  peer.Expect("QUIT\r\n");
+  peer.Start();
+  HostEntry host = ForwardingHost(peer.port());
+  host.subject_prefix = "[fw] ";
+  MailEntry entry;
+  entry.subject = "Hello";
+  entry.from = "a@example.com";
+  entry.body = ".x\r\ny.\r\n";
+  ASSERT_EQ(ForwardMail(host, &entry, nullptr), 0);
+  const std::string sent = peer.Finish();
+  const std::string head = HeloLine() +
+                           "MAIL FROM:<notify@example.com>\r\n"
+                           "RCPT TO:<notify@example.com>\r\n"
+                           "DATA\r\n"
+                           "Subject: [fw] Hello\r\n"
+                           "From: a@example.com\r\n"
+                           "X-Mailer: tarnu\r\n"
+                           "MIME-Version: 1.0\r\n"
+                           "Date: ";
+  ASSERT_EQ(Escape(sent.substr(0, head.size())), Escape(head));
+  const std::size_t after_date = sent.find("\r\n", head.size()) + 2;
+  EXPECT_EQ(Escape(sent.substr(after_date)),
+            Escape("Content-Type: text/plain; charset=ISO-2022-JP\r\n"
+                   "Content-Transfer-Encoding: 7bit\r\n"
+                   "\r\n"
+                   "** This mail was forwarded by tarnu. **\r\n"
+                   "..x\r\n"
+                   "y.\r\n"
+                   "\r\n.\r\n"
+                   "QUIT\r\n"));
+}
+
+TEST(ForwardMailDialogue, MultiLineGreetingLeavesItsSecondLineForHelo) {
+  testing::ScriptedPeer peer;
+  peer.Send("220-mail.example.com ESMTP\r\n220 welcome\r\n")
+      .Expect(HeloLine())
+      .Send("250 hello\r\n")
+      .Expect("QUIT\r\n");
+  peer.Start();
+  MailEntry entry;
+  EXPECT_EQ(ForwardMail(ForwardingHost(peer.port()), &entry, nullptr), -1);
+  EXPECT_EQ(Hex(entry.state), Hex("転送時メールサーバが応答状態にありません\r\n220 welcome\r\n"));
+  EXPECT_EQ(peer.Finish(), HeloLine() + "QUIT\r\n");
+}
+
+TEST(ForwardMailDialogue, SilentServer) {
+  testing::ScriptedPeer peer;
+  peer.Send("220 ready\r\n").Expect(HeloLine()).Silence(3000);
+  peer.Start();
+  HostEntry host = ForwardingHost(peer.port());
+  host.timeout = 1;
+  MailEntry entry;
+  testing::CountingPump pump;
+  EXPECT_EQ(ForwardMail(host, &entry, &pump), -1);
+  EXPECT_EQ(Hex(entry.state), Hex("転送時サーバからの応答がありません"));
+  EXPECT_GE(pump.calls, 1);
+  EXPECT_EQ(peer.Finish(), HeloLine() + "QUIT\r\n");
+}
+
+TEST(ForwardMailDialogue, ConnectionClosedByTheServer) {
+  testing::ScriptedPeer peer;
+  peer.Send("220 ready\r\n").Expect(HeloLine()).ShutdownWrite();
+  peer.Start();
+  MailEntry entry;
+  EXPECT_EQ(ForwardMail(ForwardingHost(peer.port()), &entry, nullptr), -1);
+  const std::string prefix = "転送時受信エラー ";
+  EXPECT_EQ(Hex(entry.state.substr(0, prefix.size())), Hex(prefix)) << entry.state;
+  // The QUIT still goes out on the half-closed connection.
+  EXPECT_EQ(peer.Finish(), HeloLine() + "QUIT\r\n");
+}
+
+TEST(ForwardMailDialogue, ConnectionResetByTheServer) {
+  testing::ScriptedPeer peer;
+  peer.Send("220 ready\r\n").Expect(HeloLine()).Reset();
+  peer.Start();
+  MailEntry entry;
+  EXPECT_EQ(ForwardMail(ForwardingHost(peer.port()), &entry, nullptr), -1);
+  const std::string prefix = "転送時受信エラー ";
+  ASSERT_EQ(Hex(entry.state.substr(0, prefix.size())), Hex(prefix)) << entry.state;
+  EXPECT_NE(std::atoi(entry.state.c_str() + prefix.size()), 0) << entry.state;
+  peer.Finish();
 }
 
 }  // namespace
