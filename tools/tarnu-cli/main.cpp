@@ -9,6 +9,7 @@
 #endif
 
 #include "tools/tarnu-cli/cli.h"
+#include "tools/tarnu-cli/host_verbs.h"
 
 namespace tarnu::cli {
 
@@ -18,6 +19,9 @@ int CheckVerb(const std::vector<std::string>& args);
 const std::vector<Verb>& AllVerbs() {
   static const std::vector<Verb> verbs = {
       {"check", "[--encoding cp932]", CheckVerb},
+      {"hosts", kHostsUsage, HostsVerb},
+      {"host", kHostUsage, HostVerb},
+      {"settings", kSettingsUsage, SettingsVerb},
   };
   return verbs;
 }

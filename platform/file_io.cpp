@@ -1,0 +1,219 @@
+#include "platform/file_io.h"
+
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#endif
+
+namespace tarnu::platform {
+
+#ifdef _WIN32
+
+namespace {
+HANDLE AsHandle(void* h) { return static_cast<HANDLE>(h); }
+// ReadFile and WriteFile take 32-bit counts.
+constexpr std::size_t kMaxChunk = 1u << 30;
+}  // namespace
+
+File::~File() { Close(); }
+
+OpenStatus File::OpenForReading(const std::string& name) {
+  Close();
+  HANDLE h = CreateFileA(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? OpenStatus::kMissing
+                                                                          : OpenStatus::kFailed;
+  }
+  handle_ = h;
+  return OpenStatus::kOpened;
+}
+
+bool File::CreateForWriting(const std::string& name) {
+  Close();
+  HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  handle_ = h;
+  return true;
+}
+
+bool File::IsOpen() const { return handle_ != nullptr; }
+
+bool File::Read(void* buffer, std::size_t size, std::size_t* count) {
+  *count = 0;
+  if (handle_ == nullptr) return false;
+  char* out = static_cast<char*>(buffer);
+  while (*count < size) {
+    std::size_t want = size - *count;
+    if (want > kMaxChunk) want = kMaxChunk;
+    DWORD got = 0;
+    if (!ReadFile(AsHandle(handle_), out + *count, static_cast<DWORD>(want), &got, nullptr)) {
+      return false;
+    }
+    if (got == 0) break;  // end of file
+    *count += got;
+  }
+  return true;
+}
+
+bool File::Write(const void* data, std::size_t size, std::size_t* count) {
+  *count = 0;
+  if (handle_ == nullptr) return false;
+  const char* in = static_cast<const char*>(data);
+  while (*count < size) {
+    std::size_t want = size - *count;
+    if (want > kMaxChunk) want = kMaxChunk;
+    DWORD put = 0;
+    if (!WriteFile(AsHandle(handle_), in + *count, static_cast<DWORD>(want), &put, nullptr) ||
+        put == 0) {
+      return false;
+    }
+    *count += put;
+  }
+  return true;
+}
+
+bool File::Flush() { return handle_ != nullptr && FlushFileBuffers(AsHandle(handle_)) != 0; }
+
+bool File::Close() {
+  if (handle_ == nullptr) return true;
+  bool ok = CloseHandle(AsHandle(handle_)) != 0;
+  handle_ = nullptr;
+  return ok;
+}
+
+bool MoveFileOver(const std::string& from, const std::string& to) {
+  return MoveFileExA(from.c_str(), to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool RemoveFile(const std::string& name) { return DeleteFileA(name.c_str()) != 0; }
+
+std::string FullPath(const std::string& name) {
+  char buffer[MAX_PATH * 2];
+  DWORD n = GetFullPathNameA(name.c_str(), sizeof buffer, buffer, nullptr);
+  if (n == 0 || n >= sizeof buffer) return name;
+  return std::string(buffer, n);
+}
+
+#else  // POSIX
+
+File::~File() { Close(); }
+
+OpenStatus File::OpenForReading(const std::string& name) {
+  Close();
+  int fd;
+  do {
+    fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return errno == ENOENT ? OpenStatus::kMissing : OpenStatus::kFailed;
+  fd_ = fd;
+  return OpenStatus::kOpened;
+}
+
+bool File::CreateForWriting(const std::string& name) {
+  Close();
+  int fd;
+  // The settings file holds the passwords: only the owner may read it.
+  do {
+    fd = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return false;
+  fd_ = fd;
+  return true;
+}
+
+bool File::IsOpen() const { return fd_ >= 0; }
+
+bool File::Read(void* buffer, std::size_t size, std::size_t* count) {
+  *count = 0;
+  if (fd_ < 0) return false;
+  char* out = static_cast<char*>(buffer);
+  while (*count < size) {
+    ssize_t got = read(fd_, out + *count, size - *count);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (got == 0) break;  // end of file
+    *count += static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+bool File::Write(const void* data, std::size_t size, std::size_t* count) {
+  *count = 0;
+  if (fd_ < 0) return false;
+  const char* in = static_cast<const char*>(data);
+  while (*count < size) {
+    ssize_t put = write(fd_, in + *count, size - *count);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    *count += static_cast<std::size_t>(put);
+  }
+  return true;
+}
+
+bool File::Flush() { return fd_ >= 0 && fsync(fd_) == 0; }
+
+bool File::Close() {
+  if (fd_ < 0) return true;
+  int rc = close(fd_);
+  fd_ = -1;
+  return rc == 0;
+}
+
+bool MoveFileOver(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool RemoveFile(const std::string& name) { return unlink(name.c_str()) == 0; }
+
+std::string FullPath(const std::string& name) {
+  if (!name.empty() && name[0] == '/') return name;
+  std::vector<char> buffer(4096);
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE || buffer.size() > (1u << 20)) return name;
+    buffer.resize(buffer.size() * 2);
+  }
+  std::string path(buffer.data());
+  if (path.empty() || path.back() != '/') path += '/';
+  return path + name;
+}
+
+#endif
+
+CopyStatus CopyFileBytes(const std::string& from, const std::string& to) {
+  File in;
+  switch (in.OpenForReading(from)) {
+    case OpenStatus::kMissing:
+      return CopyStatus::kSourceMissing;
+    case OpenStatus::kFailed:
+      return CopyStatus::kFailed;
+    case OpenStatus::kOpened:
+      break;
+  }
+  File out;
+  if (!out.CreateForWriting(to)) return CopyStatus::kFailed;
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    std::size_t got = 0;
+    if (!in.Read(buffer.data(), buffer.size(), &got)) return CopyStatus::kFailed;
+    std::size_t put = 0;
+    if (got > 0 && !out.Write(buffer.data(), got, &put)) return CopyStatus::kFailed;
+    if (got < buffer.size()) break;
+  }
+  if (!out.Flush() || !out.Close()) return CopyStatus::kFailed;
+  return CopyStatus::kCopied;
+}
+
+}  // namespace tarnu::platform

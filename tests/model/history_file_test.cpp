@@ -1,0 +1,449 @@
+#include "model/history_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/model/file_test_util.h"
+#include "tests/support/recording_hooks.h"
+#include "tests/support/scratch_dir.h"
+
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
+namespace tarnu {
+namespace {
+
+using testing::FileExists;
+using testing::Hex;
+using testing::Image;
+using testing::ReadFileBytes;
+using testing::RecordingMessages;
+using testing::ScratchDir;
+using testing::WriteFileBytes;
+using Shown = std::vector<std::string>;
+using Ids = std::vector<std::string>;
+
+constexpr std::size_t kHeader = 72;
+constexpr std::size_t kRecord = 2048;
+const char kWrongVersion[] = "履歴ファイルのバージョンが違います";
+const char kCorrupt[] = "履歴ファイルが破損しています";
+const char kCannotCreate[] = "履歴ファイルが作成できません";
+
+// "<" + ten times あ + "@jp>" in code page 932.
+const char kJapaneseId[] =
+    "\x3C\x82\xA0\x82\xA0\x82\xA0\x82\xA0\x82\xA0\x82\xA0\x82\xA0\x82\xA0\x82\xA0\x82\xA0"
+    "\x40\x6A\x70\x3E";
+
+std::string LongId() {  // 100 bytes: two base64 lines
+  std::string id;
+  for (char c = 0x30; c < 0x70; ++c) id += c;
+  return id + "@" + std::string(35, 'L');
+}
+
+void SetHistory(HostEntry* host, const Ids& ids) {
+  for (const std::string& id : ids) {
+    MailEntry mail;
+    mail.message_id = id;
+    mail.subject = "not stored";
+    mail.size = 99;
+    host->history.mails.push_back(mail);
+  }
+}
+
+Ids HistoryIds(const HostEntry& host) {
+  Ids ids;
+  for (const MailEntry& mail : host.history.mails) ids.push_back(mail.message_id);
+  return ids;
+}
+
+HostList Servers(const std::vector<std::string>& servers) {
+  HostList hosts(servers.size());
+  for (std::size_t i = 0; i < servers.size(); ++i) hosts[i].server = servers[i];
+  return hosts;
+}
+
+HostList SampleHosts() {
+  HostList hosts = Servers({"pop.a.example", "pop.b.example", "pop.c.example"});
+  SetHistory(&hosts[0], {"<1@a.example>", "", kJapaneseId});
+  SetHistory(&hosts[1], {"<x@b.example>", LongId()});
+  return hosts;
+}
+
+// Hand-assembled; base64 texts from Python's base64 module.
+std::string SampleFile() {
+  Image f(kHeader + 5 * kRecord);
+  f.I32(0, 256);
+  f.I32(4, 5);
+  f.Put(8, "tarnu mail history data");
+  const char* a = "cG9wLmEuZXhhbXBsZQ==\n";
+  const char* b = "cG9wLmIuZXhhbXBsZQ==\n";
+  std::size_t r = kHeader;
+  f.Put(r, "PDFAYS5leGFtcGxlPg==\n");
+  f.Put(r + 1024, a);
+  r += kRecord;  // empty Message-ID: an all-zero first half
+  f.Put(r + 1024, a);
+  r += kRecord;
+  f.Put(r, "PIKggqCCoIKggqCCoIKggqCCoIKgQGpwPg==\n");
+  f.Put(r + 1024, a);
+  r += kRecord;
+  f.Put(r, "PHhAYi5leGFtcGxlPg==\n");
+  f.Put(r + 1024, b);
+  r += kRecord;
+  f.Put(r,
+        "MDEyMzQ1Njc4OTo7PD0+P0BBQkNERUZHSElKS0xNTk9QUVJTVFVWV1hZWltcXV5fYGFiY2Rl\n"
+        "ZmdoaWprbG1ub0BMTExMTExMTExMTExMTExMTExMTExMTExMTExMTExMTExMTA==\n");
+  f.Put(r + 1024, b);
+  return f.bytes;
+}
+
+std::int32_t StoredCount() {
+  std::string bytes = ReadFileBytes("tarnu.hist.pref");
+  if (bytes.size() < 8) return -1;
+  return static_cast<std::int32_t>(
+      static_cast<unsigned char>(bytes[4]) | static_cast<unsigned char>(bytes[5]) << 8 |
+      static_cast<unsigned char>(bytes[6]) << 16 | static_cast<unsigned char>(bytes[7]) << 24);
+}
+
+TEST(HistoryFileSave, WritesTheFileByteForByte) {
+  ScratchDir dir;
+  RecordingMessages messages;
+  EXPECT_EQ(0, SaveHistoryFile(SampleHosts(), &messages));
+  EXPECT_EQ(Shown{}, messages.shown);
+  std::string want = SampleFile();
+  std::string got = ReadFileBytes("tarnu.hist.pref");
+  ASSERT_EQ(want.size(), got.size());
+  for (std::size_t i = 0; i < want.size(); ++i) {
+    ASSERT_EQ(want[i], got[i]) << "first difference at offset " << i;
+  }
+  EXPECT_FALSE(FileExists("tarnu.hist.pref.tmp"));
+}
+
+TEST(HistoryFileSave, EmptyHostListLeavesTheFileAlone) {
+  ScratchDir dir;
+  RecordingMessages messages;
+  EXPECT_EQ(0, SaveHistoryFile(HostList(), &messages));
+  EXPECT_FALSE(FileExists("tarnu.hist.pref"));
+  WriteFileBytes("tarnu.hist.pref", "old");
+  EXPECT_EQ(0, SaveHistoryFile(HostList(), &messages));
+  EXPECT_EQ("old", ReadFileBytes("tarnu.hist.pref"));
+  EXPECT_EQ(Shown{}, messages.shown);
+}
+
+TEST(HistoryFileSave, HostsWithoutHistoryGiveAnEmptyFile) {
+  ScratchDir dir;
+  RecordingMessages messages;
+  EXPECT_EQ(0, SaveHistoryFile(Servers({"s"}), &messages));
+  Image want(kHeader);
+  want.I32(0, 256);
+  want.Put(8, "tarnu mail history data");
+  EXPECT_EQ(Hex(want.bytes), Hex(ReadFileBytes("tarnu.hist.pref")));
+}
+
+TEST(HistoryFileLoad, ReadsAHandMadeFile) {
+  ScratchDir dir;
+  WriteFileBytes("tarnu.hist.pref", SampleFile());
+  HostList hosts = Servers({"pop.a.example", "pop.b.example", "pop.c.example"});
+  RecordingMessages messages;
+  EXPECT_EQ(0, LoadHistoryFile(&hosts, &messages));
+  EXPECT_EQ(Shown{}, messages.shown);
+  EXPECT_EQ((Ids{"<1@a.example>", "", kJapaneseId}), HistoryIds(hosts[0]));
+  EXPECT_EQ((Ids{"<x@b.example>", LongId()}), HistoryIds(hosts[1]));
+  EXPECT_EQ(Ids{}, HistoryIds(hosts[2]));
+  // Only the Message-ID is stored; the rest is a reset entry.
+  const MailEntry& mail = hosts[0].history.mails[0];
+  EXPECT_EQ("", mail.subject);
+  EXPECT_EQ(0, mail.size);
+  EXPECT_EQ(0, mail.forwarded);
+  EXPECT_TRUE(hosts[0].current.mails.empty());
+}
+
+TEST(HistoryFileLoad, MissingOrShortFileIsNoHistory) {
+  for (std::size_t length : {std::size_t{0}, std::size_t{1}, std::size_t{8}, kHeader - 1}) {
+    SCOPED_TRACE(length);
+    ScratchDir dir;
+    if (length > 0) WriteFileBytes("tarnu.hist.pref", SampleFile().substr(0, length));
+    HostList hosts = Servers({"pop.a.example"});
+    RecordingMessages messages;
+    EXPECT_EQ(0, LoadHistoryFile(&hosts, &messages));
+    EXPECT_EQ(Shown{}, messages.shown);
+    EXPECT_TRUE(hosts[0].history.mails.empty());
+  }
+}
+
+TEST(HistoryFileLoad, OtherVersionAttachesNothing) {
+  ScratchDir dir;
+  Image file(0);
+  file.bytes = SampleFile();
+  file.I32(0, 257);
+  WriteFileBytes("tarnu.hist.pref", file.bytes);
+  HostList hosts = Servers({"pop.a.example", "pop.b.example"});
+  RecordingMessages messages;
+  EXPECT_EQ(-1, LoadHistoryFile(&hosts, &messages));
+  EXPECT_EQ(Shown{kWrongVersion}, messages.shown);
+  EXPECT_TRUE(hosts[0].history.mails.empty());
+  EXPECT_TRUE(hosts[1].history.mails.empty());
+}
+
+TEST(HistoryFileLoad, CountLargerThanTheRecordsKeepsWhatWasAttached) {
+  ScratchDir dir;
+  Image file(0);
+  file.bytes = SampleFile().substr(0, kHeader + 3 * kRecord);
+  file.I32(4, 5);
+  WriteFileBytes("tarnu.hist.pref", file.bytes);
+  HostList hosts = Servers({"pop.a.example", "pop.b.example"});
+  RecordingMessages messages;
+  EXPECT_EQ(-1, LoadHistoryFile(&hosts, &messages));
+  EXPECT_EQ(Shown{kCorrupt}, messages.shown);
+  EXPECT_EQ((Ids{"<1@a.example>", "", kJapaneseId}), HistoryIds(hosts[0]));
+  EXPECT_TRUE(hosts[1].history.mails.empty());
+}
+
+TEST(HistoryFileLoad, AlteredMagicLoadsNormally) {
+  ScratchDir dir;
+  Image file(0);
+  file.bytes = SampleFile();
+  file.Put(8, "not the magic text");
+  WriteFileBytes("tarnu.hist.pref", file.bytes);
+  HostList hosts = Servers({"pop.b.example"});
+  RecordingMessages messages;
+  EXPECT_EQ(0, LoadHistoryFile(&hosts, &messages));
+  EXPECT_EQ(2u, hosts[0].history.mails.size());
+}
+
+TEST(HistoryFileLoad, ServerAddressesMatchExactly) {
+  ScratchDir dir;
+  WriteFileBytes("tarnu.hist.pref", SampleFile());
+  // Two accounts on one server both get its records; a different letter
+  // case or a trailing space matches nothing.
+  HostList hosts = Servers({"pop.b.example", "POP.A.example", "pop.b.example", "pop.a.example "});
+  RecordingMessages messages;
+  EXPECT_EQ(0, LoadHistoryFile(&hosts, &messages));
+  EXPECT_EQ((Ids{"<x@b.example>", LongId()}), HistoryIds(hosts[0]));
+  EXPECT_EQ(Ids{}, HistoryIds(hosts[1]));
+  EXPECT_EQ((Ids{"<x@b.example>", LongId()}), HistoryIds(hosts[2]));
+  EXPECT_EQ(Ids{}, HistoryIds(hosts[3]));
+  // The records of pop.a.example matched no host and are gone after a save.
+  ASSERT_EQ(0, SaveHistoryFile(hosts, &messages));
+  EXPECT_EQ(4, StoredCount());
+  HostList reloaded = Servers({"pop.a.example"});
+  ASSERT_EQ(0, LoadHistoryFile(&reloaded, &messages));
+  EXPECT_TRUE(reloaded[0].history.mails.empty());
+}
+
+TEST(HistoryFileLoad, AMessageIdAlreadyHeldIsNotAttachedAgain) {
+  ScratchDir dir;
+  Image file(kHeader + 4 * kRecord);
+  file.I32(0, 256);
+  file.I32(4, 4);
+  const char* ids[] = {"PDFAYS5leGFtcGxlPg==\n", "PHhAYi5leGFtcGxlPg==\n", "PDFAYS5leGFtcGxlPg==\n",
+                       ""};
+  for (int i = 0; i < 4; ++i) {
+    file.Put(kHeader + i * kRecord, ids[i]);
+    file.Put(kHeader + i * kRecord + 1024, "cG9wLmEuZXhhbXBsZQ==\n");
+  }
+  WriteFileBytes("tarnu.hist.pref", file.bytes);
+  HostList hosts = Servers({"pop.a.example", "pop.a.example"});
+  SetHistory(&hosts[1], {"<x@b.example>"});
+  RecordingMessages messages;
+  EXPECT_EQ(0, LoadHistoryFile(&hosts, &messages));
+  EXPECT_EQ((Ids{"<1@a.example>", "<x@b.example>", ""}), HistoryIds(hosts[0]));
+  EXPECT_EQ((Ids{"<x@b.example>", "<1@a.example>", ""}), HistoryIds(hosts[1]));
+}
+
+TEST(HistoryFile, HostsSharingAServerDoNotGrowTheFileFromRunToRun) {
+  ScratchDir dir;
+  HostList hosts = Servers({"pop.shared", "pop.shared", "pop.other"});
+  SetHistory(&hosts[0], {"<a>"});
+  SetHistory(&hosts[1], {"<b>"});
+  SetHistory(&hosts[2], {"<c>"});
+  RecordingMessages messages;
+  ASSERT_EQ(0, SaveHistoryFile(hosts, &messages));
+  EXPECT_EQ(3, StoredCount());
+  std::vector<std::int32_t> counts;
+  for (int run = 0; run < 4; ++run) {
+    HostList next = Servers({"pop.shared", "pop.shared", "pop.other"});
+    ASSERT_EQ(0, LoadHistoryFile(&next, &messages));
+    EXPECT_EQ((Ids{"<a>", "<b>"}), HistoryIds(next[0]));
+    EXPECT_EQ((Ids{"<a>", "<b>"}), HistoryIds(next[1]));
+    ASSERT_EQ(0, SaveHistoryFile(next, &messages));
+    counts.push_back(StoredCount());
+  }
+  EXPECT_EQ((std::vector<std::int32_t>{5, 5, 5, 5}), counts);
+  EXPECT_EQ(Shown{}, messages.shown);
+}
+
+TEST(HistoryFileSave, MessageIdsLongerThanASlotHoldsAreNotStored) {
+  ScratchDir dir;
+  HostList hosts = Servers({"s"});
+  const std::string fits(756, 'm');
+  const std::string too_long(757, 'n');
+  SetHistory(&hosts[0], {"<1>", too_long, fits, std::string(5000, 'o'), "<2>"});
+  RecordingMessages messages;
+  ASSERT_EQ(0, SaveHistoryFile(hosts, &messages));
+  EXPECT_EQ(3, StoredCount());
+  std::string bytes = ReadFileBytes("tarnu.hist.pref");
+  ASSERT_EQ(kHeader + 3 * kRecord, bytes.size());
+  // 756 bytes take 1008 characters and 14 line feeds: 1022, the NUL, one zero.
+  std::size_t second = kHeader + kRecord;
+  EXPECT_EQ('\n', bytes[second + 1021]);
+  EXPECT_EQ('\0', bytes[second + 1022]);
+  HostList back = Servers({"s"});
+  ASSERT_EQ(0, LoadHistoryFile(&back, &messages));
+  EXPECT_EQ((Ids{"<1>", fits, "<2>"}), HistoryIds(back[0]));
+}
+
+TEST(HistoryFileLoad, HalvesWithoutNulStayInsideTheRecord) {
+  ScratchDir dir;
+  Image file(kHeader + 2 * kRecord);
+  file.I32(0, 256);
+  file.I32(4, 2);
+  // Record 0: a Message-ID half of 1024 base64 characters and no NUL.
+  file.Put(kHeader, std::string(1024, 'Q'));
+  file.Put(kHeader + 1024, "cw==\n");  // "s"
+  // Record 1: the server half fills the rest of the file without a NUL.
+  file.Put(kHeader + kRecord, "PDE+\n");  // "<1>"
+  file.Put(kHeader + kRecord + 1024, std::string(1024, 'c'));
+  WriteFileBytes("tarnu.hist.pref", file.bytes);
+  HostList hosts = Servers({"s"});
+  RecordingMessages messages;
+  EXPECT_EQ(0, LoadHistoryFile(&hosts, &messages));
+  ASSERT_EQ(1u, hosts[0].history.mails.size());
+  EXPECT_EQ(768u, hosts[0].history.mails[0].message_id.size());
+  // Too long for a slot: not stored again.
+  ASSERT_EQ(0, SaveHistoryFile(hosts, &messages));
+  EXPECT_EQ(0, StoredCount());
+}
+
+TEST(HistoryFileLoad, EveryTruncationOfAValidFile) {
+  ScratchDir dir;
+  const std::string full = SampleFile();
+  const Ids all = {"<1@a.example>", "", kJapaneseId, "<x@b.example>", LongId()};
+  int seen_short = 0, seen_partial = 0;
+  for (std::size_t length = 0; length <= full.size(); ++length) {
+    SCOPED_TRACE(length);
+    const std::string bytes = full.substr(0, length);
+    WriteFileBytes("tarnu.hist.pref", bytes);
+    std::filesystem::remove("tarnu.hist.pref.bak");
+    HostList hosts = Servers({"pop.a.example", "pop.b.example"});
+    RecordingMessages messages;
+    int result = LoadHistoryFile(&hosts, &messages);
+    Ids attached = HistoryIds(hosts[0]);
+    Ids of_b = HistoryIds(hosts[1]);
+    attached.insert(attached.end(), of_b.begin(), of_b.end());
+    if (length < kHeader) {
+      ++seen_short;
+      EXPECT_EQ(0, result);
+      EXPECT_EQ(Shown{}, messages.shown);
+      EXPECT_EQ(Ids{}, attached);
+    } else if (length < full.size()) {
+      ++seen_partial;
+      EXPECT_EQ(-1, result);
+      EXPECT_EQ(Shown{kCorrupt}, messages.shown);
+      std::size_t complete = (length - kHeader) / kRecord;
+      EXPECT_EQ(Ids(all.begin(), all.begin() + complete), attached);
+    } else {
+      EXPECT_EQ(0, result);
+      EXPECT_EQ(Shown{}, messages.shown);
+      EXPECT_EQ(all, attached);
+    }
+    RecordingMessages save_messages;
+    ASSERT_EQ(0, SaveHistoryFile(hosts, &save_messages));
+    EXPECT_EQ(Shown{}, save_messages.shown);
+    bool backup_exists = false;
+    std::string backup = ReadFileBytes("tarnu.hist.pref.bak", &backup_exists);
+    if (length == full.size()) {
+      EXPECT_FALSE(backup_exists);
+      ASSERT_EQ(full, ReadFileBytes("tarnu.hist.pref"));
+    } else {
+      ASSERT_TRUE(backup_exists);
+      ASSERT_EQ(bytes, backup);
+    }
+  }
+  EXPECT_EQ(72, seen_short);
+  EXPECT_EQ(5 * 2048, seen_partial);
+}
+
+TEST(HistoryFileBackup, FailedLoadIsKeptBeforeTheFirstSaveOnly) {
+  ScratchDir dir;
+  Image file(0);
+  file.bytes = SampleFile();
+  file.I32(0, 1);
+  WriteFileBytes("tarnu.hist.pref", file.bytes);
+  HostList hosts = Servers({"pop.a.example"});
+  RecordingMessages messages;
+  ASSERT_EQ(-1, LoadHistoryFile(&hosts, &messages));
+  EXPECT_FALSE(FileExists("tarnu.hist.pref.bak"));
+  SetHistory(&hosts[0], {"<new>"});
+  ASSERT_EQ(0, SaveHistoryFile(hosts, &messages));
+  EXPECT_EQ(file.bytes, ReadFileBytes("tarnu.hist.pref.bak"));
+  ASSERT_EQ(0, SaveHistoryFile(hosts, &messages));
+  EXPECT_EQ(file.bytes, ReadFileBytes("tarnu.hist.pref.bak"));
+  EXPECT_EQ(kHeader + kRecord, ReadFileBytes("tarnu.hist.pref").size());
+}
+
+#ifndef _WIN32
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    previous_handler_ = signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &previous_);
+    rlimit lowered = previous_;
+    lowered.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &lowered);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &previous_);
+    signal(SIGXFSZ, previous_handler_);
+  }
+
+ private:
+  rlimit previous_;
+  void (*previous_handler_)(int);
+};
+
+TEST(HistoryFileSave, FailedSavesKeepTheOldFile) {
+  struct Case {
+    const char* what;
+    rlim_t limit;  // 0: no limit
+    bool tmp_is_directory;
+    bool tmp_is_full_device;
+  };
+  for (Case c : {Case{"cannot create", 0, true, false}, Case{"header", 0, false, true},
+                 Case{"first record", kHeader + 100, false, false},
+                 Case{"later record", kHeader + 3 * kRecord + 7, false, false}}) {
+    SCOPED_TRACE(c.what);
+    ScratchDir dir;
+    WriteFileBytes("tarnu.hist.pref", "the previous file");
+    if (c.tmp_is_directory) {
+      std::filesystem::create_directory("tarnu.hist.pref.tmp");
+    }
+    if (c.tmp_is_full_device) {
+      ASSERT_EQ(0, symlink("/dev/full", "tarnu.hist.pref.tmp"));
+    }
+    HostList hosts = SampleHosts();
+    RecordingMessages messages;
+    int result;
+    if (c.limit != 0) {
+      FileSizeLimit low(c.limit);
+      result = SaveHistoryFile(hosts, &messages);
+    } else {
+      result = SaveHistoryFile(hosts, &messages);
+    }
+    EXPECT_EQ(-1, result);
+    EXPECT_EQ(Shown{kCannotCreate}, messages.shown);
+    EXPECT_EQ("the previous file", ReadFileBytes("tarnu.hist.pref"));
+    if (!c.tmp_is_directory) {
+      EXPECT_FALSE(FileExists("tarnu.hist.pref.tmp"));
+    }
+  }
+}
+#endif  // _WIN32
+
+}  // namespace
+}  // namespace tarnu
