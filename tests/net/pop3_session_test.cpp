@@ -4,9 +4,9 @@
 
 #include <cerrno>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "tests/net/pop3_script.h"
 #include "tests/support/recording_hooks.h"
 #include "tests/support/scripted_peer.h"
 
@@ -15,38 +15,10 @@ namespace {
 
 using testing::CountingPump;
 using testing::Escape;
+using testing::Load;
 using testing::RecordingStatus;
+using testing::Script;
 using testing::ScriptedPeer;
-
-// A script step: 'S' send, 'P' send in one-byte pieces, 'E' expect a line,
-// 'Z' stay silent (milliseconds in the text), 'W' shut down writing,
-// 'R' reset.
-using Script = std::vector<std::pair<char, std::string>>;
-
-void Load(ScriptedPeer* peer, const Script& script) {
-  for (const auto& [kind, text] : script) {
-    switch (kind) {
-      case 'S':
-        peer->Send(text);
-        break;
-      case 'P':
-        peer->SendInPieces(text, 1);
-        break;
-      case 'E':
-        peer->Expect(text);
-        break;
-      case 'Z':
-        peer->Silence(std::stoi(text));
-        break;
-      case 'W':
-        peer->ShutdownWrite();
-        break;
-      case 'R':
-        peer->Reset();
-        break;
-    }
-  }
-}
 
 struct Outcome {
   int count = 0;

@@ -14,6 +14,8 @@
 namespace tarnu::cli {
 
 int CheckVerb(const std::vector<std::string>& args);
+int SurveyVerb(const std::vector<std::string>& args);
+int RetrieveVerb(const std::vector<std::string>& args);
 
 // One table of every verb; each group's handlers live in their own file.
 const std::vector<Verb>& AllVerbs() {
@@ -22,6 +24,14 @@ const std::vector<Verb>& AllVerbs() {
       {"hosts", kHostsUsage, HostsVerb},
       {"host", kHostUsage, HostVerb},
       {"settings", kSettingsUsage, SettingsVerb},
+      {"survey",
+       "--server S --port P --user U --password W [--apop] [--lines N] [--timeout T] "
+       "[--encoding cp932]",
+       SurveyVerb},
+      {"retrieve",
+       "--server S --port P --user U --password W --number K [--size S] [--apop] [--timeout T] "
+       "[--encoding cp932]",
+       RetrieveVerb},
   };
   return verbs;
 }
