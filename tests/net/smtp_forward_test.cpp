@@ -474,7 +474,10 @@ TEST(ForwardMailDialogue, ConnectionResetByTheServer) {
   EXPECT_EQ(ForwardMail(ForwardingHost(peer.port()), &entry, nullptr), -1);
   const std::string prefix = "転送時受信エラー ";
   ASSERT_EQ(Hex(entry.state.substr(0, prefix.size())), Hex(prefix)) << entry.state;
+#ifndef _WIN32
+  // The platform's reason (ECONNRESET); Wine reports the reset without one.
   EXPECT_NE(std::atoi(entry.state.c_str() + prefix.size()), 0) << entry.state;
+#endif
   peer.Finish();
 }
 
