@@ -33,7 +33,7 @@ for n in "${counts[@]}"; do
   poplib=(/usr/bin/python3 bench/poplib_survey.py 127.0.0.1 "$port" alice secret 2)
 
   # Both must see every message before they are timed.
-  got=$("${survey[@]}" 2>/dev/null | head -1)
+  got=$("${survey[@]}" 2>/dev/null | sed -n 1p)
   [ "$got" = "count: $n" ] || { echo "tarnu-cli survey printed '$got'" >&2; exit 1; }
   got=$("${poplib[@]}")
   [ "$got" = "$n" ] || { echo "poplib saw $got messages" >&2; exit 1; }

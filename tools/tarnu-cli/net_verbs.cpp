@@ -1,5 +1,6 @@
 // The POP3 verbs: survey one mailbox, retrieve one whole message.
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <string>
@@ -16,20 +17,45 @@
 namespace tarnu::cli {
 namespace {
 
-// The progress title, one line on standard error each time it changes.
+// The progress title on standard error, one line each time it changes.
+// Counters ("...[n/total]") that follow each other are thinned to ten lines
+// a second; the last count is always shown before whatever comes next.
 class StderrStatus : public StatusLine {
  public:
   explicit StderrStatus(bool raw_cp932) : raw_(raw_cp932) {}
+  ~StderrStatus() override { Print(held_); }
   std::string GetTitle() override { return title_; }
   void SetTitle(const std::string& title) override {
+    std::string stem = CounterStem(title);
+    bool next_count = !stem.empty() && stem == CounterStem(title_);
     title_ = title;
+    auto now = std::chrono::steady_clock::now();
+    if (next_count && now - last_print_ < std::chrono::milliseconds(100)) {
+      held_ = title;
+      return;
+    }
+    if (!next_count) Print(held_);
+    held_.clear();
+    Print(title);
+    last_print_ = now;
+  }
+
+ private:
+  // The title without its trailing "[...]" counter; empty when it has none.
+  static std::string CounterStem(const std::string& title) {
+    if (title.empty() || title.back() != ']') return std::string();
+    std::size_t open = title.rfind('[');
+    return open == std::string::npos ? std::string() : title.substr(0, open);
+  }
+  void Print(const std::string& title) {
     if (title.empty()) return;
     WriteError((raw_ ? title : platform::Cp932ToUtf8(title)) + "\n");
   }
 
- private:
   bool raw_;
   std::string title_;
+  std::string held_;
+  std::chrono::steady_clock::time_point last_print_;
 };
 
 bool ParseNumber(const std::string& text, int low, int* value) {
