@@ -213,11 +213,11 @@ TEST_F(CheckCycleEndToEnd, FirstCycleForwardsTheNewMessagesThatPassSecondForward
   EXPECT_EQ(smtp.Mails().size(), 2u);
   EXPECT_FALSE(flags.new_mail);
   EXPECT_EQ(cycle.last_new_count(), 0);
-  ASSERT_EQ(shell.list.rows().size(), 7u);
-  for (int i = 1; i < 7; ++i) EXPECT_EQ(shell.list.rows()[i].small_picture, 1) << i;
+  ASSERT_EQ(shell.list.size(), 7u);
+  for (int i = 1; i < 7; ++i) EXPECT_EQ(shell.list.row(i).small_picture, 1) << i;
   // The states the first cycle left stay with the messages in the history,
   // but the second survey brings fresh entries.
-  EXPECT_EQ(shell.list.rows()[2].columns[5], "");
+  EXPECT_EQ(shell.list.row(2).columns[5], "");
 
   // Nothing was deleted or marked seen on the server.
   const std::vector<testing::DovecotServer::MailFile> files = dovecot.ListMail("alice");

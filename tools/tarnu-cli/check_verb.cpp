@@ -76,7 +76,8 @@ int CheckVerb(const std::vector<std::string>& args) {
   cycle.RunCheck();
 
   std::string out;
-  for (const ResultListRow& row : shell.list().rows()) {
+  for (std::size_t i = 0; i < shell.list().size(); ++i) {
+    const ResultListRow& row = shell.list().row(i);
     out += std::to_string(row.state_picture) + "\t" + std::to_string(row.small_picture);
     for (const std::string& column : row.columns) out += "\t" + FormatField(column, raw);
     out += "\n";
