@@ -14,12 +14,14 @@
 
 namespace tarnu::cli {
 
+int CheckVerb(const std::vector<std::string>& args);
 int SurveyVerb(const std::vector<std::string>& args);
 int RetrieveVerb(const std::vector<std::string>& args);
 
 // One table of every verb; each group's handlers live in their own file.
 const std::vector<Verb>& AllVerbs() {
   static const std::vector<Verb> verbs = {
+      {"check", "[--encoding cp932]", CheckVerb},
       {"decode-header", "< header block (exit 1: a malformed encoded word)", RunDecodeHeader},
       {"encode-header", "< header value in code page 932", RunEncodeHeader},
       {"to-sjis", "< body text", RunToSjis},
