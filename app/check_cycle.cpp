@@ -53,6 +53,7 @@ void CheckCycle::RunCheck() {
     flags_->new_mail = false;
     shell_->SetTrayState(TrayTip{TipChange::kReset, ""}, kPictureDefault);
   }
+  last_new_count_ = new_count;
   running_ = false;
 }
 

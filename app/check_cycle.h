@@ -59,6 +59,8 @@ class CheckCycle {
 
   bool running() const { return running_; }
   int dropped_checks() const { return dropped_checks_; }
+  // The new messages the last finished cycle counted.
+  int last_new_count() const { return last_new_count_; }
 
  private:
   void CheckHost(std::size_t index, int* new_count);
@@ -70,6 +72,7 @@ class CheckCycle {
   CheckServices services_;
   bool running_ = false;
   int dropped_checks_ = 0;
+  int last_new_count_ = 0;
 };
 
 }  // namespace tarnu

@@ -3,6 +3,8 @@
 #ifndef TARNU_APP_RESULT_LIST_MODEL_H_
 #define TARNU_APP_RESULT_LIST_MODEL_H_
 
+#include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "app/result_rows.h"
@@ -15,10 +17,17 @@ class ResultListModel : public ResultListSink {
   // control does.
   void InsertResultRow(int position, const ResultListRow& row) override;
   void Clear() { rows_.clear(); }
-  const std::vector<ResultListRow>& rows() const { return rows_; }
+
+  std::size_t size() const { return rows_.size(); }
+  const ResultListRow& row(std::size_t index) const { return *rows_[index]; }
+  // A copy of every row, in list order.
+  std::vector<ResultListRow> rows() const;
 
  private:
-  std::vector<ResultListRow> rows_;
+  // Rows are held by pointer: a host's rows go in front of the earlier
+  // hosts' rows, so every insertion shifts those, and shifting pointers
+  // keeps a cycle over thousands of messages cheap (as in the list control).
+  std::vector<std::unique_ptr<ResultListRow>> rows_;
 };
 
 }  // namespace tarnu

@@ -179,14 +179,14 @@ int JisToSjis(std::string_view text, std::string* out) {
         out->append(text.substr(i, 2));
         return 0;
       }
-      char final = text[i + 2];
-      if (intro == '$' && (final == '@' || final == 'B')) {
+      char designator = text[i + 2];
+      if (intro == '$' && (designator == '@' || designator == 'B')) {
         two_byte = true;
         shift = false;
-      } else if (intro == '(' && (final == 'B' || final == 'J' || final == 'H')) {
+      } else if (intro == '(' && (designator == 'B' || designator == 'J' || designator == 'H')) {
         two_byte = false;
         shift = false;
-      } else if (intro == '(' && final == 'I') {
+      } else if (intro == '(' && designator == 'I') {
         two_byte = false;
         shift = true;
       } else {

@@ -13,6 +13,20 @@
 
 namespace tarnu::fuzz {
 
+// The scratch directory is removed when the fuzzer exits.
+inline std::string& ScratchPath() {
+  static std::string path;
+  return path;
+}
+
+inline void RemoveScratchDirectory() {
+  for (const char* name : {"tarnu.pref", "tarnu.pref.tmp", "tarnu.pref.bak", "tarnu.hist.pref",
+                           "tarnu.hist.pref.tmp", "tarnu.hist.pref.bak"}) {
+    unlink((ScratchPath() + "/" + name).c_str());
+  }
+  rmdir(ScratchPath().c_str());
+}
+
 inline void EnterScratchDirectory() {
   static bool entered = [] {
     // Memory-backed when possible: every save flushes to the disk.
@@ -21,6 +35,8 @@ inline void EnterScratchDirectory() {
     char* dir = mkdtemp(shm);
     if (dir == nullptr) dir = mkdtemp(tmp);
     if (dir == nullptr || chdir(dir) != 0) std::abort();
+    ScratchPath() = dir;
+    std::atexit(RemoveScratchDirectory);
     return true;
   }();
   (void)entered;

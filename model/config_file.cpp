@@ -262,6 +262,7 @@ int LoadConfigFile(AppSettings* settings, HostList* hosts, UserMessages* message
     } catch (const std::bad_alloc&) {
       messages->ShowMessage(kNoMemory);
       messages->RequestQuit(-1);
+      clean = false;  // a host is missing from the list
     }
   }
   if (clean && !EndsAfterRecords(&file)) clean = false;
@@ -270,7 +271,9 @@ int LoadConfigFile(AppSettings* settings, HostList* hosts, UserMessages* message
   return 0;
 }
 
-int SaveConfigFile(AppSettings* settings, const HostList& hosts, UserMessages* messages) {
+namespace {
+
+int SaveConfigFileOrThrow(AppSettings* settings, const HostList& hosts, UserMessages* messages) {
   SafeFileWriter writer(kConfigFileName);
   if (!writer.Create()) {
     messages->ShowMessage(kCannotSave);
@@ -299,6 +302,18 @@ int SaveConfigFile(AppSettings* settings, const HostList& hosts, UserMessages* m
     return -1;
   }
   return 0;
+}
+
+}  // namespace
+
+int SaveConfigFile(AppSettings* settings, const HostList& hosts, UserMessages* messages) {
+  try {
+    return SaveConfigFileOrThrow(settings, hosts, messages);
+  } catch (const std::bad_alloc&) {
+    // The old file stays; the temporary one is gone with the writer.
+    messages->ShowMessage(kCannotSave);
+    return -1;
+  }
 }
 
 }  // namespace tarnu

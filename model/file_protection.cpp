@@ -1,5 +1,6 @@
 #include "model/file_protection.h"
 
+#include <new>
 #include <set>
 #include <utility>
 
@@ -17,16 +18,24 @@ std::set<std::string>& PendingBackups() {
 }  // namespace
 
 void NoteLoadResult(const std::string& name, bool clean) {
-  std::string path = platform::FullPath(name);
-  if (clean) {
-    PendingBackups().erase(path);
-  } else {
-    PendingBackups().insert(path);
+  try {
+    std::string path = platform::FullPath(name);
+    if (clean) {
+      PendingBackups().erase(path);
+    } else {
+      PendingBackups().insert(path);
+    }
+  } catch (const std::bad_alloc&) {
+    // Out of memory the program is already asked to end; nothing to keep.
   }
 }
 
 bool BackupPending(const std::string& name) {
-  return PendingBackups().count(platform::FullPath(name)) != 0;
+  try {
+    return PendingBackups().count(platform::FullPath(name)) != 0;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
 SafeFileWriter::SafeFileWriter(std::string name)
@@ -53,6 +62,14 @@ bool SafeFileWriter::Write(const void* data, std::size_t size) {
 }
 
 bool SafeFileWriter::Commit() {
+  try {
+    return CommitOrThrow();
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+bool SafeFileWriter::CommitOrThrow() {
   if (!created_) return false;
   if (!file_.Flush() || !file_.Close()) return false;
   std::string path = platform::FullPath(name_);

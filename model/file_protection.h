@@ -33,7 +33,8 @@ class SafeFileWriter {
   SafeFileWriter(const SafeFileWriter&) = delete;
   SafeFileWriter& operator=(const SafeFileWriter&) = delete;
 
-  // Creates "<name>.tmp", replacing a leftover one.
+  // Creates "<name>.tmp", replacing a leftover one. The constructor may throw
+  // std::bad_alloc; the methods do not.
   bool Create();
   // Writes all `size` bytes; false when anything less was written.
   bool Write(const void* data, std::size_t size);
@@ -44,6 +45,7 @@ class SafeFileWriter {
 
  private:
   void Abandon();
+  bool CommitOrThrow();
 
   std::string name_;
   std::string temp_name_;

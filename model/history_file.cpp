@@ -107,13 +107,13 @@ int LoadHistoryFile(HostList* hosts, UserMessages* messages) {
 
 int SaveHistoryFile(const HostList& hosts, UserMessages* messages) {
   if (hosts.empty()) return 0;
-  SafeFileWriter writer(kHistoryFileName);
-  if (!writer.Create()) {
-    messages->ShowMessage(kCannotCreate);
-    return -1;
-  }
   std::size_t capacity = SlotCapacity(kSlotSize);
   try {
+    SafeFileWriter writer(kHistoryFileName);
+    if (!writer.Create()) {
+      messages->ShowMessage(kCannotCreate);
+      return -1;
+    }
     // A Message-ID longer than a slot holds comes from a server and cannot be
     // stored whole; a cut one could only ever match a wrong message, so such
     // an entry is not stored. Server addresses are limited by the editing

@@ -140,14 +140,9 @@ int LineChannel::ReceiveSome(char* buffer, int size, int timeout) {
   }
   Deadline deadline(timeout);
   for (;;) {
-    int ready = platform::WaitReadable(socket_, 1);
-    if (ready < 0) {
-      last_error_ = platform::NetLastError();
-      return -1;
-    }
-    if (ready > 0) {
-      int n = platform::ReceiveBytes(socket_, buffer, size);
-      if (n > 0) return n;
+    int n = platform::ReceiveWithin(socket_, buffer, size, 1);
+    if (n > 0) return n;
+    if (n != platform::kReceiveTimedOut) {
       last_error_ = platform::NetLastError();  // 0: the peer closed
       return -1;
     }

@@ -187,28 +187,25 @@ bool Pop3Session::Login(const Pop3Account& account, bool pump_before_connect) {
   return true;
 }
 
-int FailMailbox(Pop3Session* session, SurveyResult* result, std::string text) {
-  session->Fail(std::move(text));
-  result->error = session->error();
+int MailboxFailed(const Pop3Session& session, SurveyResult* result) {
+  result->error = session.error();
+  // A host delivers its whole list or none; the mail count stays.
   result->mails.clear();
   return -1;
 }
 
+int FailMailbox(Pop3Session* session, SurveyResult* result, std::string text) {
+  session->Fail(std::move(text));
+  return MailboxFailed(*session, result);
+}
+
 int OpenMailbox(const Pop3Account& account, SurveyResult* result, Pop3Session* session) {
   result->label = account.server;
-  if (!session->Login(account, true)) {
-    result->error = session->error();
-    result->mails.clear();
-    return -1;
-  }
+  if (!session->Login(account, true)) return MailboxFailed(*session, result);
   session->channel().PumpMessages();
   std::string reply;
   int state = session->Command("STAT\r\n", &reply);
-  if (state < 0) {
-    result->error = session->error();
-    result->mails.clear();
-    return -1;
-  }
+  if (state < 0) return MailboxFailed(*session, result);
   // "+OK count size": a reply without both numbers cannot be surveyed.
   std::size_t pos = reply.find_first_of(" \t\r\n");
   int count = 0;

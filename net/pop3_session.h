@@ -87,6 +87,11 @@ int OpenMailbox(const Pop3Account& account, SurveyResult* result, Pop3Session* s
 // "QUIT", close, title back.
 void CloseMailbox(Pop3Session* session);
 
+// After a session step failed (its failure path has run): the session's
+// error text goes into the result and the gathered messages are discarded.
+// Returns -1.
+int MailboxFailed(const Pop3Session& session, SurveyResult* result);
+
 // The failure path of a survey: the session's failure path with `text`, then
 // the error text goes into the result and the messages gathered so far are
 // discarded (a host delivers its whole list or none; the mail count stays).

@@ -2,6 +2,10 @@
 #ifndef TARNU_NET_SMTP_FORWARD_H_
 #define TARNU_NET_SMTP_FORWARD_H_
 
+#include <ctime>
+#include <string>
+#include <string_view>
+
 #include "model/host_entry.h"
 #include "model/mail_entry.h"
 #include "platform/ui_hooks.h"
@@ -12,6 +16,21 @@ namespace tarnu {
 // Returns 0 when the mail was accepted (the state text is emptied) or the
 // host does not forward, -1 with the failure text in entry->state.
 int ForwardMail(const HostEntry& host, MailEntry* entry, MessagePump* pump);
+
+// The HELO command for `address`: the computer name in small letters joined
+// by a dot to the address's domain (the part after its first "@", or the
+// whole address), or the domain alone when there is no usable name.
+std::string FormatHelo(std::string_view address, const std::string* computer_name);
+
+// `when` as a mail Date value in local time, e.g.
+// "Mon, 01 Jan 2024 09:00:00 +0900".
+std::string FormatMailDate(std::time_t when);
+
+// The DATA section after the header: the forwarding line and `body`
+// converted to ISO-2022-JP, every line ending made CR LF and a dot put in
+// front of every line that starts with one. Not yet followed by the final
+// dot line.
+std::string FormatForwardedBody(std::string_view body);
 
 }  // namespace tarnu
 

@@ -21,9 +21,12 @@ int SurveyMailbox(StatusLine* status, const Pop3Account& account, int lines, Sur
 
 // The value of header field `name` (e.g. "subject:") in a decoded header
 // block, found only where a header line starts, into `value` (at most
-// capacity - 2 bytes). Returns 0 when found, -1 otherwise (value empty).
+// capacity - 2 bytes: 1021 with the survey's 1023). The value runs over
+// folded lines to the line end before the next line holding a colon; the
+// last field of the block runs to its end, without the block's final CR.
+// Returns 0 when found, -1 otherwise (value empty).
 int FindHeaderValue(std::string_view name, std::string_view block, std::string* value,
-                    std::size_t capacity = 1024);
+                    std::size_t capacity = 1023);
 
 }  // namespace tarnu
 

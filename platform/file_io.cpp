@@ -6,6 +6,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -112,10 +113,17 @@ File::~File() { Close(); }
 OpenStatus File::OpenForReading(const std::string& name) {
   Close();
   int fd;
+  // Never wait on a pipe or device that stands where a file should be; like
+  // Windows, only a plain file opens.
   do {
-    fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    fd = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return errno == ENOENT ? OpenStatus::kMissing : OpenStatus::kFailed;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return OpenStatus::kFailed;
+  }
   fd_ = fd;
   return OpenStatus::kOpened;
 }
@@ -125,7 +133,7 @@ bool File::CreateForWriting(const std::string& name) {
   int fd;
   // The settings file holds the passwords: only the owner may read it.
   do {
-    fd = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    fd = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0600);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return false;
   fd_ = fd;
@@ -180,12 +188,9 @@ bool RemoveFile(const std::string& name) { return unlink(name.c_str()) == 0; }
 
 std::string FullPath(const std::string& name) {
   if (!name.empty() && name[0] == '/') return name;
-  std::vector<char> buffer(4096);
-  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
-    if (errno != ERANGE || buffer.size() > (1u << 20)) return name;
-    buffer.resize(buffer.size() * 2);
-  }
-  std::string path(buffer.data());
+  char buffer[4096];
+  if (getcwd(buffer, sizeof buffer) == nullptr) return name;
+  std::string path(buffer);
   if (path.empty() || path.back() != '/') path += '/';
   return path + name;
 }

@@ -64,6 +64,7 @@ bool RemoveFile(const std::string& name);
 
 // The absolute form of `name` relative to the current directory, for telling
 // files apart when the current directory changes; `name` itself on failure.
+// May throw std::bad_alloc.
 std::string FullPath(const std::string& name);
 
 }  // namespace tarnu::platform

@@ -2,6 +2,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// <windows.h> maps GetComputerName to GetComputerNameA; keep our own name.
+#undef GetComputerName
 #else
 #include <unistd.h>
 #endif

@@ -4,6 +4,11 @@
 
 #include <string>
 
+// A file that included <windows.h> first must still reach this function.
+#ifdef GetComputerName
+#undef GetComputerName
+#endif
+
 namespace tarnu::platform {
 
 // GetComputerNameA on Windows, gethostname elsewhere; false on failure.

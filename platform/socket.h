@@ -46,6 +46,15 @@ int WaitReadable(Socket s, int seconds);
 int SendBytes(Socket s, const char* data, int length);
 int ReceiveBytes(Socket s, char* buffer, int size);
 
+// ReceiveWithin's answer when nothing arrived in time.
+inline constexpr int kReceiveTimedOut = -2;
+
+// Waits at most `seconds` (>= 0) for data on a socket connected by
+// StartConnect/WaitConnected and takes up to `size` bytes: a count > 0, 0
+// when the peer closed, -1 on failure, kReceiveTimedOut when nothing came.
+// A one-second wait costs a single receive call where the platform allows.
+int ReceiveWithin(Socket s, char* buffer, int size, int seconds);
+
 // shutdown(receive) then close.
 void CloseSocket(Socket s);
 

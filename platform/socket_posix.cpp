@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,11 +26,19 @@ int Fail(int error) {
   return -1;
 }
 
-bool SetBlocking(int fd, bool blocking) {
+// A connected socket blocks with a one-second receive timeout, so that a
+// one-second slice of waiting is a single recv call, without a poll first.
+bool MakeConnected(int fd) {
   int flags = ::fcntl(fd, F_GETFL, 0);
-  if (flags < 0) return false;
-  flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
-  return ::fcntl(fd, F_SETFL, flags) == 0;
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return false;
+  timeval one_second = {};
+  one_second.tv_sec = 1;
+  return ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &one_second, sizeof one_second) == 0;
+}
+
+bool MakeNonBlocking(int fd) {
+  int flags = ::fcntl(fd, F_GETFL, 0);
+  return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
 int PollOne(Socket s, short events, int seconds, short* revents) {
@@ -88,7 +97,7 @@ Socket OpenStreamSocket() {
     last_error = errno;
     return kNoSocket;
   }
-  if (!SetBlocking(fd, false)) {
+  if (!MakeNonBlocking(fd)) {
     last_error = errno;
     ::close(fd);
     return kNoSocket;
@@ -102,7 +111,7 @@ int StartConnect(Socket s, std::uint32_t address, int port) {
   to.sin_port = htons(static_cast<std::uint16_t>(port));
   to.sin_addr.s_addr = address;
   if (::connect(static_cast<int>(s), reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
-    if (!SetBlocking(static_cast<int>(s), true)) return Fail(errno);
+    if (!MakeConnected(static_cast<int>(s))) return Fail(errno);
     return 1;
   }
   if (errno == EINPROGRESS || errno == EINTR) return 0;
@@ -119,7 +128,7 @@ int WaitConnected(Socket s, int seconds) {
     return Fail(errno);
   }
   if (error != 0) return Fail(error);
-  if (!SetBlocking(static_cast<int>(s), true)) return Fail(errno);
+  if (!MakeConnected(static_cast<int>(s))) return Fail(errno);
   return 1;
 }
 
@@ -142,6 +151,22 @@ int ReceiveBytes(Socket s, char* buffer, int size) {
   ssize_t n = ::recv(static_cast<int>(s), buffer, static_cast<std::size_t>(size), 0);
   if (n < 0) return Fail(errno);
   // An orderly close carries no error number of its own.
+  if (n == 0) last_error = 0;
+  return static_cast<int>(n);
+}
+
+int ReceiveWithin(Socket s, char* buffer, int size, int seconds) {
+  if (seconds != 1) {
+    int ready = WaitReadable(s, seconds);
+    if (ready < 0) return -1;
+    if (ready == 0) return kReceiveTimedOut;
+  }
+  ssize_t n = ::recv(static_cast<int>(s), buffer, static_cast<std::size_t>(size), 0);
+  if (n < 0) {
+    // The receive timeout ran out, or a signal cut the wait short.
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return kReceiveTimedOut;
+    return Fail(errno);
+  }
   if (n == 0) last_error = 0;
   return static_cast<int>(n);
 }

@@ -116,6 +116,15 @@ int ReceiveBytes(Socket s, char* buffer, int size) {
   return n;
 }
 
+int ReceiveWithin(Socket s, char* buffer, int size, int seconds) {
+  // A receive timeout would leave a Winsock socket in an undefined state:
+  // wait with select instead.
+  int ready = WaitReadable(s, seconds);
+  if (ready < 0) return -1;
+  if (ready == 0) return kReceiveTimedOut;
+  return ReceiveBytes(s, buffer, size);
+}
+
 void CloseSocket(Socket s) {
   if (s == kNoSocket) return;
   ::shutdown(Raw(s), SD_RECEIVE);

@@ -187,7 +187,7 @@ TEST_F(CheckCycleTest, HostsWithCheckingOffAreSkippedButHistoryIsWritten) {
   net.boxes["A.example"].mails = {Mail("<new>")};
   Cycle().RunCheck();
   EXPECT_TRUE(net.surveys.empty());
-  EXPECT_TRUE(shell.list.rows().empty());
+  EXPECT_TRUE(shell.list.size() == 0u);
   ASSERT_EQ(net.saves.size(), 1u);
   ASSERT_EQ(net.saves[0].size(), 2u);
   ASSERT_EQ(net.saves[0][0].history.mails.size(), 1u);
@@ -212,8 +212,8 @@ TEST_F(CheckCycleTest, SurveyGetsTheHostsFieldsAndLabelBecomesTheHostName) {
   EXPECT_EQ(account.port, 1110);
   EXPECT_EQ(account.timeout, 9);
   EXPECT_EQ(net.survey_lines[0], 5);
-  ASSERT_EQ(shell.list.rows().size(), 1u);
-  EXPECT_EQ(shell.list.rows()[0].columns[0], "A");
+  ASSERT_EQ(shell.list.size(), 1u);
+  EXPECT_EQ(shell.list.row(0).columns[0], "A");
   // The entry is stored back: history replaced, current result cleared.
   EXPECT_EQ(hosts[0].history.label, "A");
   ASSERT_EQ(hosts[0].history.mails.size(), 1u);
@@ -259,9 +259,9 @@ TEST_F(CheckCycleTest, NothingIsForwardedWhenTheHostDoesNotForward) {
   net.boxes["A.example"].mails = {Mail("<1>"), Mail("<2>")};
   Cycle().RunCheck();
   EXPECT_TRUE(net.forwarded.empty());
-  ASSERT_EQ(shell.list.rows().size(), 2u);
-  EXPECT_EQ(shell.list.rows()[0].small_picture, 0);
-  EXPECT_EQ(shell.list.rows()[0].columns[5], "");
+  ASSERT_EQ(shell.list.size(), 2u);
+  EXPECT_EQ(shell.list.row(0).small_picture, 0);
+  EXPECT_EQ(shell.list.row(0).columns[5], "");
   EXPECT_TRUE(flags.new_mail);
 }
 
@@ -290,13 +290,13 @@ TEST_F(CheckCycleTest, EmptyMailboxKeepsTheOldMessageIds) {
   a.history.mails = {Mail("<1>")};
   hosts.push_back(a);
   Cycle().RunCheck();
-  ASSERT_EQ(shell.list.rows().size(), 1u);
-  EXPECT_EQ(shell.list.rows()[0].columns[5], "メッセージはありません");
+  ASSERT_EQ(shell.list.size(), 1u);
+  EXPECT_EQ(shell.list.row(0).columns[5], "メッセージはありません");
   ASSERT_EQ(hosts[0].history.mails.size(), 1u);
   // The message comes back: it is not new.
   net.boxes["A.example"].mails = {Mail("<1>")};
   Cycle().RunCheck();
-  EXPECT_EQ(shell.list.rows()[0].small_picture, 1);
+  EXPECT_EQ(shell.list.row(0).small_picture, 1);
   EXPECT_FALSE(flags.new_mail);
 }
 
@@ -312,8 +312,8 @@ TEST_F(CheckCycleTest, SecondCycleWithTheSameMessagesClearsTheNewMailFlag) {
   cycle.RunCheck();
   EXPECT_FALSE(flags.new_mail);
   EXPECT_EQ(net.forwarded.size(), 2u);  // nothing forwarded again
-  ASSERT_EQ(shell.list.rows().size(), 2u);
-  EXPECT_EQ(shell.list.rows()[0].small_picture, 1);
+  ASSERT_EQ(shell.list.size(), 2u);
+  EXPECT_EQ(shell.list.row(0).small_picture, 1);
   EXPECT_EQ(net.saves.size(), 2u);
 }
 
@@ -359,8 +359,8 @@ TEST_F(CheckCycleTest, RunningOutOfMemoryLeavesTheEntryAndGoesOn) {
   EXPECT_EQ(hosts[0].history.mails[0].message_id, "<a-old>");
   EXPECT_TRUE(hosts[0].current.mails.empty());
   // Host B checked, history written, the cycle ended normally.
-  ASSERT_EQ(shell.list.rows().size(), 1u);
-  EXPECT_EQ(shell.list.rows()[0].columns[0], "B");
+  ASSERT_EQ(shell.list.size(), 1u);
+  EXPECT_EQ(shell.list.row(0).columns[0], "B");
   EXPECT_EQ(hosts[1].history.mails.size(), 1u);
   EXPECT_EQ(net.saves.size(), 1u);
   EXPECT_EQ(shell.title, "問い合わせ結果一覧");
@@ -389,7 +389,7 @@ TEST_F(CheckCycleTest, HostListShrinkingDuringASurveyIsSafe) {
   Cycle().RunCheck();
   EXPECT_TRUE(hosts.empty());
   EXPECT_EQ(net.surveys.size(), 1u);
-  EXPECT_EQ(shell.list.rows().size(), 1u);
+  EXPECT_EQ(shell.list.size(), 1u);
 }
 
 }  // namespace

@@ -47,13 +47,13 @@ TEST(AddResultRows, LaterHostsComeFirstAndEachHostsMessagesInOrder) {
   AddResultRows(a, ra, SurveyResult(), &new_count, &list);
   AddResultRows(b, rb, SurveyResult(), &new_count, &list);
 
-  ASSERT_EQ(list.rows().size(), 4u);
+  ASSERT_EQ(list.size(), 4u);
   const char* subjects[] = {"B1", "B2", "A1", "A2"};
   const char* hosts[] = {"B", "", "A", ""};
   const int state_pictures[] = {1, 4, 1, 4};
   const int numbers[] = {1, 2, 1, 2};
   for (int i = 0; i < 4; ++i) {
-    const ResultListRow& row = list.rows()[i];
+    const ResultListRow& row = list.row(i);
     EXPECT_EQ(row.columns[1], subjects[i]) << i;
     EXPECT_EQ(row.columns[0], hosts[i]) << i;
     EXPECT_EQ(row.state_picture, state_pictures[i]) << i;
@@ -62,9 +62,9 @@ TEST(AddResultRows, LaterHostsComeFirstAndEachHostsMessagesInOrder) {
     EXPECT_EQ(row.record->number, numbers[i]) << i;
     EXPECT_EQ(row.record->mail.subject, subjects[i]) << i;
   }
-  EXPECT_EQ(list.rows()[3].columns[3], "1234");
-  EXPECT_EQ(list.rows()[2].columns[3], "0");
-  const ResultRow& record = *list.rows()[0].record;
+  EXPECT_EQ(list.row(3).columns[3], "1234");
+  EXPECT_EQ(list.row(2).columns[3], "0");
+  const ResultRow& record = *list.row(0).record;
   EXPECT_EQ(record.server, "B.example");
   EXPECT_EQ(record.user, "u-B");
   EXPECT_EQ(record.password, "p-B");
@@ -91,8 +91,8 @@ TEST(AddResultRows, HostWithoutMessagesGetsOneRowWithoutRecord) {
     int new_count = 5;
     SurveyResult history = Result("host", {Mail("<old>")});
     AddResultRows(Host("host"), r, history, &new_count, &list);
-    ASSERT_EQ(list.rows().size(), 2u);
-    const ResultListRow& row = list.rows()[0];
+    ASSERT_EQ(list.size(), 2u);
+    const ResultListRow& row = list.row(0);
     EXPECT_EQ(row.state_picture, c.state_picture);
     EXPECT_EQ(row.small_picture, 9);
     EXPECT_EQ(row.columns[0], "host");
@@ -137,9 +137,9 @@ TEST(AddResultRows, PicturesAndStateColumn) {
     ResultListModel list;
     int new_count = 0;
     AddResultRows(host, current, history, &new_count, &list);
-    ASSERT_EQ(list.rows().size(), 1u) << c.name;
-    EXPECT_EQ(list.rows()[0].small_picture, c.small_picture) << c.name;
-    EXPECT_EQ(Hex(list.rows()[0].columns[5]), Hex(c.column)) << c.name;
+    ASSERT_EQ(list.size(), 1u) << c.name;
+    EXPECT_EQ(list.row(0).small_picture, c.small_picture) << c.name;
+    EXPECT_EQ(Hex(list.row(0).columns[5]), Hex(c.column)) << c.name;
     EXPECT_EQ(new_count, c.seen ? 0 : 1) << c.name;
   }
 }
@@ -152,10 +152,10 @@ TEST(AddResultRows, CountsNewMessagesAgainstTheHistoryOnly) {
   int new_count = 2;
   AddResultRows(host, current, history, &new_count, &list);
   EXPECT_EQ(new_count, 3);
-  ASSERT_EQ(list.rows().size(), 3u);
-  EXPECT_EQ(list.rows()[0].small_picture, 1);
-  EXPECT_EQ(list.rows()[1].small_picture, 0);
-  EXPECT_EQ(list.rows()[2].small_picture, 1);
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(list.row(0).small_picture, 1);
+  EXPECT_EQ(list.row(1).small_picture, 0);
+  EXPECT_EQ(list.row(2).small_picture, 1);
 }
 
 TEST(AddResultRows, ColumnTexts) {
@@ -166,8 +166,8 @@ TEST(AddResultRows, ColumnTexts) {
   ResultListModel list;
   int new_count = 0;
   AddResultRows(Host("h"), Result("h", {mail}), SurveyResult(), &new_count, &list);
-  ASSERT_EQ(list.rows().size(), 1u);
-  const ResultListRow& row = list.rows()[0];
+  ASSERT_EQ(list.size(), 1u);
+  const ResultListRow& row = list.row(0);
   EXPECT_EQ(row.columns[1], "件名");
   EXPECT_EQ(row.columns[2], "差出人 <a@b>");
   EXPECT_EQ(row.columns[3], "4294967295");

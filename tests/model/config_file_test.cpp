@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "model/history_file.h"
 #include "platform/file_io.h"
 #include "tests/model/file_test_util.h"
 #include "tests/support/recording_hooks.h"
 #include "tests/support/scratch_dir.h"
 
 #ifndef _WIN32
-#include <signal.h>
-#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -24,6 +24,9 @@ namespace {
 using testing::ExpectSameHost;
 using testing::ExpectSameSettings;
 using testing::FileExists;
+#ifndef _WIN32
+using testing::FileSizeLimit;
+#endif
 using testing::Hex;
 using testing::Image;
 using testing::ReadFileBytes;
@@ -612,13 +615,27 @@ TEST(ConfigFileLoad, UnreadableFileLoadsNothingAndIsNeverReplaced) {
   AppSettings settings = Sentinel();
   HostList hosts;
   RecordingMessages messages;
-  EXPECT_EQ(0, LoadConfigFile(&settings, &hosts, &messages));  // the read call fails
+  EXPECT_EQ(0, LoadConfigFile(&settings, &hosts, &messages));
   EXPECT_EQ(Shown{}, messages.shown);
   ExpectSameSettings(Sentinel(), settings);
   EXPECT_EQ(-1, SaveConfigFile(&settings, hosts, &messages));
   EXPECT_EQ(Shown{kCannotSave}, messages.shown);
   EXPECT_EQ("x", ReadFileBytes("tarnu.pref/inside"));
   EXPECT_FALSE(FileExists("tarnu.pref.tmp"));
+}
+
+// A pipe where the file should be is never waited on, in either file.
+TEST(ConfigFileLoad, PipeInPlaceOfTheFileIsNotWaitedOn) {
+  ScratchDir dir;
+  ASSERT_EQ(0, mkfifo("tarnu.pref", 0600));
+  ASSERT_EQ(0, mkfifo("tarnu.hist.pref", 0600));
+  AppSettings settings = Sentinel();
+  HostList hosts(1);
+  RecordingMessages messages;
+  EXPECT_EQ(0, LoadConfigFile(&settings, &hosts, &messages));
+  EXPECT_EQ(0, LoadHistoryFile(&hosts, &messages));
+  EXPECT_EQ(Shown{}, messages.shown);
+  ExpectSameSettings(Sentinel(), settings);
 }
 
 TEST(ConfigFileSave, TemporaryFileThatCannotBeCreated) {
@@ -645,26 +662,6 @@ TEST(ConfigFileSave, FailedHeaderWriteKeepsTheOldFile) {
   EXPECT_EQ(SampleFile(), ReadFileBytes("tarnu.pref"));
   EXPECT_FALSE(std::filesystem::is_symlink("tarnu.pref.tmp"));
 }
-
-// Lowers the file size limit for its lifetime; writes past it fail.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    previous_handler_ = signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &previous_);
-    rlimit lowered = previous_;
-    lowered.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &lowered);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &previous_);
-    signal(SIGXFSZ, previous_handler_);
-  }
-
- private:
-  rlimit previous_;
-  void (*previous_handler_)(int);
-};
 
 TEST(ConfigFileSave, FailedRecordWriteKeepsTheOldFile) {
   for (rlim_t limit : {kHeader + 10, kHeader + kRecord, kHeader + kRecord + 1000}) {

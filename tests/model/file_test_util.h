@@ -14,6 +14,11 @@
 #include "model/app_settings.h"
 #include "model/host_entry.h"
 
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#endif
+
 namespace tarnu::testing {
 
 struct Image {
@@ -81,6 +86,28 @@ inline void ExpectSameSettings(const AppSettings& want, const AppSettings& got) 
   EXPECT_EQ(want.width, got.width);
   EXPECT_STREQ(want.magic, got.magic);
 }
+
+#ifndef _WIN32
+// Lowers the file size limit for its lifetime, so that writes past it fail.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    previous_handler_ = signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &previous_);
+    rlimit lowered = previous_;
+    lowered.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &lowered);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &previous_);
+    signal(SIGXFSZ, previous_handler_);
+  }
+
+ private:
+  rlimit previous_;
+  void (*previous_handler_)(int);
+};
+#endif
 
 }  // namespace tarnu::testing
 

@@ -11,8 +11,6 @@
 #include "tests/support/scratch_dir.h"
 
 #ifndef _WIN32
-#include <signal.h>
-#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -20,6 +18,9 @@ namespace tarnu {
 namespace {
 
 using testing::FileExists;
+#ifndef _WIN32
+using testing::FileSizeLimit;
+#endif
 using testing::Hex;
 using testing::Image;
 using testing::ReadFileBytes;
@@ -388,25 +389,6 @@ TEST(HistoryFileBackup, FailedLoadIsKeptBeforeTheFirstSaveOnly) {
 }
 
 #ifndef _WIN32
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    previous_handler_ = signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &previous_);
-    rlimit lowered = previous_;
-    lowered.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &lowered);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &previous_);
-    signal(SIGXFSZ, previous_handler_);
-  }
-
- private:
-  rlimit previous_;
-  void (*previous_handler_)(int);
-};
-
 TEST(HistoryFileSave, FailedSavesKeepTheOldFile) {
   struct Case {
     const char* what;

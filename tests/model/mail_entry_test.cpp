@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace tarnu {
 namespace {
 
@@ -96,6 +98,21 @@ TEST(MailEntry, ResetClearsEveryField) {
               m.to.empty() && m.message_id.empty() && m.state.empty());
   EXPECT_EQ(m.forwarded, 0);
   EXPECT_EQ(m.size, 0);
+}
+
+// The hashed index answers exactly as the linear lookup does, over random
+// histories with duplicate, empty and case-differing Message-IDs.
+TEST(HistoryIndex, AgreesWithIsNewMail) {
+  std::mt19937 random(7);
+  const char* pool[] = {"", "<a@x>", "<A@x>", "<b@x>", " <b@x>", "<c@y>", "<d@y>", "<e@z>"};
+  for (int round = 0; round < 200; ++round) {
+    SurveyResult history;
+    for (int i = random() % 6; i > 0; --i) history.mails.push_back(Mail(pool[random() % 8]));
+    HistoryIndex index(history);
+    for (const char* id : pool) {
+      EXPECT_EQ(index.IsNewMail(Mail(id)), IsNewMail(Mail(id), history)) << id;
+    }
+  }
 }
 
 }  // namespace

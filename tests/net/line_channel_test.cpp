@@ -166,6 +166,15 @@ TEST_F(ChannelTest, SilentPeerTimesOutAfterTheTimeoutPumpingMeanwhile) {
   EXPECT_GE(pump.calls, 2);
 }
 
+TEST_F(ChannelTest, UnlimitedWaitStillPumpsBetweenSlices) {
+  peer.Silence(1500).Send("late\r\n");
+  Connect();
+  std::string got;
+  EXPECT_EQ(channel.ReadLine(&got, -1), 6);
+  EXPECT_EQ(got, "late\r\n");
+  EXPECT_GE(pump.calls, 2);  // before reading, and after the first silent second
+}
+
 TEST_F(ChannelTest, TimeoutZeroStillWaitsOneSlice) {
   peer.Silence(3000);
   Connect();

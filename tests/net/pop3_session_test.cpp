@@ -4,9 +4,15 @@
 
 #include <cerrno>
 #include <string>
-#include <utility>
 #include <vector>
 
+#ifndef _WIN32
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+#include "tests/net/pop3_script.h"
 #include "tests/support/recording_hooks.h"
 #include "tests/support/scripted_peer.h"
 
@@ -15,38 +21,10 @@ namespace {
 
 using testing::CountingPump;
 using testing::Escape;
+using testing::Load;
 using testing::RecordingStatus;
+using testing::Script;
 using testing::ScriptedPeer;
-
-// A script step: 'S' send, 'P' send in one-byte pieces, 'E' expect a line,
-// 'Z' stay silent (milliseconds in the text), 'W' shut down writing,
-// 'R' reset.
-using Script = std::vector<std::pair<char, std::string>>;
-
-void Load(ScriptedPeer* peer, const Script& script) {
-  for (const auto& [kind, text] : script) {
-    switch (kind) {
-      case 'S':
-        peer->Send(text);
-        break;
-      case 'P':
-        peer->SendInPieces(text, 1);
-        break;
-      case 'E':
-        peer->Expect(text);
-        break;
-      case 'Z':
-        peer->Silence(std::stoi(text));
-        break;
-      case 'W':
-        peer->ShutdownWrite();
-        break;
-      case 'R':
-        peer->Reset();
-        break;
-    }
-  }
-}
 
 struct Outcome {
   int count = 0;
@@ -381,6 +359,56 @@ TEST(OpenMailbox, RefusedConnectionSendsNothing) {
   EXPECT_EQ(result.label, "127.0.0.1");
   EXPECT_EQ(status.title, "T");
 }
+
+#ifndef _WIN32
+// A listener whose accept queue is full drops new SYNs, so a connect to it
+// hangs until the client gives up.
+class FullListener {
+ public:
+  FullListener() {
+    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(listener_, 0);
+    socklen_t length = sizeof address;
+    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    for (int& s : fillers_) {
+      s = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+      ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    }
+  }
+  ~FullListener() {
+    for (int s : fillers_) ::close(s);
+    ::close(listener_);
+  }
+  int port() const { return port_; }
+
+ private:
+  int listener_;
+  int fillers_[3];
+  int port_;
+};
+
+TEST(OpenMailbox, HangingConnectIsGivenUpWithTheConnectText) {
+  FullListener listener;
+  Pop3Account account;
+  account.server = "127.0.0.1";
+  account.port = listener.port();
+  account.timeout = 2;
+  RecordingStatus status("T");
+  CountingPump pump;
+  Pop3Session session(&status, &pump);
+  SurveyResult result;
+  EXPECT_EQ(OpenMailbox(account, &result, &session), -1);
+  EXPECT_EQ(result.error, "接続時エラー " + std::to_string(ETIMEDOUT));
+  EXPECT_EQ(status.title, "T");
+  // Once before connecting, then between the one-second slices of the wait.
+  EXPECT_GE(pump.calls, 2);
+}
+#endif
 
 TEST(ScanInt, ReadsLikePercentD) {
   struct Case {

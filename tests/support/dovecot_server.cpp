@@ -1,11 +1,13 @@
 #include "tests/support/dovecot_server.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "tests/support/shell.h"
 
@@ -105,6 +107,28 @@ std::vector<DovecotServer::MailFile> DovecotServer::ListMail(const std::string& 
   std::sort(files.begin(), files.end(),
             [](const MailFile& a, const MailFile& b) { return a.name < b.name; });
   return files;
+}
+
+}  // namespace tarnu::testing
+
+namespace tarnu::testing {
+
+std::vector<std::string> DovecotServer::WaitForSessions(std::size_t count, int timeout_ms) const {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  std::vector<std::string> ended;
+  for (;;) {
+    ended.clear();
+    std::ifstream log(dir_ + "/dovecot.log");
+    std::string line;
+    while (std::getline(log, line)) {
+      if (line.find(" pop3(") != std::string::npos &&
+          line.find("Disconnected") != std::string::npos) {
+        ended.push_back(line);
+      }
+    }
+    if (ended.size() >= count || std::chrono::steady_clock::now() >= end) return ended;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
 }
 
 }  // namespace tarnu::testing

@@ -58,6 +58,12 @@ class DovecotServer {
   std::string Maildir(const std::string& user) const;
   // The message files of `user`, sorted by name.
   std::vector<MailFile> ListMail(const std::string& user) const;
+  // Waits (at most `timeout_ms`) until the log shows `count` POP3 sessions
+  // that ended, and returns their closing lines ("... Logged out top=2/60,
+  // retr=0/0, del=0/5, size=2540"). A client does not wait for the answer to
+  // its QUIT, so the server may still be finishing a session (and setting
+  // flags) when the client returns.
+  std::vector<std::string> WaitForSessions(std::size_t count, int timeout_ms = 5000) const;
 
  private:
   std::string dir_;

@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "net/survey.h"
+#include "tests/support/scripted_peer.h"
+
+namespace tarnu {
+namespace {
+
+using testing::Escape;
+
+TEST(FindHeaderValue, Table) {
+  const std::string long_value(1100, 'x');
+  struct Case {
+    const char* what;
+    std::string block;
+    const char* name;
+    int result;
+    std::string value;
+  } cases[] = {
+      {"simple", "Subject: hello\r\nTo: a\r", "subject:", 0, " hello"},
+      {"name in capitals", "SUBJECT: x\r\nA: b\r", "subject:", 0, " x"},
+      {"first field of the block", "To: t@x\r\nA: b\r", "to:", 0, " t@x"},
+      {"Delivered-To before To", "Delivered-To: d@x\r\nTo: t@x\r\nX: y\r", "to:", 0, " t@x"},
+      {"Reply-To is not To", "Reply-To: r@x\r\nFrom: f\r", "to:", -1, ""},
+      {"Bcc is not Cc", "Bcc: b@x\r\nFrom: f\r", "cc:", -1, ""},
+      {"from: inside a Subject value", "Subject: re: from: x\r\nFrom: real\r", "from:", 0, " real"},
+      {"folded value then another field", "Subject: a\r\n b\r\nTo: x\r", "subject:", 0, " a\r\n b"},
+      {"colon in the first line", "Subject: Re: hi\r\nTo: x\r", "subject:", 0, " Re: hi"},
+      {"colon on a folded line ends the value", "Subject: a\r\n b: c\r\nTo: x\r", "subject:", 0,
+       " a"},
+      {"last field: no stray CR", "To: x\r\nSubject: last\r", "subject:", 0, " last"},
+      {"folded last field kept whole", "To: x\r\nCc: a,\r\n  bbbbbbbbbbbbbbbb\r", "cc:", 0,
+       " a,\r\n  bbbbbbbbbbbbbbbb"},
+      {"next colon in the last bytes", "Subject: s\r\nX:1\r", "subject:", 0, " s"},
+      {"empty last value", "To: x\r\nSubject:\r", "subject:", 0, ""},
+      {"value cut to 1021 bytes", "Subject: " + long_value + "\r\nTo: y\r", "subject:", 0,
+       " " + long_value.substr(0, 1020)},
+      {"last value cut to 1021 bytes", "To: y\r\nSubject: " + long_value + "\r", "subject:", 0,
+       " " + long_value.substr(0, 1020)},
+      {"continuation line is no field start", "X: a\r\n To: x\r", "to:", -1, ""},
+      {"block no longer than the name", "To:", "to:", -1, ""},
+      {"name with nothing after it", "X: y\r\nTo:", "to:", -1, ""},
+      {"missing field", "From: a\r\nSubject: b\r", "message-id:", -1, ""},
+      {"Message-ID in any case", "Message-Id: <a@b>\r\nX: y\r", "Message-ID:", 0, " <a@b>"},
+      {"the first of two", "To: one\r\nTo: two\r", "to:", 0, " one"},
+      {"empty block", "", "to:", -1, ""},
+  };
+  for (const Case& c : cases) {
+    std::string value = "stale";
+    EXPECT_EQ(FindHeaderValue(c.name, c.block, &value), c.result) << c.what;
+    EXPECT_EQ(Escape(value), Escape(c.value)) << c.what;
+  }
+}
+
+TEST(FindHeaderValue, SmallCapacityCutsTheValue) {
+  std::string value;
+  EXPECT_EQ(FindHeaderValue("to:", "To: abcdef\r\nX: y\r", &value, 5), 0);
+  EXPECT_EQ(value, " ab");
+  EXPECT_EQ(FindHeaderValue("to:", "To: abcdef\r\nX: y\r", &value, 2), 0);
+  EXPECT_EQ(value, "");
+  EXPECT_EQ(FindHeaderValue("to:", "To: abcdef\r\nX: y\r", &value, 0), 0);
+  EXPECT_EQ(value, "");
+}
+
+}  // namespace
+}  // namespace tarnu

@@ -1,0 +1,169 @@
+// The survey and retrieve verbs of tarnu-cli, run as a separate process
+// against a real Dovecot. Expected texts are UTF-8 (u8 literals), as the
+// verbs print them by default.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/dovecot_server.h"
+#include "tests/support/scripted_peer.h"
+#include "tests/support/shell.h"
+
+namespace tarnu {
+namespace {
+
+using testing::DovecotServer;
+using testing::Escape;
+using testing::RunCommand;
+using testing::ShellQuote;
+
+struct CliRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+CliRun Cli(const std::vector<std::string>& args) {
+  CliRun run;
+  const char* cli = std::getenv("TARNU_CLI");
+  if (cli == nullptr) {
+    ADD_FAILURE() << "TARNU_CLI is not set";
+    return run;
+  }
+  char err_path[] = "/tmp/tarnu-cli-err.XXXXXX";
+  int fd = ::mkstemp(err_path);
+  if (fd >= 0) ::close(fd);
+  std::string command = ShellQuote(cli);
+  for (const std::string& a : args) command += " " + ShellQuote(a);
+  run.out = RunCommand(command + " 2>" + err_path, &run.status);
+  std::ifstream err(err_path, std::ios::binary);
+  std::stringstream text;
+  text << err.rdbuf();
+  run.err = text.str();
+  std::remove(err_path);
+  return run;
+}
+
+class NetVerbs : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    server_ = new DovecotServer;
+    ASSERT_TRUE(server_->Start({{"alice", "secret", "fixtures"}})) << server_->error();
+  }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+  void SetUp() override { ASSERT_NE(server_->port(), 0); }
+
+  std::vector<std::string> Account(const char* password = "secret") {
+    return {"--server", "127.0.0.1", "--port",     std::to_string(server_->port()),
+            "--user",   "alice",     "--password", password};
+  }
+  std::vector<std::string> With(const char* verb, std::vector<std::string> extra,
+                                const char* password = "secret") {
+    std::vector<std::string> args = {verb};
+    for (const std::string& a : Account(password)) args.push_back(a);
+    for (const std::string& a : extra) args.push_back(a);
+    return args;
+  }
+
+  static DovecotServer* server_;
+};
+DovecotServer* NetVerbs::server_ = nullptr;
+
+TEST_F(NetVerbs, SurveyPrintsCountSizeAndOneLinePerMessage) {
+  CliRun run = Cli(With("survey", {"--lines", "2"}));
+  EXPECT_EQ(run.status, 0) << run.err;
+  std::string subject4 = "L";
+  for (int i = 0; i < 110; ++i) subject4 += "0123456789";
+  subject4.resize(1020);
+  std::string expected = std::string(
+      u8"count: 5\n"
+      u8"size: 2540\n"
+      u8"1\t449\t佐藤 <sato@example.jp>\tテスト 1\t<jis-1@example.jp>\t"
+      u8"これはテストです。\\r\\n二行目です。\\r\\n\n"
+      u8"2\t410\tSuzuki <suzuki@example.jp>\t日本語の\\r\\n 件名\t<euc-2@example.jp>\t"
+      u8"EUC-JPの本文です。\\r\\n二行目。\\r\\n\n"
+      u8"3\t258\tDot Person <dots@example.org>\tRe: from: nobody\t\t"
+      u8".starts with a dot\\r\\n..two dots\\r\\n\n"
+      u8"4\t1253\tlong@example.net\t");
+  expected += subject4 + "\t<long-4@example.net>\tshort body\\r\\n\n";
+  expected += std::string(
+      u8"5\t170\tsjis@example.jp\tplain\t<sjis-5@example.jp>\t"
+      u8"シフトJISの本文\\r\\nline 2\\r\\n\n");
+  EXPECT_EQ(Escape(run.out), Escape(expected));
+  // Progress goes to standard error, one title a line.
+  std::string port = std::to_string(server_->port());
+  EXPECT_NE(run.err.find(std::string(u8"(127.0.0.1:") + port + u8"へ接続中...)\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find(std::string(u8"(認証中...)\n")), std::string::npos);
+  EXPECT_NE(run.err.find(std::string(u8"(受信中...)[5/5]\n")), std::string::npos);
+}
+
+TEST_F(NetVerbs, SurveyWithApopInRawCodePage932) {
+  CliRun run = Cli(With("survey", {"--apop", "--lines", "0", "--encoding", "cp932"}));
+  EXPECT_EQ(run.status, 0) << run.err;
+  // Message 1's subject "テスト 1" in Shift_JIS bytes, body empty.
+  EXPECT_NE(run.out.find("1\t449\t\x8d\xb2\x93\xa1 <sato@example.jp>\t\x83\x65\x83\x58\x83\x67 1\t"
+                         "<jis-1@example.jp>\t\n"),
+            std::string::npos)
+      << Escape(run.out);
+}
+
+TEST_F(NetVerbs, SurveyFailurePrintsTheErrorAndExitsOne) {
+  CliRun run = Cli(With("survey", {}, "wrong"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, std::string(u8"count: 0\nsize: 0\nerror: "
+                                 u8"メールサーバがパスワードを受理しません\\r\\n-ERR [AUTH] "
+                                 u8"Authentication failed.\\r\\n\n"));
+}
+
+TEST_F(NetVerbs, RetrievePrintsHeaderEmptyLineAndBody) {
+  CliRun run = Cli(With("retrieve", {"--number", "3", "--size", "258"}));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.substr(0, 31), "Reply-To: replies@example.org\r\n");
+  const std::string tail =
+      "From: Dot Person <dots@example.org>\r\n"
+      "Date: Mon, 01 Jan 2024 11:00:00 +0900\r\n"
+      "\r\n"
+      ".starts with a dot\r\n..two dots\r\na..\r\n.\r\nlast line\r\n";
+  ASSERT_GE(run.out.size(), tail.size());
+  EXPECT_EQ(Escape(run.out.substr(run.out.size() - tail.size())), Escape(tail));
+  EXPECT_NE(run.err.find(std::string(u8"(受信中...)[264/258]")), std::string::npos) << run.err;
+}
+
+TEST_F(NetVerbs, RetrieveOfAMissingMessageFails) {
+  CliRun run = Cli(With("retrieve", {"--number", "42"}));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, std::string(u8"error: このメールサーバは本アプリの要求にこたえる能力がありま"
+                                 u8"せん。またはメールサーバの状態が不安定です\\r\\n-ERR There's "
+                                 u8"no message 42.\\r\\n\n"));
+}
+
+TEST(NetVerbsUsage, MissingOrMalformedOptionsAreUsageErrors) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"survey", "--user", "u", "--password", "p"},
+      {"survey", "--server", "s", "--user", "u", "--password", "p", "--port", "x"},
+      {"survey", "--server", "s", "--user", "u", "--password", "p", "--lines", "-1"},
+      {"retrieve", "--server", "s", "--user", "u", "--password", "p"},
+      {"retrieve", "--server", "s", "--user", "u", "--password", "p", "--number", "0"},
+      {"survey", "--server", "s", "--user", "u", "--password", "p", "--bogus"},
+  };
+  for (const std::vector<std::string>& args : cases) {
+    CliRun run = Cli(args);
+    EXPECT_EQ(run.status, 2) << args.back();
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("usage:"), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace tarnu
