@@ -11,8 +11,7 @@
 //   move X Y W H              move the result window
 //   hide                      close the result window as its close box does
 //   show-inactive             show the result window without giving it the focus
-//   focus-list                give the result list the keyboard focus
-//   select ROW                select a row of the result list
+//   row-point ROW             a screen point on a row of the result list (x y)
 //   dialog CAPTION MS [press] wait for a dialog (message boxes are captioned "tarnu"),
 //                             print its static texts, press OK
 //   tray-icon                 where the tray icon sits on the screen (x y)
@@ -304,25 +303,22 @@ int wmain(int argc, wchar_t** argv) {
                ? 0
                : 1;
   }
-  if (verb == L"select" || verb == L"focus-list") {
+  if (verb == L"row-point") {
+    // The screen point in the middle of the subject cell of a row.
     HWND list = ResultList();
     if (list == nullptr) return 1;
-    if (verb == L"focus-list") {
-      // Focus can only be given from the list's own thread.
-      DWORD thread = GetWindowThreadProcessId(list, nullptr);
-      AttachThreadInput(GetCurrentThreadId(), thread, TRUE);
-      SetForegroundWindow(window);
-      SetFocus(list);
-      AttachThreadInput(GetCurrentThreadId(), thread, FALSE);
-      return GetFocus() == list ? 0 : 1;
+    RemoteBuffer remote(list, sizeof(RECT));
+    RECT rect = {};
+    rect.left = LVIR_BOUNDS;
+    remote.Write(0, &rect, sizeof(rect));
+    if (!SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(arg(2)),
+                      reinterpret_cast<LPARAM>(remote.at(0)))) {
+      return 1;
     }
-    RemoteBuffer remote(list, sizeof(LVITEMW));
-    LVITEMW item = {};
-    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    item.state = LVIS_SELECTED | LVIS_FOCUSED;
-    remote.Write(0, &item, sizeof(item));
-    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(arg(2)),
-                 reinterpret_cast<LPARAM>(remote.at(0)));
+    remote.Read(0, &rect, sizeof(rect));
+    POINT point = {rect.left + 150, (rect.top + rect.bottom) / 2};
+    ClientToScreen(list, &point);
+    Print(std::to_string(point.x) + " " + std::to_string(point.y));
     return 0;
   }
   if (verb == L"dialog") {

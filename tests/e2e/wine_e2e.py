@@ -232,9 +232,8 @@ def run_tests(session, driver, tarnu_exe, cli, artifacts, mail, silent, check):
     check("a tray icon the shell lost is added again at the next tick, as it was",
           known and removed and back and tray.picture() == idle, (known, removed, back))
 
-    left, top, width, height = driver.rect()
-    row_y = top + 70  # the first message row, below title bar, header and the error row
-    session.x("xdotool", "mousemove", str(left + 250), str(row_y), "click", "1")
+    first_message = driver.text("row-point", 1).split()
+    session.x("xdotool", "mousemove", *first_message, "click", "1")
     time.sleep(0.5)
     shot = os.path.join(artifacts, "result-window.png")
     rect = driver.rect()
@@ -243,8 +242,8 @@ def run_tests(session, driver, tarnu_exe, cli, artifacts, mail, silent, check):
     session.screenshot(os.path.join(artifacts, "desktop.png"))
 
     # --- the list's own commands ------------------------------------------------
-    session.x("xdotool", "mousemove", str(left + 250), str(row_y), "click", "--repeat", "2",
-              "--delay", "80", "1")
+    session.x("xdotool", "mousemove", *first_message, "click", "--repeat", "2", "--delay", "80",
+              "1")
     box = driver.text("dialog", "tarnu", 5000, "press")
     check("a double click on a message row opens the mail details (still a notice)",
           box == "メールの詳細表示は準備中です", box)
@@ -316,7 +315,7 @@ def run_tests(session, driver, tarnu_exe, cli, artifacts, mail, silent, check):
     check("a shown window whose list has no focus leaves the icon blinking",
           len(set(still)) == 2, still)
     session.x("xdotool", "mousemove", "140", "600", "click", "1")
-    session.x("xdotool", "mousemove", "400", "210", "click", "1")  # a row of the list
+    session.x("xdotool", "mousemove", *driver.text("row-point", 2).split(), "click", "1")
     time.sleep(2.3)  # the next tick of the icon timer
     after_focus = tray.pictures(2.5)
     check("the list getting the keyboard focus stops the blinking",
@@ -349,6 +348,18 @@ def run_tests(session, driver, tarnu_exe, cli, artifacts, mail, silent, check):
     time.sleep(0.5)
     shot = os.path.join(artifacts, "result-window-cp1252.png")
     check("screenshot on code page 1252: " + shot, session.screenshot(shot, driver.rect()))
+    x, y = (int(v) for v in driver.text("row-point", 5).split())
+    session.x("xdotool", "mousemove", str(x), str(y + 60), "click", "3")  # below the rows
+    check("a right click on the list without a selected row opens no menu",
+          not driver.ok("popup-menu", 1500))
+    session.x("xdotool", "mousemove", str(x), str(y), "click", "3")
+    check("a right click on a message row opens the list's menu",
+          driver.ok("popup-menu", 3000))
+    session.x("xdotool", "key", "Escape")
+    time.sleep(0.3)
+    session.x("xdotool", "key", "Escape")
+    check("Esc closes the result window (it is only hidden)",
+          wait_until(lambda: driver.text("visible") == "0", 3) and driver.rows() is not None)
     driver("command", IDM_EXIT)
     try:
         code = latin.wait(30)
