@@ -30,7 +30,7 @@ RESULT_TITLE = "問い合わせ結果一覧"
 CHECKING = "(確認中)"
 SILENT_TIMEOUT = 9  # seconds the check waits for the silent host
 WM_LBUTTONDBLCLK = 515
-IDM_ABOUT, IDM_CHECK, IDM_SHOW_RESULTS, IDM_EXIT = 16, 32775, 32778, 32779
+IDM_ABOUT, IDM_SHOW_RESULTS, IDM_EXIT, IDC_TEST_CHECK = 16, 32778, 32779, 1012
 
 
 class Checks:
@@ -360,6 +360,11 @@ def run_tests(session, driver, tarnu_exe, cli, artifacts, mail, silent, check):
     session.x("xdotool", "key", "Escape")
     check("Esc closes the result window (it is only hidden)",
           wait_until(lambda: driver.text("visible") == "0", 3) and driver.rows() is not None)
+    # The hidden main window's test button runs the same check.
+    before = os.stat(history).st_mtime_ns
+    driver("command", IDC_TEST_CHECK)
+    check("button 1012 of the hidden main window runs a check (the history is written again)",
+          wait_until(lambda: os.stat(history).st_mtime_ns != before, 10))
     driver("command", IDM_EXIT)
     try:
         code = latin.wait(30)
