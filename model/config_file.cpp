@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "model/data_files.h"
 #include "model/file_protection.h"
 #include "model/record_fields.h"
 #include "platform/file_io.h"
@@ -54,6 +55,7 @@ constexpr std::size_t kList1At = 644;
 constexpr std::size_t kList2At = 746;
 constexpr std::size_t kList3At = 848;
 constexpr std::size_t kList4At = 950;
+constexpr std::size_t kExtrasAt = 1052;  // 512 bytes, see host_extras.h
 constexpr std::size_t kWideSlot = 102;
 constexpr std::size_t kPrefixSlot = 100;
 constexpr std::size_t kLoginSlot = 52;
@@ -182,6 +184,7 @@ bool PutHost(const HostEntry& e, unsigned char* r) {
   ok = PutText(r + kList2At, kWideSlot, e.rule.subject_stop) && ok;
   ok = PutText(r + kList3At, kWideSlot, e.rule.from_forward) && ok;
   ok = PutText(r + kList4At, kWideSlot, e.rule.from_stop) && ok;
+  ok = PutHostExtras(e.extras, r + kExtrasAt) && ok;
   return ok;
 }
 
@@ -206,6 +209,7 @@ HostEntry GetHost(const unsigned char* r) {
   e.rule.subject_stop = GetText(r + kList2At, kWideSlot);
   e.rule.from_forward = GetText(r + kList3At, kWideSlot);
   e.rule.from_stop = GetText(r + kList4At, kWideSlot);
+  e.extras = GetHostExtras(r + kExtrasAt);
   return e;
 }
 
@@ -220,22 +224,30 @@ bool EndsAfterRecords(platform::File* file) {
 }  // namespace
 
 int LoadConfigFile(AppSettings* settings, HostList* hosts, UserMessages* messages) {
+  std::string path;
+  try {
+    path = DataFilePath(kConfigFileName);
+  } catch (const std::bad_alloc&) {
+    messages->ShowMessage(kNoMemory);
+    messages->RequestQuit(-1);
+    return -1;
+  }
   unsigned char header[kHeaderSize];
   PutHeader(AppSettings(), header);
   platform::File file;
-  switch (file.OpenForReading(kConfigFileName)) {
+  switch (file.OpenForReading(path)) {
     case platform::OpenStatus::kMissing:
-      NoteLoadResult(kConfigFileName, true);
+      NoteLoadResult(path, true);
       return 0;
     case platform::OpenStatus::kFailed:
-      NoteLoadResult(kConfigFileName, false);
+      NoteLoadResult(path, false);
       return 0;
     case platform::OpenStatus::kOpened:
       break;
   }
   std::size_t got = 0;
   if (!file.Read(header, kHeaderSize, &got)) {
-    NoteLoadResult(kConfigFileName, false);
+    NoteLoadResult(path, false);
     return 0;
   }
   bool clean = true;
@@ -247,14 +259,14 @@ int LoadConfigFile(AppSettings* settings, HostList* hosts, UserMessages* message
   AppSettings loaded = GetHeader(header);
   if (loaded.version != kSettingsVersion) {
     messages->ShowMessage(kWrongVersion);
-    NoteLoadResult(kConfigFileName, false);
+    NoteLoadResult(path, false);
     return -1;
   }
   for (std::int32_t i = 0; i < loaded.host_count; ++i) {
     unsigned char record[kRecordSize] = {};
     if (!file.Read(record, kRecordSize, &got) || got < kRecordSize) {
       messages->ShowMessage(kCorrupt);
-      NoteLoadResult(kConfigFileName, false);
+      NoteLoadResult(path, false);
       return -1;
     }
     try {
@@ -266,7 +278,7 @@ int LoadConfigFile(AppSettings* settings, HostList* hosts, UserMessages* message
     }
   }
   if (clean && !EndsAfterRecords(&file)) clean = false;
-  NoteLoadResult(kConfigFileName, clean);
+  NoteLoadResult(path, clean);
   *settings = loaded;
   return 0;
 }
@@ -274,7 +286,7 @@ int LoadConfigFile(AppSettings* settings, HostList* hosts, UserMessages* message
 namespace {
 
 int SaveConfigFileOrThrow(AppSettings* settings, const HostList& hosts, UserMessages* messages) {
-  SafeFileWriter writer(kConfigFileName);
+  SafeFileWriter writer(DataFilePath(kConfigFileName));
   if (!writer.Create()) {
     messages->ShowMessage(kCannotSave);
     return 0;

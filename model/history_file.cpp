@@ -7,6 +7,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "model/data_files.h"
 #include "model/file_protection.h"
 #include "model/record_fields.h"
 #include "platform/file_io.h"
@@ -68,13 +69,21 @@ bool AttachRecords(platform::File* file, std::int32_t count, HostList* hosts,
 }  // namespace
 
 int LoadHistoryFile(HostList* hosts, UserMessages* messages) {
+  std::string path;
+  try {
+    path = DataFilePath(kHistoryFileName);
+  } catch (const std::bad_alloc&) {
+    messages->ShowMessage(kNoMemory);
+    messages->RequestQuit(-1);
+    return -1;
+  }
   platform::File file;
-  switch (file.OpenForReading(kHistoryFileName)) {
+  switch (file.OpenForReading(path)) {
     case platform::OpenStatus::kMissing:
-      NoteLoadResult(kHistoryFileName, true);
+      NoteLoadResult(path, true);
       return 0;
     case platform::OpenStatus::kFailed:
-      NoteLoadResult(kHistoryFileName, false);
+      NoteLoadResult(path, false);
       return 0;
     case platform::OpenStatus::kOpened:
       break;
@@ -82,26 +91,26 @@ int LoadHistoryFile(HostList* hosts, UserMessages* messages) {
   unsigned char header[kHeaderSize];
   std::size_t got = 0;
   if (!file.Read(header, kHeaderSize, &got) || got < kHeaderSize) {
-    NoteLoadResult(kHistoryFileName, false);
+    NoteLoadResult(path, false);
     return 0;
   }
   if (GetInt32(header) != kHistoryVersion) {
     messages->ShowMessage(kWrongVersion);
-    NoteLoadResult(kHistoryFileName, false);
+    NoteLoadResult(path, false);
     return -1;
   }
   try {
     if (!AttachRecords(&file, GetInt32(header + 4), hosts, messages)) {
-      NoteLoadResult(kHistoryFileName, false);
+      NoteLoadResult(path, false);
       return -1;
     }
   } catch (const std::bad_alloc&) {
     messages->ShowMessage(kNoMemory);
     messages->RequestQuit(-1);
-    NoteLoadResult(kHistoryFileName, false);
+    NoteLoadResult(path, false);
     return -1;
   }
-  NoteLoadResult(kHistoryFileName, EndsAfterRecords(&file));
+  NoteLoadResult(path, EndsAfterRecords(&file));
   return 0;
 }
 
@@ -109,7 +118,7 @@ int SaveHistoryFile(const HostList& hosts, UserMessages* messages) {
   if (hosts.empty()) return 0;
   std::size_t capacity = SlotCapacity(kSlotSize);
   try {
-    SafeFileWriter writer(kHistoryFileName);
+    SafeFileWriter writer(DataFilePath(kHistoryFileName));
     if (!writer.Create()) {
       messages->ShowMessage(kCannotCreate);
       return -1;

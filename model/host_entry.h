@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "model/host_extras.h"
 #include "model/mail_entry.h"
 
 namespace tarnu {
@@ -45,6 +46,7 @@ struct HostEntry {
   bool check = true;          // visited by the check cycle
   std::int32_t lines = 2;     // body lines asked for with TOP
   std::int32_t timeout = 60;  // seconds; -1 waits without limit
+  HostExtras extras;          // secure connections and protocol switches
 };
 
 // Ordered as the user added the hosts; positions count from 0.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "model/data_files.h"
 #include "model/history_file.h"
 #include "platform/file_io.h"
 #include "tests/model/file_test_util.h"
@@ -265,6 +266,10 @@ TEST(ConfigFile, SaveThenLoadGivesBackEveryField) {
   empty_texts.check = false;
   empty_texts.timeout = -1;
   empty_texts.rule.switches = 15;
+  // The reserved area's fields travel with the record too.
+  empty_texts.extras.pop3_security = ConnectionSecurity::kStartTls;
+  empty_texts.extras.smtp_user = kTesuto;
+  empty_texts.extras.smtp_fingerprint = std::string(kFingerprintSize, '\x5A');
   hosts.push_back(empty_texts);
   AppSettings settings = SampleSettings();
   RecordingMessages messages;
@@ -277,6 +282,35 @@ TEST(ConfigFile, SaveThenLoadGivesBackEveryField) {
   ExpectSameSettings(settings, loaded);
   ASSERT_EQ(hosts.size(), back.size());
   for (std::size_t i = 0; i < hosts.size(); ++i) ExpectSameHost(hosts[i], back[i]);
+}
+
+// Both files, their temporary files and backups follow the chosen folder.
+TEST(DataFiles, FilesLiveInTheChosenFolder) {
+  ScratchDir dir;
+  std::filesystem::create_directory("data");
+  for (const char* folder : {"data", "data/"}) {
+    SCOPED_TRACE(folder);
+    SetDataDirectory(folder);
+    AppSettings settings = SampleSettings();
+    HostList hosts = SampleHosts();
+    hosts[0].history.mails.resize(1);
+    hosts[0].history.mails[0].message_id = "<a@b>";
+    RecordingMessages messages;
+    ASSERT_EQ(0, SaveConfigFile(&settings, hosts, &messages));
+    ASSERT_EQ(0, SaveHistoryFile(hosts, &messages));
+    AppSettings loaded;
+    HostList back;
+    ASSERT_EQ(0, LoadConfigFile(&loaded, &back, &messages));
+    ASSERT_EQ(0, LoadHistoryFile(&back, &messages));
+    SetDataDirectory("");
+    ASSERT_EQ(2u, back.size());
+    ASSERT_EQ(1u, back[0].history.mails.size());
+    EXPECT_EQ(Shown{}, messages.shown);
+    EXPECT_TRUE(FileExists("data/tarnu.pref"));
+    EXPECT_TRUE(FileExists("data/tarnu.hist.pref"));
+    EXPECT_FALSE(FileExists("tarnu.pref"));
+    EXPECT_FALSE(FileExists("tarnu.hist.pref"));
+  }
 }
 
 TEST(ConfigFileLoad, MissingFileChangesNothingAndSaysNothing) {

@@ -52,6 +52,13 @@ inline void ExpectSameHost(const HostEntry& want, const HostEntry& got) {
   EXPECT_EQ(want.rule.subject_stop, got.rule.subject_stop);
   EXPECT_EQ(want.rule.from_forward, got.rule.from_forward);
   EXPECT_EQ(want.rule.from_stop, got.rule.from_stop);
+  EXPECT_EQ(want.extras.pop3_security, got.extras.pop3_security);
+  EXPECT_EQ(want.extras.smtp_security, got.extras.smtp_security);
+  EXPECT_EQ(want.extras.options, got.extras.options);
+  EXPECT_EQ(want.extras.smtp_user, got.extras.smtp_user);
+  EXPECT_EQ(want.extras.smtp_password, got.extras.smtp_password);
+  EXPECT_EQ(want.extras.pop3_fingerprint, got.extras.pop3_fingerprint);
+  EXPECT_EQ(want.extras.smtp_fingerprint, got.extras.smtp_fingerprint);
 }
 
 inline void ExpectSameSettings(const AppSettings& want, const AppSettings& got) {
