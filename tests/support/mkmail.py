@@ -4,6 +4,10 @@
 usage: mkmail.py MAILDIR fixtures        the designed set below (5 messages)
        mkmail.py MAILDIR bulk N [SIZE]   N plain messages of about SIZE bytes
                                          (default 2048), for benchmarks
+       mkmail.py MAILDIR dir DIR         every file of DIR in name order (the
+                                         real-mail corpus), a leading mbox
+                                         "From " line removed as a delivery
+                                         agent would
 
 Files are written with LF line ends (the POP3 server sends CR LF) into tmp/
 and renamed into new/. Their names sort in message order, so the server
@@ -115,6 +119,20 @@ def bulk(n, size):
     return msgs
 
 
+def from_dir(folder):
+    msgs = []
+    for name in sorted(os.listdir(folder)):
+        path = os.path.join(folder, name)
+        if not os.path.isfile(path) or name.isupper():
+            continue  # MANIFEST, MISMATCHES: not mail
+        with open(path, "rb") as f:
+            data = f.read()
+        if data.startswith(b"From "):
+            data = data[data.find(b"\n") + 1:]
+        msgs.append(data)
+    return msgs
+
+
 def deliver(maildir, msgs):
     for d in ("new", "cur", "tmp"):
         os.makedirs(os.path.join(maildir, d), exist_ok=True)
@@ -134,6 +152,8 @@ def main(argv):
     maildir, kind = argv[1], argv[2]
     if kind == "fixtures":
         deliver(maildir, fixtures())
+    elif kind == "dir" and len(argv) >= 4:
+        deliver(maildir, from_dir(argv[3]))
     elif kind == "bulk" and len(argv) >= 4:
         deliver(maildir, bulk(int(argv[3]), int(argv[4]) if len(argv) > 4 else 2048))
     else:
