@@ -28,6 +28,12 @@ struct ResultRow {
 
 inline constexpr int kResultColumns = 6;
 
+// The columns that hold text from mail (subject, sender, body: UTF-8); the
+// others hold tarnu's own texts and the host name (code page 932).
+inline constexpr bool IsMailTextColumn(int column) {
+  return column == 1 || column == 2 || column == 4;
+}
+
 struct ResultListRow {
   int state_picture = 0;  // 1 green lamp, 2 yellow lamp, 4 none
   int small_picture = 0;  // 0-3; 9 none

@@ -21,6 +21,7 @@ when they are valid UTF-8, else what nkf guesses.
 """
 import codecs
 import email
+import email.parser
 import email.policy
 import html.parser
 import json
@@ -87,18 +88,25 @@ def search_oracle_codec(name):
 
 
 codecs.register(search_oracle_codec)
-ENCODED_WORD = re.compile(rb"=\?([^?*]*)((?:\*[^?]*)?)\?")
+ENCODED_WORD = re.compile(rb"=\?([^?*\s]*)((?:\*[^?\s]*)?)\?([qQbB])\?(.*?)\?=")
 
 
 def prepare_header(header):
     """Routes every encoded word's charset through decode(), and turns raw
-    8-bit or ISO-2022-JP header lines into UTF-8 as readers do."""
+    8-bit or ISO-2022-JP header lines into UTF-8 as readers do (in the
+    message's own charset when they are not UTF-8)."""
+    own = email.parser.BytesParser(policy=email.policy.compat32).parsebytes(
+        header, headersonly=True).get_content_charset()
     header = ENCODED_WORD.sub(lambda m: b"=?x_oracle_" + m.group(1).replace(b"-", b"_") +
-                              m.group(2) + b"?", header)
+                              m.group(2) + b"?" + m.group(3) + b"?" + m.group(4) + b"?=", header)
     lines = []
     for line in header.split(b"\n"):
         if any(b >= 0x80 or b == 0x1B for b in line):
-            line = guess(line).encode("utf-8")
+            try:
+                line.decode("utf-8")
+            except UnicodeDecodeError:
+                own_text = own and own not in NKF_INPUT
+                line = (decode(line, own) if own_text else guess(line)).encode("utf-8")
         lines.append(line)
     return b"\n".join(lines)
 

@@ -79,7 +79,10 @@ int CheckVerb(const std::vector<std::string>& args) {
   for (std::size_t i = 0; i < shell.list().size(); ++i) {
     const ResultListRow& row = shell.list().row(i);
     out += std::to_string(row.state_picture) + "\t" + std::to_string(row.small_picture);
-    for (const std::string& column : row.columns) out += "\t" + FormatField(column, raw);
+    for (int c = 0; c < kResultColumns; ++c) {
+      out += "\t" + FormatField(row.columns[c], raw,
+                                IsMailTextColumn(c) ? TextSource::kMail : TextSource::kCp932);
+    }
     out += "\n";
   }
   out += "new: " + std::to_string(cycle.last_new_count()) + "\n";

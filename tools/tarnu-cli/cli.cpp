@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "codec/charset.h"
 #include "platform/text_convert.h"
 
 namespace tarnu::cli {
@@ -22,8 +23,17 @@ void WriteError(std::string_view bytes) {
   std::fflush(stderr);
 }
 
-std::string FormatField(std::string_view cp932, bool raw_cp932) {
-  std::string text = raw_cp932 ? std::string(cp932) : platform::Cp932ToUtf8(cp932);
+std::string MailOutput(std::string_view utf8, bool raw_cp932) {
+  return raw_cp932 ? MailTextToCp932(utf8) : std::string(utf8);
+}
+
+std::string FormatField(std::string_view field, bool raw_cp932, TextSource source) {
+  std::string text;
+  if (source == TextSource::kMail) {
+    text = MailOutput(field, raw_cp932);
+  } else {
+    text = raw_cp932 ? std::string(field) : platform::Cp932ToUtf8(field);
+  }
   std::string out;
   out.reserve(text.size());
   for (char c : text) {

@@ -27,9 +27,18 @@ std::string ReadAllInput();
 void WriteOutput(std::string_view bytes);
 void WriteError(std::string_view bytes);
 
-// A code page 932 field for the fixed output format: backslash, tab, CR and
-// LF escaped; converted to UTF-8 unless `raw_cp932`.
-std::string FormatField(std::string_view cp932, bool raw_cp932);
+// Where a field's text comes from: tarnu and its settings (code page 932),
+// or mail (UTF-8).
+enum class TextSource { kCp932, kMail };
+
+// A field for the fixed output format: backslash, tab, CR and LF escaped;
+// UTF-8, or code page 932 with `raw_cp932` (mail text then has the geta mark
+// for what code page 932 cannot hold).
+std::string FormatField(std::string_view text, bool raw_cp932,
+                        TextSource source = TextSource::kCp932);
+
+// Whole mail text (a retrieved message) in the output encoding, unescaped.
+std::string MailOutput(std::string_view utf8, bool raw_cp932);
 
 // Options of the form --name value and --flag. `value_options` lists the
 // names that take a value; everything else must be in `flag_options`.

@@ -152,9 +152,10 @@ int SurveyVerb(const std::vector<std::string>& args) {
   if (code != 0) out += "error: " + FormatField(result.error, raw) + "\n";
   for (std::size_t i = 0; i < result.mails.size(); ++i) {
     const MailEntry& m = result.mails[i];
-    out += std::to_string(i + 1) + "\t" + std::to_string(m.size) + "\t" + FormatField(m.from, raw) +
-           "\t" + FormatField(m.subject, raw) + "\t" + FormatField(m.message_id, raw) + "\t" +
-           FormatField(m.body, raw) + "\n";
+    constexpr TextSource kMail = TextSource::kMail;
+    out += std::to_string(i + 1) + "\t" + std::to_string(m.size) + "\t" +
+           FormatField(m.from, raw, kMail) + "\t" + FormatField(m.subject, raw, kMail) + "\t" +
+           FormatField(m.message_id, raw, kMail) + "\t" + FormatField(m.body, raw, kMail) + "\n";
   }
   WriteOutput(out);
   return code == 0 ? kExitOk : kExitRefused;
@@ -192,7 +193,7 @@ int RetrieveVerb(const std::vector<std::string>& args) {
   std::string text = header;
   if (!text.empty()) text += (text.back() == '\r') ? "\n" : "\r\n";
   text += "\r\n" + body;
-  WriteOutput(raw ? text : platform::Cp932ToUtf8(text));
+  WriteOutput(MailOutput(text, raw));
   return kExitOk;
 }
 

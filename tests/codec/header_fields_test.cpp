@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "net/survey.h"
+#include "codec/header_fields.h"
 #include "tests/support/scripted_peer.h"
 
 namespace tarnu {
