@@ -8,7 +8,7 @@
 #include "codec/header_decode.h"
 #include "codec/header_fields.h"
 #include "codec/mime_body.h"
-#include "codec/utf8_text.h"
+#include "net/mailbox.h"
 #include "net/pop3_session.h"
 
 namespace tarnu {
