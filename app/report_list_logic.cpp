@@ -27,7 +27,7 @@ int HighlightRight(int bounds_right, int client_width, bool fill_to_client) {
 std::vector<CellText> LayoutRowTexts(int label_left, int label_right,
                                      const std::vector<ColumnInfo>& columns,
                                      const std::vector<std::string_view>& texts,
-                                     const TextWidth& measure) {
+                                     const TextWidth& measure, CharLength char_length) {
   constexpr int kLabelMargin = 4, kLabelPadding = 2;
   constexpr int kCellMargin = 12, kCellPadding = 6;
   std::vector<CellText> cells;
@@ -37,7 +37,8 @@ std::vector<CellText> LayoutRowTexts(int label_left, int label_right,
   CellText first;
   first.left = label_left + kLabelPadding;
   first.right = label_right - kLabelPadding;
-  first.text = ShortenText(texts[0], label_right - label_left, kLabelMargin, measure).text;
+  first.text =
+      ShortenText(texts[0], label_right - label_left, kLabelMargin, measure, char_length).text;
   cells.push_back(std::move(first));
 
   int cell_right = label_right;
@@ -45,7 +46,7 @@ std::vector<CellText> LayoutRowTexts(int label_left, int label_right,
     int cell_left = cell_right;
     cell_right += columns[i].width;
     std::string_view source = i < texts.size() ? texts[i] : std::string_view();
-    FittedText fitted = ShortenText(source, columns[i].width, kCellMargin, measure);
+    FittedText fitted = ShortenText(source, columns[i].width, kCellMargin, measure, char_length);
     CellText cell;
     cell.left = cell_left + kCellPadding;
     cell.right = cell_right - kCellPadding;

@@ -59,7 +59,7 @@ struct ColumnInfo {
 std::vector<CellText> LayoutRowTexts(int label_left, int label_right,
                                      const std::vector<ColumnInfo>& columns,
                                      const std::vector<std::string_view>& texts,
-                                     const TextWidth& measure);
+                                     const TextWidth& measure, CharLength char_length = nullptr);
 
 }  // namespace tarnu
 

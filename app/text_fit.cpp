@@ -6,7 +6,9 @@
 
 namespace tarnu {
 
-FittedText ShortenText(std::string_view text, int width, int margin, const TextWidth& measure) {
+FittedText ShortenText(std::string_view text, int width, int margin, const TextWidth& measure,
+                       CharLength char_length) {
+  if (char_length == nullptr) char_length = Cp932CharLength;
   FittedText fitted;
   if (text.empty() || measure(text) + margin <= width) {
     fitted.text = std::string(text);
@@ -17,7 +19,7 @@ FittedText ShortenText(std::string_view text, int width, int margin, const TextW
   // these ends finds with a handful of measurements even for long bodies.
   std::vector<std::size_t> ends;
   for (std::size_t i = 0; i < text.size();) {
-    i += Cp932CharLength(text, i);
+    i += char_length(text, i);
     ends.push_back(i);
   }
   const int room = width - measure(kEllipsis) - margin;

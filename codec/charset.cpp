@@ -89,6 +89,9 @@ std::string Japanese(Family family, std::string_view bytes) {
 // Bytes whose charset is not known: UTF-8 when they are UTF-8, else the
 // fallback, else what the body conversion would take them for.
 std::string Guess(std::string_view bytes, std::string_view fallback) {
+  // ISO-2022-JP is 7-bit, so it is also well-formed UTF-8: its escapes
+  // decide first.
+  if (bytes.find("\x1B$") != std::string_view::npos) return Japanese(Family::kIso2022Jp, bytes);
   if (IsUtf8(bytes)) return std::string(bytes);
   std::string out;
   // The message's own charset when it is not Japanese; the Japanese

@@ -83,6 +83,11 @@ std::size_t Utf8CharLength(std::string_view text, std::size_t pos) {
   return 0;
 }
 
+std::size_t Utf8StepLength(std::string_view text, std::size_t pos) {
+  const std::size_t n = Utf8CharLength(text, pos);
+  return n == 0 ? 1 : n;
+}
+
 bool IsUtf8(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
     const std::size_t n = Utf8CharLength(text, i);

@@ -21,6 +21,10 @@ void AppendUtf8(char32_t code_point, std::string* out);
 // character cut off by the end).
 std::size_t Utf8CharLength(std::string_view text, std::size_t pos);
 
+// Utf8CharLength, but 1 for a byte that starts no character: for stepping
+// through any text.
+std::size_t Utf8StepLength(std::string_view text, std::size_t pos);
+
 // True when the whole text is well-formed UTF-8.
 bool IsUtf8(std::string_view text);
 

@@ -7,6 +7,7 @@
 
 #include "app/report_list_logic.h"
 #include "app/win32/wide_text.h"
+#include "codec/utf8_text.h"
 
 namespace tarnu::win32 {
 namespace {
@@ -162,20 +163,22 @@ void ReportList::DrawItem(const DRAWITEMSTRUCT& draw) {
     column.mask = LVCF_FMT | LVCF_WIDTH;
     if (!ListView_GetColumn(list_, c, &column)) break;
     columns.push_back({column.cx, AlignOfFormat(column.fmt)});
+    // Laid out as UTF-8, which holds every character a cell can show.
     texts.push_back(
-        Cp932FromWide(c == 0 ? std::wstring(label_buffer) : ItemText(list_, index, c, kCellChars)));
+        Utf8FromWide(c == 0 ? std::wstring(label_buffer) : ItemText(list_, index, c, kCellChars)));
   }
   std::vector<std::string_view> views(texts.begin(), texts.end());
   auto measure = [dc](std::string_view text) {
-    std::wstring wide = WideFromCp932(text);
+    std::wstring wide = WideFromUtf8(text);
     SIZE size = {};
     GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
     return static_cast<int>(size.cx);
   };
-  for (const CellText& cell : LayoutRowTexts(label.left, label.right, columns, views, measure)) {
+  for (const CellText& cell :
+       LayoutRowTexts(label.left, label.right, columns, views, measure, Utf8StepLength)) {
     if (cell.text.empty()) continue;
     RECT rect = {cell.left, bounds.top, cell.right, bounds.bottom};
-    std::wstring wide = WideFromCp932(cell.text);
+    std::wstring wide = WideFromUtf8(cell.text);
     DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &rect,
               DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DrawTextAlign(cell.align));
   }

@@ -146,11 +146,21 @@ void ResultWindow::Show() {
   BringWindowToTop(window_);
 }
 
+namespace {
+
+// Subject, sender and body are mail text (UTF-8); the rest tarnu's own.
+std::wstring ColumnWide(const ResultListRow& row, int column) {
+  const std::string& text = row.columns[static_cast<std::size_t>(column)];
+  return IsMailTextColumn(column) ? WideFromMailText(text) : WideFromCp932(text);
+}
+
+}  // namespace
+
 void ResultWindow::InsertRow(int position, const ResultListRow& row) {
   HWND list = list_.hwnd();
   if (list == nullptr) return;
   ResultRow* record = row.record ? new ResultRow(*row.record) : nullptr;
-  std::wstring first = WideFromCp932(row.columns[0]);
+  std::wstring first = ColumnWide(row, 0);
   LVITEMW item = {};
   item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_STATE | LVIF_PARAM;
   item.iItem = position;
@@ -165,7 +175,7 @@ void ResultWindow::InsertRow(int position, const ResultListRow& row) {
     throw std::bad_alloc();
   }
   for (int column = 1; column < kResultColumns; ++column) {
-    std::wstring text = WideFromCp932(row.columns[column]);
+    std::wstring text = ColumnWide(row, column);
     ListView_SetItemText(list, index, column, text.data());
   }
 }

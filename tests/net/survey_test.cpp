@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "codec/charset.h"
+
 #include <cerrno>
 #include <chrono>
 #include <string>
@@ -107,22 +109,22 @@ TEST(SurveyMailbox, TwoMessages) {
   ASSERT_EQ(out.result.mails.size(), 2u);
 
   const MailEntry& first = out.result.mails[0];
-  EXPECT_EQ(first.from, "テスト <t@example.jp>");
-  EXPECT_EQ(first.subject, "テスト one");  // leading blanks removed
-  EXPECT_EQ(first.to, "alice@example.com");
-  EXPECT_EQ(first.cc, "c@example.com");  // last field: no CR
+  EXPECT_EQ(MailTextToCp932(first.from), "テスト <t@example.jp>");
+  EXPECT_EQ(MailTextToCp932(first.subject), "テスト one");  // leading blanks removed
+  EXPECT_EQ(MailTextToCp932(first.to), "alice@example.com");
+  EXPECT_EQ(MailTextToCp932(first.cc), "c@example.com");  // last field: no CR
   EXPECT_EQ(first.message_id, "<one@example.jp>");
-  EXPECT_EQ(Escape(first.body), Escape("本文です。\r\n.dot line\r\n"));
+  EXPECT_EQ(Escape(MailTextToCp932(first.body)), Escape("本文です。\r\n.dot line\r\n"));
   EXPECT_EQ(first.size, 321);
   EXPECT_EQ(first.forwarded, 0);
   EXPECT_EQ(first.state, "");
 
   const MailEntry& second = out.result.mails[1];
-  EXPECT_EQ(second.subject, "second");
-  EXPECT_EQ(second.from, "f@example.org");
-  EXPECT_EQ(second.to, "");
+  EXPECT_EQ(MailTextToCp932(second.subject), "second");
+  EXPECT_EQ(MailTextToCp932(second.from), "f@example.org");
+  EXPECT_EQ(MailTextToCp932(second.to), "");
   EXPECT_EQ(second.message_id, "");
-  EXPECT_EQ(second.body, "plain\r\n");
+  EXPECT_EQ(MailTextToCp932(second.body), "plain\r\n");
   EXPECT_EQ(second.size, 179);
 
   ASSERT_EQ(out.titles.size(), 5u);

@@ -89,7 +89,7 @@ TEST_F(NetVerbs, SurveyPrintsCountSizeAndOneLinePerMessage) {
       u8"size: 2540\n"
       u8"1\t449\t佐藤 <sato@example.jp>\tテスト 1\t<jis-1@example.jp>\t"
       u8"これはテストです。\\r\\n二行目です。\\r\\n\n"
-      u8"2\t410\tSuzuki <suzuki@example.jp>\t日本語の\\r\\n 件名\t<euc-2@example.jp>\t"
+      u8"2\t410\tSuzuki <suzuki@example.jp>\t日本語の件名\t<euc-2@example.jp>\t"
       u8"EUC-JPの本文です。\\r\\n二行目。\\r\\n\n"
       u8"3\t258\tDot Person <dots@example.org>\tRe: from: nobody\t\t"
       u8".starts with a dot\\r\\n..two dots\\r\\n\n"

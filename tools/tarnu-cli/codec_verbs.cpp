@@ -1,6 +1,7 @@
 #include "tools/tarnu-cli/codec_verbs.h"
 
 #include "codec/base64.h"
+#include "codec/charset.h"
 #include "codec/header_decode.h"
 #include "codec/header_encode.h"
 #include "codec/japanese_code.h"
@@ -20,11 +21,18 @@ bool NoArguments(const char* verb, const std::vector<std::string>& args, int* ex
 }  // namespace
 
 int RunDecodeHeader(const std::vector<std::string>& args) {
-  int code;
-  if (!NoArguments("decode-header", args, &code)) return code;
+  // Code page 932 bytes as always, the geta mark for what it cannot hold;
+  // "--encoding utf-8" writes the decoded text as it is.
+  bool utf8 = false;
+  if (args.size() == 2 && args[0] == "--encoding" && (args[1] == "utf-8" || args[1] == "cp932")) {
+    utf8 = args[1] == "utf-8";
+  } else {
+    int code;
+    if (!NoArguments("decode-header", args, &code)) return code;
+  }
   std::string out;
   int status = DecodeHeaderText(ReadAllInput(), &out);
-  WriteOutput(out);
+  WriteOutput(utf8 ? out : MailTextToCp932(out));
   return status == 0 ? kExitOk : kExitRefused;
 }
 

@@ -22,7 +22,8 @@ int RetrieveVerb(const std::vector<std::string>& args);
 const std::vector<Verb>& AllVerbs() {
   static const std::vector<Verb> verbs = {
       {"check", "[--encoding cp932]", CheckVerb},
-      {"decode-header", "< header block (exit 1: a malformed encoded word)", RunDecodeHeader},
+      {"decode-header", "[--encoding utf-8] < header block (exit 1: a malformed encoded word)",
+       RunDecodeHeader},
       {"encode-header", "< header value in code page 932", RunEncodeHeader},
       {"to-sjis", "< body text", RunToSjis},
       {"to-jis", "< body text", RunToJis},
