@@ -19,9 +19,13 @@ std::string Convert(std::string_view text, UINT from, UINT to, const char* fallb
       MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(wide_len), L'\0');
   MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), wide.data(), wide_len);
-  int out_len = WideCharToMultiByte(to, 0, wide.data(), wide_len, nullptr, 0, nullptr, nullptr);
+  // No best fit: a character the code page lacks becomes the fallback, as
+  // on every other platform, rather than a look-alike ("é" is not "e").
+  const DWORD flags = to == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  int out_len = WideCharToMultiByte(to, flags, wide.data(), wide_len, nullptr, 0,
+                                    to == CP_UTF8 ? nullptr : fallback, nullptr);
   std::string out(static_cast<std::size_t>(out_len), '\0');
-  WideCharToMultiByte(to, 0, wide.data(), wide_len, out.data(), out_len,
+  WideCharToMultiByte(to, flags, wide.data(), wide_len, out.data(), out_len,
                       to == CP_UTF8 ? nullptr : fallback, nullptr);
   return out;
 }

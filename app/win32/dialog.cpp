@@ -108,8 +108,12 @@ INT_PTR Dialog::Dispatch(UINT message, WPARAM wparam, LPARAM lparam) {
       OnDpiChanged(old_dpi, dpi_);
       return OnMessage(message, wparam, lparam) ? TRUE : FALSE;
     }
-    default:
-      return OnMessage(message, wparam, lparam) ? TRUE : FALSE;
+    default: {
+      has_direct_result_ = false;
+      const bool handled = OnMessage(message, wparam, lparam);
+      if (has_direct_result_) return direct_result_;
+      return handled ? TRUE : FALSE;
+    }
   }
 }
 

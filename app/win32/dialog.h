@@ -54,6 +54,13 @@ class Dialog {
   // The page of tarnu.chm for F1 and the frame's help button.
   virtual const char* HelpTopic() const = 0;
 
+  // For the messages whose answer is the dialog procedure's own return
+  // value (WM_CTLCOLOR...), instead of DWLP_MSGRESULT.
+  void ReturnDirectly(INT_PTR value) {
+    direct_result_ = value;
+    has_direct_result_ = true;
+  }
+
   void End(int result) { EndDialog(window_, result); }
   HWND Item(int id) const { return GetDlgItem(window_, id); }
 
@@ -97,6 +104,8 @@ class Dialog {
   };
   std::map<int, Limited> limited_;
   bool restoring_ = false;
+  INT_PTR direct_result_ = 0;
+  bool has_direct_result_ = false;
 };
 
 // Wide-character strings of the Win32 API and the core's UTF-16.
