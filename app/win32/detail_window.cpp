@@ -126,9 +126,9 @@ void DetailWindow::FetchFullText() {
   Enable(IDC_DETAIL_FULL_TEXT, false);
   WindowTitle title(hwnd());
   std::string header, body, error;
-  const int result = RetrieveMessage(&title, pump_, row_.number,
-                                     static_cast<std::uint32_t>(row_.mail.size), row_.account,
-                                     &header, &body, &error);
+  const int result =
+      RetrieveMessage(&title, pump_, row_.number, static_cast<std::uint32_t>(row_.mail.size),
+                      row_.account, &header, &body, &error);
   Enable(IDC_DETAIL_FULL_TEXT, true);
   fetching_ = false;
   if (result != 0) {
@@ -147,9 +147,8 @@ void DetailWindow::CopyQuoted() {
   const void* nul = std::memchr(settings_->quote, 0, sizeof settings_->quote);
   const std::size_t quote_length =
       nul ? static_cast<const char*>(nul) - settings_->quote : sizeof settings_->quote;
-  const std::u16string copied =
-      QuotedCopy(text, start, end,
-                 SettingsTextToScreen(std::string_view(settings_->quote, quote_length)));
+  const std::u16string copied = QuotedCopy(
+      text, start, end, SettingsTextToScreen(std::string_view(settings_->quote, quote_length)));
   if (copied.empty()) return;
 
   if (!OpenClipboard(hwnd())) {
@@ -165,12 +164,12 @@ void DetailWindow::CopyQuoted() {
   // page for those that read only plain text.
   HGLOBAL wide = GlobalCopy(copied.c_str(), (copied.size() + 1) * sizeof(char16_t));
   const std::wstring_view view(reinterpret_cast<const wchar_t*>(copied.data()), copied.size());
-  int bytes = WideCharToMultiByte(CP_ACP, 0, view.data(), static_cast<int>(view.size()), nullptr,
-                                  0, nullptr, nullptr);
+  int bytes = WideCharToMultiByte(CP_ACP, 0, view.data(), static_cast<int>(view.size()), nullptr, 0,
+                                  nullptr, nullptr);
   std::string narrow(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
   if (bytes > 0) {
-    WideCharToMultiByte(CP_ACP, 0, view.data(), static_cast<int>(view.size()), narrow.data(),
-                        bytes, nullptr, nullptr);
+    WideCharToMultiByte(CP_ACP, 0, view.data(), static_cast<int>(view.size()), narrow.data(), bytes,
+                        nullptr, nullptr);
   }
   HGLOBAL plain = GlobalCopy(narrow.c_str(), narrow.size() + 1);
   if (wide == nullptr || plain == nullptr) {

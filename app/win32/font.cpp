@@ -49,7 +49,8 @@ LogFont FromLogFontW(const LOGFONTW& font) {
   out.clip_precision = font.lfClipPrecision;
   out.quality = font.lfQuality;
   out.pitch_and_family = font.lfPitchAndFamily;
-  std::u16string face = FromWide(std::wstring_view(font.lfFaceName, wcsnlen(font.lfFaceName, LF_FACESIZE)));
+  std::u16string face =
+      FromWide(std::wstring_view(font.lfFaceName, wcsnlen(font.lfFaceName, LF_FACESIZE)));
   const std::string name = SettingsTextFromScreen(face);
   std::string_view bytes = Cp932Prefix(name, sizeof out.face_name - 1);
   std::memcpy(out.face_name, bytes.data(), bytes.size());
