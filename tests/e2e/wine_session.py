@@ -79,13 +79,15 @@ class WineSession:
         return self
 
     def _start_wineserver(self):
-        """A persistent server for the prefix. The server of the session that
-        held the prefix before may still be on its way out (`wineserver -k`
-        returns before it is gone): wait for it."""
+        """A persistent server for the prefix. We hold the prefix's lock, so a
+        server already there is left over: the previous session's on its way
+        out (`wineserver -k` returns before it is gone), or one whose session
+        was killed. End it and start ours."""
         for _ in range(30):
             if subprocess.run(["wineserver", "-p"], env=self.env).returncode == 0:
                 return
-            subprocess.run(["wineserver", "-w"], env=self.env, timeout=60)
+            subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
             time.sleep(0.5)
         raise RuntimeError("wineserver -p keeps failing")
 
