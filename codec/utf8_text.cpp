@@ -138,7 +138,7 @@ std::string UpperCaseUtf8(std::string_view text) {
   return out;
 }
 
-std::u16string Utf16FromUtf8(std::string_view text) {
+std::u16string Utf8ToUtf16(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
@@ -156,7 +156,7 @@ std::u16string Utf16FromUtf8(std::string_view text) {
   return out;
 }
 
-std::string Utf8FromUtf16(std::u16string_view text) {
+std::string Utf16ToUtf8(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {

@@ -44,8 +44,8 @@ std::string UpperCaseUtf8(std::string_view text);
 
 // UTF-16 (surrogate pairs beyond U+FFFF) and back; malformed input becomes
 // U+FFFD.
-std::u16string Utf16FromUtf8(std::string_view text);
-std::string Utf8FromUtf16(std::u16string_view text);
+std::u16string Utf8ToUtf16(std::string_view text);
+std::string Utf16ToUtf8(std::u16string_view text);
 
 }  // namespace tarnu
 

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "app/resource_ids.h"
+#include "app/screen_text.h"
 #include "app/startup_logic.h"
 #include "app/tray_logic.h"
 #include "app/win32/dpi.h"
@@ -36,21 +37,6 @@ ResultRow* RowRecord(HWND list, int index) {
   item.iItem = index;
   if (!ListView_GetItem(list, &item)) return nullptr;
   return reinterpret_cast<ResultRow*>(item.lParam);
-}
-
-// Row height: the dialog font's line with a little air, and never less
-// than a picture. Asked while the list is being created, before the window
-// knows its object.
-void MeasureRow(HWND dialog, MEASUREITEMSTRUCT* measure) {
-  TEXTMETRICW metrics = {};
-  HDC dc = GetDC(dialog);
-  HFONT font = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
-  HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
-  GetTextMetricsW(dc, &metrics);
-  if (old) SelectObject(dc, old);
-  ReleaseDC(dialog, dc);
-  int text = metrics.tmHeight + metrics.tmExternalLeading + 4;
-  measure->itemHeight = static_cast<UINT>(text > kPictureSize + 2 ? text : kPictureSize + 2);
 }
 
 }  // namespace
@@ -151,7 +137,9 @@ namespace {
 // Subject, sender and body are mail text (UTF-8); the rest tarnu's own.
 std::wstring ColumnWide(const ResultListRow& row, int column) {
   const std::string& text = row.columns[static_cast<std::size_t>(column)];
-  return IsMailTextColumn(column) ? WideFromMailText(text) : WideFromCp932(text);
+  const std::u16string wide =
+      IsMailTextColumn(column) ? MailTextToScreen(text) : SettingsTextToScreen(text);
+  return std::wstring(wide.begin(), wide.end());
 }
 
 }  // namespace
@@ -309,7 +297,7 @@ INT_PTR ResultWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
 INT_PTR CALLBACK ResultWindow::DialogProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   ResultWindow* self;
   if (message == WM_MEASUREITEM && wparam == IDC_RESULT_LIST) {
-    MeasureRow(hwnd, reinterpret_cast<MEASUREITEMSTRUCT*>(lparam));
+    MeasureReportRow(hwnd, reinterpret_cast<MEASUREITEMSTRUCT*>(lparam));
     SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, TRUE);
     return TRUE;
   }

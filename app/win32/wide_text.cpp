@@ -16,12 +16,12 @@ ProgramInfo g_program;
 // The code page tables live behind platform/text_convert; here only UTF-8
 // meets UTF-16.
 std::wstring WideFromUtf8(std::string_view text) {
-  const std::u16string utf16 = Utf16FromUtf8(text);
+  const std::u16string utf16 = Utf8ToUtf16(text);
   return std::wstring(utf16.begin(), utf16.end());
 }
 
 std::string Utf8FromWide(std::wstring_view text) {
-  return Utf8FromUtf16(std::u16string(text.begin(), text.end()));
+  return Utf16ToUtf8(std::u16string(text.begin(), text.end()));
 }
 
 std::wstring WideFromCp932(std::string_view text) {
