@@ -40,6 +40,34 @@ char32_t UpperCodePoint(char32_t c) {
   return c;
 }
 
+// The bytes at text[pos] that one U+FFFD stands for when they form no
+// character: the longest start of a well-formed sequence (the "maximal
+// subpart" of Unicode's chapter 3), at least one byte.
+std::size_t IllFormedLength(std::string_view text, std::size_t pos) {
+  const auto lead = static_cast<unsigned char>(text[pos]);
+  std::size_t need = 0;
+  unsigned char low = 0x80, high = 0xBF;  // range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    need = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    need = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    need = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 1;
+  }
+  std::size_t n = 1;
+  for (; n < need && pos + n < text.size(); ++n) {
+    const auto b = static_cast<unsigned char>(text[pos + n]);
+    if (n == 1 ? (b < low || b > high) : (b & 0xC0) != 0x80) break;
+  }
+  return n;
+}
+
 }  // namespace
 
 void AppendUtf8(char32_t c, std::string* out) {
@@ -104,7 +132,7 @@ std::string ValidUtf8(std::string_view text) {
     const std::size_t n = Utf8CharLength(text, i);
     if (n == 0) {
       out.append(kReplacementCharacter);
-      ++i;
+      i += IllFormedLength(text, i);
     } else {
       out.append(text.substr(i, n));
       i += n;
@@ -144,7 +172,7 @@ std::u16string Utf8ToUtf16(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
     const std::size_t n = Utf8CharLength(text, i);
     char32_t c = n == 0 ? 0xFFFD : CodePointAt(text, i, n);
-    i += n == 0 ? 1 : n;
+    i += n == 0 ? IllFormedLength(text, i) : n;
     if (c >= 0x10000) {
       c -= 0x10000;
       out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));

@@ -28,8 +28,8 @@ std::size_t Utf8StepLength(std::string_view text, std::size_t pos);
 // True when the whole text is well-formed UTF-8.
 bool IsUtf8(std::string_view text);
 
-// `text` with every byte that is not part of a well-formed character
-// replaced by U+FFFD.
+// `text` with every ill-formed sequence replaced by one U+FFFD (each maximal
+// start of a well-formed sequence, as Unicode recommends and readers do).
 std::string ValidUtf8(std::string_view text);
 
 // The longest head of `text` of at most `max_bytes` bytes that does not end

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <new>
 #include <vector>
 
 #ifdef _WIN32
@@ -112,7 +113,16 @@ bool Convert(const char* from, const char* to, std::string_view text, std::strin
              bool from_utf8, std::string* out) {
   out->clear();
   iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    // Out of memory is not an unknown charset.
+    if (errno == ENOMEM) throw std::bad_alloc();
+    return false;
+  }
+  // Closed on every way out, a bad_alloc from the strings included.
+  struct Closer {
+    iconv_t cd;
+    ~Closer() { iconv_close(cd); }
+  } closer{cd};
   std::vector<char> buffer(4096);
   char* in = const_cast<char*>(text.data());
   std::size_t in_left = text.size();
@@ -136,7 +146,6 @@ bool Convert(const char* from, const char* to, std::string_view text, std::strin
   std::size_t dst_left = buffer.size();
   iconv(cd, nullptr, nullptr, &dst, &dst_left);
   out->append(buffer.data(), buffer.size() - dst_left);
-  iconv_close(cd);
   return true;
 }
 #endif
