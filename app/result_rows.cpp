@@ -42,15 +42,6 @@ ResultRow RecordFor(const HostEntry& host, int number, const MailEntry& mail) {
 
 }  // namespace
 
-std::string StripLineBreaks(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    if (c != '\r' && c != '\n') out += c;
-  }
-  return out;
-}
-
 void AddResultRows(const HostEntry& host, const SurveyResult& current, const SurveyResult& history,
                    int* new_count, ResultListSink* list) {
   if (current.mails.empty()) {

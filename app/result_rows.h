@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "codec/cp932_text.h"  // StripLineBreaks
 #include "model/host_entry.h"
 #include "model/mail_entry.h"
 #include "net/pop3_account.h"
@@ -43,9 +44,6 @@ class ResultListSink {
   virtual ~ResultListSink() = default;
   virtual void InsertResultRow(int position, const ResultListRow& row) = 0;
 };
-
-// A copy of `text` without CR and LF bytes.
-std::string StripLineBreaks(std::string_view text);
 
 // Adds the rows of one host (its messages at positions 0, 1, ... so the host
 // comes before the hosts added earlier) and counts its new messages into

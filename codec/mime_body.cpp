@@ -458,15 +458,14 @@ std::string DecodeQuotedPrintableBody(std::string_view text) {
       out.push_back(text[i]);
       continue;
     }
-    // A soft line break: "=", maybe blanks, then the line end.
+    // A soft line break: "=" right before the line end (or the end).
     std::size_t j = i + 1;
-    while (j < text.size() && (text[j] == ' ' || text[j] == '\t')) ++j;
-    if (j < text.size() && (text[j] == '\n' || text[j] == '\r')) {
+    if (j == text.size()) break;
+    if (text[j] == '\n' || text[j] == '\r') {
       if (text[j] == '\r' && j + 1 < text.size() && text[j + 1] == '\n') ++j;
       i = j;
       continue;
     }
-    if (j == text.size()) break;
     if (i + 2 < text.size() && Hex(text[i + 1]) >= 0 && Hex(text[i + 2]) >= 0) {
       out.push_back(static_cast<char>(Hex(text[i + 1]) * 16 + Hex(text[i + 2])));
       i += 2;

@@ -33,7 +33,8 @@ char32_t UpperCodePoint(char32_t c) {
     const bool small = odd_capital ? (c % 2 == 0) : (c % 2 == 1);
     return small ? c - 1 : c;
   }
-  if (c >= 0x3B1 && c <= 0x3C9) return c - 0x20;    // Greek, final sigma to capital sigma
+  if (c == 0x3C2) return 0x3A3;                     // final sigma
+  if (c >= 0x3B1 && c <= 0x3C9) return c - 0x20;    // Greek
   if (c >= 0x430 && c <= 0x44F) return c - 0x20;    // Cyrillic
   if (c >= 0x450 && c <= 0x45F) return c - 0x50;    // Cyrillic with marks (ё)
   if (c >= 0xFF41 && c <= 0xFF5A) return c - 0x20;  // full-width Latin

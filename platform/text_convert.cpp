@@ -16,15 +16,6 @@ namespace {
 
 constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
 
-// Bytes in a UTF-8 character starting with `lead` (1 for a stray byte), so a
-// character the target lacks is skipped whole.
-std::size_t Utf8Length(unsigned char lead) {
-  if (lead >= 0xF0 && lead <= 0xF4) return 4;
-  if (lead >= 0xE0) return lead <= 0xEF ? 3 : 1;
-  if (lead >= 0xC2) return 2;
-  return 1;
-}
-
 #ifdef _WIN32
 struct CodePage {
   std::string_view name;
@@ -99,6 +90,15 @@ std::string FromWide(UINT code_page, std::wstring_view text, std::string_view re
   return out;
 }
 #else
+// Bytes in a UTF-8 character starting with `lead` (1 for a stray byte), so a
+// character the target lacks is skipped whole.
+std::size_t Utf8Length(unsigned char lead) {
+  if (lead >= 0xF0 && lead <= 0xF4) return 4;
+  if (lead >= 0xE0) return lead <= 0xEF ? 3 : 1;
+  if (lead >= 0xC2) return 2;
+  return 1;
+}
+
 // The iconv name of a MIME charset name; glibc knows most MIME names as they
 // are.
 const char* IconvName(std::string_view charset, std::string* storage) {

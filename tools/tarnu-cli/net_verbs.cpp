@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/integer_text.h"
 #include "model/mail_entry.h"
 #include "net/pop3_account.h"
 #include "net/retrieve.h"
@@ -59,11 +60,11 @@ class StderrStatus : public StatusLine {
 };
 
 bool ParseNumber(const std::string& text, int low, int* value) {
-  if (text.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  long v = std::strtol(text.c_str(), &end, 10);
-  if (errno != 0 || *end != '\0' || v < low || v > INT_MAX) return false;
+  std::int64_t v = 0;
+  if (text.empty() || text.front() == ' ' || text.back() == ' ' || !ParseInteger(text, &v) ||
+      v < low || v > INT_MAX) {
+    return false;
+  }
   *value = static_cast<int>(v);
   return true;
 }
