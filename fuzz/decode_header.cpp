@@ -13,10 +13,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string out;
   int status = tarnu::DecodeHeaderText(text, &out);
   if (status != 0 && status != 1) __builtin_trap();
-  // Always well-formed UTF-8, and the block keeps its lines: a decoded word
-  // never adds a line break.
+  // Always well-formed UTF-8, and a decoded word never adds a line break
+  // (one whose text runs over a line end, as some mailers fold them, takes
+  // that line end in).
   if (!tarnu::IsUtf8(out)) __builtin_trap();
-  if (std::count(out.begin(), out.end(), '\n') != std::count(text.begin(), text.end(), '\n')) {
+  if (std::count(out.begin(), out.end(), '\n') > std::count(text.begin(), text.end(), '\n')) {
     __builtin_trap();
   }
   // ASCII without an encoded word comes through unchanged.
