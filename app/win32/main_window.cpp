@@ -9,7 +9,6 @@
 #include "app/tray_logic.h"
 #include "app/win32/html_help.h"
 #include "app/win32/wide_text.h"
-#include "model/config_file.h"
 #include "model/history_file.h"
 
 namespace tarnu::win32 {
@@ -103,7 +102,7 @@ void MainWindow::OnInit() {
 
   ShowWindow(window_, SW_HIDE);
 
-  LoadConfigFile(&settings_, &hosts_, this);
+  config_file_.Load(&settings_, &hosts_, this);
   if (settings_.no_history_at_start != 1) LoadHistoryFile(&hosts_, this);
 
   result_.Create(window_, settings_, [this] { flags_.new_mail = false; });
@@ -127,7 +126,7 @@ void MainWindow::Destroy() {
   if (result_.hwnd() != nullptr) {
     RECT rect = result_.StoredRect();
     StoreResultWindowRect(rect.left, rect.top, rect.right, rect.bottom, &settings_);
-    SaveConfigFile(&settings_, hosts_, this);
+    config_file_.Save(&settings_, &hosts_, this, false);
   }
   result_.Destroy();
   tray_.Remove();
@@ -283,7 +282,7 @@ INT_PTR MainWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       if (wparam && result_.hwnd() != nullptr) {
         RECT rect = result_.StoredRect();
         StoreResultWindowRect(rect.left, rect.top, rect.right, rect.bottom, &settings_);
-        SaveConfigFile(&settings_, hosts_, this);
+        config_file_.Save(&settings_, &hosts_, this, false);
         tray_.Remove();
       }
       return FALSE;

@@ -148,9 +148,20 @@ class WineSession:
 
     def run(self, args, timeout=60):
         """A console program to its end: (exit code, standard output)."""
-        done = subprocess.run(["wine"] + list(args), env=self.env, capture_output=True,
+        code, out, _ = self.run_full(args, timeout)
+        return code, out
+
+    def run_full(self, args, timeout=60, cwd=None, locale=None):
+        """A console program to its end in `cwd`, with `locale` (a Unix locale:
+        it sets the program's code page): (exit code, standard output,
+        standard error), both decoded from UTF-8."""
+        env = dict(self.env)
+        if locale:
+            env.update(LANG=locale, LC_ALL=locale)
+        done = subprocess.run(["wine"] + list(args), env=env, capture_output=True, cwd=cwd,
                               timeout=timeout, stdin=subprocess.DEVNULL)
-        return done.returncode, done.stdout.decode("utf-8", "replace")
+        return (done.returncode, done.stdout.decode("utf-8", "replace"),
+                done.stderr.decode("utf-8", "replace"))
 
     def x(self, *args):
         """An X client on the session's display (xdotool, import)."""

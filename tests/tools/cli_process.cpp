@@ -38,7 +38,8 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const CliSetup& set
   err_path_ = TempPath("err");
   in_path_ = TempPath("in");
   std::ofstream(in_path_, std::ios::binary) << setup.input;
-  std::vector<std::string> argv_text = {cli};
+  std::vector<std::string> argv_text = setup.wrapper;
+  argv_text.push_back(cli);
   argv_text.insert(argv_text.end(), args.begin(), args.end());
   pid_ = ::fork();
   if (pid_ != 0) return;
@@ -58,7 +59,7 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const CliSetup& set
   std::vector<char*> argv;
   for (std::string& arg : argv_text) argv.push_back(arg.data());
   argv.push_back(nullptr);
-  ::execv(cli, argv.data());
+  ::execvp(argv[0], argv.data());
   ::_exit(127);
 }
 

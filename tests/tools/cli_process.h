@@ -23,6 +23,9 @@ struct CliRun {
 struct CliSetup {
   std::map<std::string, std::string> env;  // set in the child's environment
   std::string input;                       // its standard input
+  // A program that runs tarnu-cli (the arguments up to where tarnu-cli's
+  // own path goes), such as a private D-Bus session.
+  std::vector<std::string> wrapper;
 };
 
 // A tarnu-cli process that runs while the test goes on.

@@ -9,18 +9,25 @@ namespace {
 
 bool raw_output = false;
 
+// The output's encoding: UTF-8, or with --encoding cp932 the code page 932
+// bytes exactly as tarnu holds them.
 std::string Convert(std::string_view text, TextKind kind) {
-  switch (kind) {
-    case TextKind::kCp932:
-    case TextKind::kMail:
-      return raw_output ? std::string(text) : platform::Cp932ToUtf8(text);
-    case TextKind::kUtf8:
-      return raw_output ? platform::Utf8ToCp932(text) : std::string(text);
-  }
-  return std::string(text);
+  if (!raw_output) return ToUtf8(text, kind);
+  return kind == TextKind::kUtf8 ? platform::Utf8ToCp932(text) : std::string(text);
 }
 
 }  // namespace
+
+std::string ToUtf8(std::string_view text, TextKind kind) {
+  switch (kind) {
+    case TextKind::kCp932:
+    case TextKind::kMail:
+      return platform::Cp932ToUtf8(text);
+    case TextKind::kUtf8:
+      break;
+  }
+  return std::string(text);
+}
 
 void SetRawOutput(bool raw_cp932) { raw_output = raw_cp932; }
 bool RawOutput() { return raw_output; }

@@ -28,6 +28,10 @@ enum class TextKind {
   kUtf8,   // already UTF-8: the command line and tarnu-cli's own messages
 };
 
+// Any text as UTF-8, for what is not the terminal (desktop notifications).
+// The one place that knows each kind's encoding.
+std::string ToUtf8(std::string_view text, TextKind kind);
+
 // --encoding cp932 writes code page 932 bytes instead of UTF-8.
 void SetRawOutput(bool raw_cp932);
 bool RawOutput();

@@ -117,17 +117,19 @@ CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool p
   auto survey = services.survey;
   services.survey = [&](StatusLine* status, const Pop3Account& account, int lines,
                         SurveyResult* result, MessagePump* pump, UserMessages* messages) {
-    std::string label = "[" + std::to_string(next + 1) + "/" + std::to_string(checked.size()) + "]";
-    if (next < checked.size()) {
-      label += " " + TerminalText((*hosts)[checked[next]].name, TextKind::kCp932);
-    }
+    const std::string name =
+        next < checked.size() ? TerminalText((*hosts)[checked[next]].name, TextKind::kCp932) : "";
+    const std::string label =
+        "[" + std::to_string(next + 1) + "/" + std::to_string(checked.size()) + "] " + name;
     ++next;
     shell.SetHostLabel(label);
     line.Show(label);
     int code = survey(status, account, lines, result, pump, messages);
     if (code != 0) {
       ++report.failed_hosts;
-      line.Finish(label + ": " + TerminalText(result->error, TextKind::kMail));
+      const std::string error = TerminalText(result->error, TextKind::kMail);
+      report.failures.push_back(SyntaxText(Say::kHostFailed, name, error));
+      line.Finish(label + ": " + error);
     } else {
       line.Finish(label + ": " +
                   SyntaxText(Say::kMessageCount, std::to_string(result->mails.size())));

@@ -16,9 +16,10 @@ namespace tarnu::cli {
 struct CheckReport {
   std::vector<ResultListRow> rows;  // in list order
   int new_count = 0;
-  int checked_hosts = 0;  // hosts with checking on
-  int failed_hosts = 0;   // of those, the ones whose survey failed
-  bool quit = false;      // the cycle asked the program to end (memory)
+  int checked_hosts = 0;              // hosts with checking on
+  int failed_hosts = 0;               // of those, the ones whose survey failed
+  std::vector<std::string> failures;  // "name: error" of each, for the terminal
+  bool quit = false;                  // the cycle asked the program to end (memory)
 };
 
 // Runs the cycle over `hosts` (their histories are updated, the history file

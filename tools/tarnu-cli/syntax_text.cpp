@@ -60,6 +60,12 @@ Texts TextsOf(Say what) {
       return {u8"no host has checking switched on", u8"問い合わせるホストがありません"};
     case Say::kMessageCount:
       return {u8"%1 messages", u8"%1 通"};
+    case Say::kNewMailSummary:
+      return {u8"tarnu: new mail: %1", u8"tarnu: 新着メール %1 通"};
+    case Say::kMoreNewMail:
+      return {u8"\nand %1 more", u8"\nほか %1 通"};
+    case Say::kHostFailed:
+      return {u8"%1: failed: %2", u8"%1: 失敗: %2"};
     case Say::kBusy:
       return {
           u8"another tarnu is changing the files (%1 is locked); nothing was changed, try "
@@ -70,7 +76,8 @@ Texts TextsOf(Say what) {
       return {u8"cannot create the lock file %1; nothing was changed",
               u8"ロックファイル %1 を作成できません。何も変更していません"};
     case Say::kStopping:
-      return {u8"stopping after the check in progress", u8"実行中の問い合わせの後で終了します"};
+      return {u8"stopping (a check in progress is finished first)",
+              u8"終了します (実行中の問い合わせは最後まで行います)"};
     case Say::kNotificationsAbsent:
       return {u8"no desktop notification service: new mail is printed only",
               u8"デスクトップ通知が使えません: 新着メールは表示のみです"};

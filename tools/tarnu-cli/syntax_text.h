@@ -28,6 +28,9 @@ enum class Say {
   kNoSettingsFile,       // %1 the file
   kNoHostToCheck,        // (no argument)
   kMessageCount,         // %1 the number of messages
+  kNewMailSummary,       // %1 the number of new messages
+  kMoreNewMail,          // %1 the number not listed
+  kHostFailed,           // %1 the host, %2 the error
   kBusy,                 // %1 the lock file
   kLockFailed,           // %1 the lock file
   kStopping,             // (no argument)

@@ -155,8 +155,8 @@ bool Call::Cp932Value(std::string_view name, std::string* cp932) const {
 const std::vector<const VerbSpec*>& AllVerbs() {
   static const std::vector<const VerbSpec*> verbs = [] {
     std::vector<const VerbSpec*> all = {
-        &kCheckVerb,        &kHostsVerb,       &kHostAddVerb, &kHostSetVerb,  &kHostRemoveVerb,
-        &kSettingsShowVerb, &kSettingsSetVerb, &kSurveyVerb,  &kRetrieveVerb,
+        &kCheckVerb,      &kWatchVerb,        &kHostsVerb,       &kHostAddVerb, &kHostSetVerb,
+        &kHostRemoveVerb, &kSettingsShowVerb, &kSettingsSetVerb, &kSurveyVerb,  &kRetrieveVerb,
     };
     for (const VerbSpec& verb : kCodecVerbs) all.push_back(&verb);
     return all;

@@ -71,6 +71,7 @@ const std::vector<const VerbSpec*>& AllVerbs();
 
 // Each group's verbs, defined beside their handlers.
 extern const VerbSpec kCheckVerb;
+extern const VerbSpec kWatchVerb;
 extern const VerbSpec kHostsVerb;
 extern const VerbSpec kHostAddVerb;
 extern const VerbSpec kHostSetVerb;
