@@ -57,13 +57,7 @@ class WineSession:
         os.makedirs(cache_dir(), exist_ok=True)
         self.lock = open(os.path.join(cache_dir(), "wine.lock"), "w")
         fcntl.flock(self.lock, fcntl.LOCK_EX)
-        self.prefix = os.path.join(cache_dir(), "wine-" + prefix_key())
-        self.env = dict(os.environ)
-        for key in ("WINELOADER", "WINESERVER", "WINEDLLPATH"):
-            self.env.pop(key, None)
-        self.env.update(WINEPREFIX=self.prefix, WINEARCH="win64", WINEDEBUG="-all",
-                        WINEDLLOVERRIDES="mscoree,mshtml=", LANG="ja_JP.UTF-8",
-                        LC_ALL="ja_JP.UTF-8")
+        self._set_env()
         try:
             self._make_prefix()
             self.env["DISPLAY"] = self.user_display or self._start_xvfb()
@@ -77,6 +71,27 @@ class WineSession:
             self.__exit__(None, None, None)
             raise
         return self
+
+    @classmethod
+    def prepare(cls, log_dir):
+        """Makes the prefix if it is not there yet, and nothing else (the
+        README's run does this while the programs compile)."""
+        session = cls(log_dir, quiet=True)
+        os.makedirs(log_dir, exist_ok=True)
+        os.makedirs(cache_dir(), exist_ok=True)
+        with open(os.path.join(cache_dir(), "wine.lock"), "w") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            session._set_env()
+            session._make_prefix()
+
+    def _set_env(self):
+        self.prefix = os.path.join(cache_dir(), "wine-" + prefix_key())
+        self.env = dict(os.environ)
+        for key in ("WINELOADER", "WINESERVER", "WINEDLLPATH"):
+            self.env.pop(key, None)
+        self.env.update(WINEPREFIX=self.prefix, WINEARCH="win64", WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=", LANG="ja_JP.UTF-8",
+                        LC_ALL="ja_JP.UTF-8")
 
     def _make_prefix(self):
         ready = os.path.join(self.prefix, ".tarnu-ready")
@@ -253,3 +268,11 @@ class SilentServer:
         self.sock.close()
         for conn in self.held:
             conn.close()
+
+
+if __name__ == "__main__":
+    # wine_session.py prepare LOG_DIR: the prefix only.
+    if len(sys.argv) == 3 and sys.argv[1] == "prepare":
+        WineSession.prepare(sys.argv[2])
+    else:
+        sys.exit("usage: wine_session.py prepare LOG_DIR")
