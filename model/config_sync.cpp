@@ -73,6 +73,7 @@ void TakeFileSettings(const AppSettings& own, HostList* own_hosts, AppSettings* 
         continue;
       }
       used[i] = true;
+      host.identity = mine.identity;
       host.history = std::move(mine.history);
       host.current = std::move(mine.current);
       break;

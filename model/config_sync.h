@@ -38,9 +38,9 @@ enum class SaveConflict {
 SaveConflict DecideSave(bool changed_on_disk, bool edited_here);
 
 // The file's hosts and settings, keeping this process's result window
-// position (`own`'s left, top, height and width). The hosts' current results
-// and histories, which the file does not hold, follow their hosts (same
-// server, user and port) from `own_hosts`.
+// position (`own`'s left, top, height and width). The hosts' current results,
+// histories and run identities, which the file does not hold, follow their
+// hosts (same server, user and port) from `own_hosts`.
 void TakeFileSettings(const AppSettings& own, HostList* own_hosts, AppSettings* file_settings,
                       HostList* file_hosts);
 

@@ -16,6 +16,11 @@ std::string Utf8ToCp932(std::string_view text);
 // code page 932 has no place for, or bytes that are not UTF-8; `*bad_at` is
 // then the offset of the first one in `text`.
 bool Utf8ToCp932Exact(std::string_view text, std::string* out, std::size_t* bad_at);
+// UTF-8 and UTF-16, as the wide-character API of Windows takes it. A byte
+// sequence that is not UTF-8 (or a lone surrogate going back) becomes
+// U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view text);
+std::string Utf16ToUtf8(std::u16string_view text);
 
 }  // namespace tarnu::platform
 

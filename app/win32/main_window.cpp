@@ -7,6 +7,7 @@
 #include "app/resource_ids.h"
 #include "app/startup_logic.h"
 #include "app/tray_logic.h"
+#include "app/win32/host_dialogs.h"
 #include "app/win32/html_help.h"
 #include "app/win32/wide_text.h"
 #include "model/history_file.h"
@@ -126,7 +127,7 @@ void MainWindow::Destroy() {
   if (result_.hwnd() != nullptr) {
     RECT rect = result_.StoredRect();
     StoreResultWindowRect(rect.left, rect.top, rect.right, rect.bottom, &settings_);
-    config_file_.Save(&settings_, &hosts_, this, false);
+    SaveSettings(false);
   }
   result_.Destroy();
   tray_.Remove();
@@ -204,17 +205,35 @@ void MainWindow::ShowPlaceholder(int command_id, bool grey_item) {
   if (grey_item) EnableTrayItem(command_id, true);
 }
 
+void MainWindow::EditHosts() {
+  HostListDialog dialog(hosts_, this);
+  if (!dialog.Run(window_)) return;
+  if (dialog.form().Commit(&hosts_, this)) SaveSettings(true);
+}
+
+void MainWindow::SaveSettings(bool edited) {
+  config_file_.Save(&settings_, &hosts_, this, edited, [this] {
+    int answer = MessageBoxW(window_, WideFromCp932(kSettingsChangedQuestion).c_str(),
+                             Program().wide_name.c_str(), MB_YESNO | MB_ICONQUESTION);
+    return answer == IDYES ? ConflictChoice::kKeepMine : ConflictChoice::kTakeFile;
+  });
+}
+
 void MainWindow::OnCommand(int id) {
   switch (id) {
     case IDM_CHECK:
       cycle_.RunCheck();
       break;
     case IDM_SETTINGS:
-    case IDM_HOSTS:
       ShowPlaceholder(id, true);
       break;
+    case IDM_HOSTS:
+      EnableTrayItem(IDM_HOSTS, false);
+      EditHosts();
+      EnableTrayItem(IDM_HOSTS, true);
+      break;
     case IDC_TEST_HOSTS:
-      ShowPlaceholder(id, false);
+      EditHosts();
       break;
     case IDC_TEST_CHECK:
       PostMessageW(window_, WM_COMMAND, IDM_CHECK, 0);
@@ -282,7 +301,7 @@ INT_PTR MainWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       if (wparam && result_.hwnd() != nullptr) {
         RECT rect = result_.StoredRect();
         StoreResultWindowRect(rect.left, rect.top, rect.right, rect.bottom, &settings_);
-        config_file_.Save(&settings_, &hosts_, this, false);
+        SaveSettings(false);
         tray_.Remove();
       }
       return FALSE;

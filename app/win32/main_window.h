@@ -72,6 +72,11 @@ class MainWindow : public CheckShell {
   void StartCheckTimer(UINT period_ms);
   void StopCheckTimer();
   void ShowAboutBox();
+  // The host list dialog; after OK the host list is replaced and saved.
+  void EditHosts();
+  // Writes tarnu.pref; `edited` after a settings dialog's OK, when edits
+  // made elsewhere meanwhile make the user choose.
+  void SaveSettings(bool edited);
   void ShowPlaceholder(int command_id, bool grey_item);
   HICON Picture(int id) const;
 

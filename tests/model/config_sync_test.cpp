@@ -126,6 +126,7 @@ TEST(ConfigSync, SaveAfterChangesElsewhere) {
     RecordingMessages messages;
     ASSERT_EQ(file.Load(&settings, &hosts, &messages), 0);
     hosts[0].history.mails.resize(3);  // seen by a check
+    const std::uint64_t identity = hosts[0].identity;
     settings.left = 10;
     settings.top = 20;
     settings.width = 300;
@@ -157,8 +158,9 @@ TEST(ConfigSync, SaveAfterChangesElsewhere) {
     EXPECT_EQ(settings.interval, c.interval);
     EXPECT_EQ(stored.left, 10);
     EXPECT_EQ(stored.width, 300);
-    // The host's history stays with it in memory.
+    // The host's history and identity stay with it in memory.
     EXPECT_EQ(hosts[0].history.mails.size(), 3u);
+    EXPECT_EQ(hosts[0].identity, identity);
     EXPECT_EQ(FileExists(std::string(kConfigFileName) + ".bak"),
               c.elsewhere == Elsewhere::kDamages);
   }
