@@ -287,7 +287,7 @@ def run_tests(session, driver, tarnu_exe, cli, artifacts, mail, silent, check):
     cli_exe = os.path.join(build_win, "tools", "tarnu-cli",
                            "tarnu-cli.exe")
     code, out, err = session.run_full(
-        [cli_exe, "host", "add", "--name", "追加ホスト", "--server", "127.0.0.1", "--port",
+        [cli_exe, "host", "add", "--name", "追加ホスト", "--server", "pop.example.jp", "--port",
          str(mail.port), "--user", "carol", "--password", "x", "--no-check"], cwd=work)
     check("tarnu-cli.exe adds a host while tarnu.exe runs", code == 0, err)
 

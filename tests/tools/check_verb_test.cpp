@@ -92,6 +92,16 @@ TEST(CheckVerb, RunsTheCycleOverTheFilesInTheCurrentDirectory) {
   EXPECT_EQ(smtp.Mails().size(), 2u);
   EXPECT_TRUE(FileExists("tarnu.hist.pref"));
 
+  // On a terminal, standard error shows each host's progress and outcome.
+  testing::CliSetup terminal;
+  terminal.error_on_terminal = true;
+  CliRun shown = Cli({"check"}, terminal);
+  EXPECT_EQ(shown.status, 1);
+  EXPECT_NE(shown.err.find(u8"[1/2] メイン: 2 messages"), std::string::npos) << shown.err;
+  EXPECT_NE(shown.err.find(u8"[2/2] 誤り: メールサーバがパスワードを受理しません"),
+            std::string::npos)
+      << shown.err;
+
   // The raw code page 932 output is the UTF-8 output converted.
   CliRun again = Cli({"check", "--encoding", "cp932"});
   ASSERT_EQ(again.status, 1) << again.err;

@@ -1,6 +1,7 @@
 #include "tests/tools/cli_process.h"
 
 #include <fcntl.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -41,8 +42,16 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const CliSetup& set
   std::vector<std::string> argv_text = setup.wrapper;
   argv_text.push_back(cli);
   argv_text.insert(argv_text.end(), args.begin(), args.end());
+  int terminal_side = -1;
+  if (setup.error_on_terminal &&
+      ::openpty(&terminal_, &terminal_side, nullptr, nullptr, nullptr) != 0) {
+    terminal_ = -1;
+  }
   pid_ = ::fork();
-  if (pid_ != 0) return;
+  if (pid_ != 0) {
+    if (terminal_side >= 0) ::close(terminal_side);
+    return;
+  }
   // The child: only async-signal-safe work would be strictly right after a
   // fork in a threaded program; the tests start their servers as separate
   // processes, so plain library calls are fine here.
@@ -55,7 +64,7 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const CliSetup& set
   int err = ::open(err_path_.c_str(), O_WRONLY | O_TRUNC);
   ::dup2(in, 0);
   ::dup2(out, 1);
-  ::dup2(err, 2);
+  ::dup2(terminal_side >= 0 ? terminal_side : err, 2);
   std::vector<char*> argv;
   for (std::string& arg : argv_text) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -64,6 +73,7 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const CliSetup& set
 }
 
 CliProcess::~CliProcess() {
+  if (terminal_ >= 0) ::close(terminal_);
   if (pid_ > 0) {
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
@@ -93,10 +103,18 @@ CliRun CliProcess::Wait(int seconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   pid_ = -1;
+  if (terminal_ >= 0) {
+    // What the terminal received; the read ends (EIO) once it is drained.
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(terminal_, buffer, sizeof buffer)) > 0) run.err.append(buffer, n);
+    ::close(terminal_);
+    terminal_ = -1;
+  }
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   run.out = ReadAll(out_path_);
-  run.err = ReadAll(err_path_);
+  run.err += ReadAll(err_path_);
   return run;
 }
 

@@ -26,6 +26,8 @@ struct CliSetup {
   // A program that runs tarnu-cli (the arguments up to where tarnu-cli's
   // own path goes), such as a private D-Bus session.
   std::vector<std::string> wrapper;
+  // Standard error on a terminal (a pseudo-terminal the test reads).
+  bool error_on_terminal = false;
 };
 
 // A tarnu-cli process that runs while the test goes on.
@@ -48,6 +50,7 @@ class CliProcess {
   std::string out_path_;
   std::string err_path_;
   std::string in_path_;
+  int terminal_ = -1;  // the pseudo-terminal's master side
 };
 
 // Runs tarnu-cli (the TARNU_CLI program) to its end.
