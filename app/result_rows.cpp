@@ -42,6 +42,11 @@ ResultRow RecordFor(const HostEntry& host, int number, const MailEntry& mail) {
 
 }  // namespace
 
+bool ShowsNewMail(const ResultListRow& row) {
+  return row.small_picture == kSmallNew || row.small_picture == kSmallForwarded ||
+         row.small_picture == kSmallNotForwarded;
+}
+
 void AddResultRows(const HostEntry& host, const SurveyResult& current, const SurveyResult& history,
                    int* new_count, ResultListSink* list) {
   if (current.mails.empty()) {

@@ -45,6 +45,10 @@ class ResultListSink {
   virtual void InsertResultRow(int position, const ResultListRow& row) = 0;
 };
 
+// Whether the row is a message the check found new (its small picture is the
+// closed envelope or a forwarding state).
+bool ShowsNewMail(const ResultListRow& row);
+
 // Adds the rows of one host (its messages at positions 0, 1, ... so the host
 // comes before the hosts added earlier) and counts its new messages into
 // `new_count`. `current` is the host's survey, `history` the one of the

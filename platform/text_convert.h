@@ -4,6 +4,7 @@
 #ifndef TARNU_PLATFORM_TEXT_CONVERT_H_
 #define TARNU_PLATFORM_TEXT_CONVERT_H_
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,11 @@ bool Utf8ToCharset(std::string_view charset, std::string_view text, std::string_
 // lacks becomes `replacement` (code page 932 bytes).
 std::string Cp932ToUtf8(std::string_view text);
 std::string Utf8ToCp932(std::string_view text, std::string_view replacement = "?");
+
+// UTF-8 to code page 932 without loss. False when `text` holds a character
+// code page 932 has no place for, or bytes that are not UTF-8; `*bad_at` is
+// then the offset of the first one in `text`.
+bool Utf8ToCp932Exact(std::string_view text, std::string* out, std::size_t* bad_at);
 
 }  // namespace tarnu::platform
 
