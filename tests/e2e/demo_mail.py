@@ -22,11 +22,13 @@ MESSAGES = [
      ["お疲れさまです。", "打ち合わせは火曜日の10時からです。", "資料は前日までにお送りします。"]),
     ("<demo-2@example.jp>", "鈴木 一郎", "ichiro@example.jp", "Re: 見積書の件",
      ["見積書を確認しました。", "この内容で進めてください。"]),
-    ("<demo-3@example.com>", "ニュースレター 🌸", "news@example.com",
-     "【お知らせ】春のキャンペーン🌸のご案内：期間中は全品送料無料、さらにポイント二倍",
-     ["いつもご利用ありがとうございます😀", "今月のお知らせです。"]),
-    ("<demo-4@example.com>", "Tanaka", "tanaka@example.com", "Hello from tarnu – café ☕",
-     ["This message is UTF-8, quoted-printable.", "Second line: 한국어, Ελληνικά."]),
+    # The characters beyond code page 932 come first, where the narrow
+    # columns still show them.
+    ("<demo-3@example.com>", "🌸 ニュースレター", "news@example.com",
+     "🌸【お知らせ】春のキャンペーンのご案内：期間中は全品送料無料、さらにポイント二倍",
+     ["😀 いつもご利用ありがとうございます", "今月のお知らせです。"]),
+    ("<demo-4@example.com>", "Tanaka", "tanaka@example.com", "☕ café – Hello from tarnu",
+     ["한국어, Ελληνικά: this message is UTF-8,", "quoted-printable."]),
 ]
 
 # How each message above travels (by its index): ISO-2022-JP unless named.
