@@ -73,8 +73,11 @@ class MainWindow : public CheckShell {
   void ShowAboutBox();
   // The host list dialog; after OK the host list is replaced and saved.
   void EditHosts();
-  void ShowPlaceholder(int command_id, bool grey_item);
+  // The basic settings dialog; after OK the settings are taken, the check
+  // timer is re-armed and the settings file saved.
+  void EditSettings();
   HICON Picture(int id) const;
+  bool IsDialogMessageOfProgram(MSG& msg) const;
 
   HWND window_ = nullptr;
   HostList hosts_;

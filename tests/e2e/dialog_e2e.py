@@ -279,3 +279,180 @@ def finish(driver, program, check, name):
     except subprocess.TimeoutExpired:
         code = None
     check("%s: the program ends with exit code 0" % name, code == 0, code)
+
+
+SETTINGS = "基本設定"
+DETAIL = "受信メールの詳細"
+PERIODIC, INTERVAL, NO_CHECK, QUOTE, FONT_NAME, CHOOSE_FONT = 1008, 1009, 1046, 1044, 1043, 1045
+AUTO_OPEN, NO_RESTORE, NO_HISTORY, INTERVAL_LABEL, INTERVAL_UNIT = 1052, 1047, 1048, 1050, 1051
+SUBJECT, FROM, TO, CC, BODY, FULL_TEXT, QUOTED_COPY, SIZE = (1022, 1023, 1024, 1026, 1027, 1034,
+                                                           1038, 1053)
+
+
+def clipboard(session):
+    done = session.x("xclip", "-o", "-selection", "clipboard")
+    return done.stdout.decode("utf-8", "replace").replace("\r\n", "\n") if done.returncode == 0 \
+        else None
+
+
+def open_detail(session, driver, ui, row):
+    x, y = driver.text("row-point", row).split()
+    session.x("xdotool", "mousemove", x, y, "click", "--repeat", "2", "--delay", "80", "1")
+    return ui.find(DETAIL, 5000)
+
+
+def detail_tests(session, driver, ui, work, mail, messages, check, quote):
+    """The detail window on the rows of a check of `work`'s two hosts: the
+    second has no mailbox on the server, so its row carries no record."""
+    maildir = mail.maildir("alice")
+    count = sum(len(os.listdir(os.path.join(maildir, d))) for d in ("new", "cur"))
+    driver("command", IDM_CHECK)
+    check("a check fills the list: the failing host's row, then alice's %d messages" % count,
+          driver.ok("wait-rows", count + 1, 30000), driver.rows())
+    driver("command", 32778)  # show the results
+    time.sleep(0.5)
+    x, y = driver.text("row-point", 0).split()
+    session.x("xdotool", "mousemove", x, y, "click", "3")
+    menu = driver.text("popup-menu", 3000)
+    check("the menu on a row without a record shows 32782 greyed",
+          menu is not None and "32782 0" in menu.split("\n"), menu)
+    session.x("xdotool", "key", "Escape")
+    time.sleep(0.3)
+    session.x("xdotool", "mousemove", x, y, "click", "--repeat", "2", "--delay", "80", "1")
+    check("a double click on a row without a record opens nothing", not ui.find(DETAIL, 1500))
+
+    check("a double click on a message row opens 受信メールの詳細", open_detail(session, driver, ui, 1))
+    message_id, name, address, subject, body = messages[0]
+    size = len(demo_message(messages[0]).replace(b"\n", b"\r\n"))
+    fields = [ui.get(DETAIL, c) for c in (SUBJECT, FROM, TO, CC, SIZE)]
+    check("the fields show subject, sender, recipient, Cc and the size",
+          fields == [subject, "%s <%s>" % (name, address), "alice@example.com", "",
+                     "本文 (全文取得時のサイズ: %dバイト)" % size], fields)
+    shown = ui.get(DETAIL, BODY)
+    check("the body shows the lines fetched with the header",
+          shown == "\\r\\n".join(body[:2]) + "\\r\\n" or shown.startswith(body[0]), shown)
+    check("screenshot of 受信メールの詳細: " + str(ui.shot(DETAIL, "detail-window.png")),
+          os.path.exists(os.path.join(ui.artifacts, "detail-window.png")))
+
+    # The whole text.
+    ui.press(DETAIL, FULL_TEXT)
+    full = wait_for(lambda: body[-1] in (ui.get(DETAIL, BODY) or ""), 20)
+    check("全文を見る fetches the whole message from Dovecot", full, ui.get(DETAIL, BODY))
+    check("the title is back to 受信メールの詳細 afterwards", ui.find(DETAIL, 3000))
+    # The quoted copy of the whole text, then of a part of a line.
+    driver("selection", DETAIL, BODY, 0, 0)
+    ui.press(DETAIL, QUOTED_COPY)
+    time.sleep(0.5)
+    copied = clipboard(session)
+    expected = quote + ("\n" + quote).join(body) + "\n" + quote
+    check("引用符付コピー puts every line with %r in front on the clipboard" % quote,
+          copied == expected, (copied, expected))
+    driver("selection", DETAIL, BODY, 2, 5)
+    ui.press(DETAIL, QUOTED_COPY)
+    time.sleep(0.5)
+    check("with a part of a line selected only that part is copied",
+          clipboard(session) == quote + body[0][2:5], clipboard(session))
+    session.x("xdotool", "key", "Escape")
+    check("Esc closes the window", ui.gone(DETAIL))
+
+
+def demo_message(message):
+    import demo_mail
+    return demo_mail.message_bytes(*message)
+
+
+def wait_for(predicate, seconds, step=0.2):
+    end = time.monotonic() + seconds
+    while True:
+        if predicate():
+            return True
+        if time.monotonic() >= end:
+            return False
+        time.sleep(step)
+
+
+def settings_dialog_tests(session, driver, ui, pref, check, face_before):
+    driver("command", IDM_SETTINGS)
+    check("command 32776 opens 基本設定", ui.find(SETTINGS))
+    check("the font field shows the face the detail window stored: " + str(face_before),
+          ui.get(SETTINGS, FONT_NAME) == face_before, ui.get(SETTINGS, FONT_NAME))
+    check("periodic checking off: interval, its labels and 1046 disabled",
+          ui.state(SETTINGS, PERIODIC) == (True, False) and
+          not any(ui.enabled(SETTINGS, c) for c in (INTERVAL, INTERVAL_LABEL, INTERVAL_UNIT,
+                                                    NO_CHECK)))
+    ui.tick(SETTINGS, PERIODIC, True)
+    check("checking 1008 enables them at once",
+          all(ui.enabled(SETTINGS, c) for c in (INTERVAL, INTERVAL_LABEL, INTERVAL_UNIT,
+                                                NO_CHECK)))
+    ui.set(SETTINGS, INTERVAL, "2")
+    ok, seen = ui.ok_refused(SETTINGS, "3 から 2147483647 までの整数を入力してください。", INTERVAL)
+    check("an interval of 2 is refused with the range message", ok, seen)
+    ui.set(SETTINGS, INTERVAL, "十")
+    ok, seen = ui.ok_refused(SETTINGS, "整数を入力してください。", INTERVAL)
+    check("an interval that is not a number: 整数を入力してください。", ok, seen)
+    ui.set(SETTINGS, INTERVAL, "3")
+    ui.set(SETTINGS, QUOTE, "| ")
+    ui.set(SETTINGS, QUOTE, "|" * 31)
+    check("the quote edit takes no more than 30 bytes", ui.get(SETTINGS, QUOTE) == "| ",
+          ui.get(SETTINGS, QUOTE))
+    ui.tick(SETTINGS, AUTO_OPEN, True)
+    ui.tick(SETTINGS, NO_HISTORY, True)
+    # The font selection: cancelled first, then confirmed as it opens.
+    ui.press(SETTINGS, CHOOSE_FONT)
+    font_box = wait_for_any_dialog(driver, ("フォント", "Font"), 8000)
+    check("選択 opens the font selection: " + str(font_box), font_box is not None)
+    if font_box:
+        ui.shot(font_box, "font-selection.png")
+        ui.press(font_box, IDCANCEL)
+        ui.gone(font_box)
+        check("cancelling the font selection leaves 1043 as it was",
+              ui.get(SETTINGS, FONT_NAME) == face_before, ui.get(SETTINGS, FONT_NAME))
+        ui.press(SETTINGS, CHOOSE_FONT)
+        ui.find(font_box)
+        ui.press(font_box, IDOK)
+        ui.gone(font_box)
+    face = ui.get(SETTINGS, FONT_NAME)
+    check("the chosen face shows in 1043 at once: " + str(face),
+          bool(face) and face != "(未設定)")
+    check("screenshot of 基本設定: " + str(ui.shot(SETTINGS, "dialog-settings.png")),
+          os.path.exists(os.path.join(ui.artifacts, "dialog-settings.png")))
+    before = read(pref)
+    ui.press(SETTINGS, IDOK)
+    check("OK closes 基本設定", ui.gone(SETTINGS))
+    time.sleep(0.5)
+    after = read(pref)
+    fields = pref_layout.header_fields(after)
+    check("tarnu.pref holds the new settings at their offsets",
+          (fields["periodic"], fields["interval"], fields["quote"], fields["auto_open"],
+           fields["no_history_at_start"], fields["no_check_at_start"],
+           fields["font_face"].decode("cp932")) == (1, 3, b"| ", 1, 1, 0, face), fields)
+    check("the hosts are kept byte for byte", after[244:] == before[244:])
+    driver("command", IDM_SETTINGS)
+    ui.find(SETTINGS)
+    ui.set(SETTINGS, INTERVAL, "50")
+    ui.tick(SETTINGS, PERIODIC, False)
+    ui.press(SETTINGS, IDCANCEL)
+    check("Cancel leaves tarnu.pref unchanged", ui.gone(SETTINGS) and read(pref) == after)
+    return "| "
+
+
+def wait_for_any_dialog(driver, captions, ms):
+    end = time.monotonic() + ms / 1000.0
+    while time.monotonic() < end:
+        for caption in captions:
+            if driver.ok("find", caption, 100):
+                return caption
+    return None
+
+
+def first_start_tests(session, driver, tarnu_exe, artifacts, ui, check):
+    work = os.path.join(artifacts, "first-start")
+    os.makedirs(work)
+    program = session.start(tarnu_exe, work, "tarnu-first.log")
+    check("a first start without hosts opens 接続先 by itself", ui.find(HOST_LIST, 30000))
+    check("with an empty list", ui.rows(HOST_LIST, LIST) == [])
+    ui.press(HOST_LIST, IDCANCEL)
+    ui.gone(HOST_LIST)
+    finish(driver, program, check, "the first start")
+    check("Cancel saved no host: the file written at exit has none",
+          pref_layout.header_fields(read(os.path.join(work, "tarnu.pref")))["count"] == 0)

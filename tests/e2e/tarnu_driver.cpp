@@ -17,7 +17,8 @@
 //   tray-icon                 where the tray icon sits on the screen (x y)
 //   tray-delete               remove tarnu's tray icon, as a restarted shell forgets it
 //   tray-known                whether the shell knows tarnu's tray icon
-//   popup-menu MS             wait for a popup menu; print its item count
+//   popup-menu MS             wait for a popup menu; print its item count, then
+//                             each item's id and whether it is enabled (1/0)
 //
 // The program's own dialogs, found by caption (message boxes by "tarnu"):
 //   find CAPTION MS           wait until the dialog is shown
@@ -36,6 +37,8 @@
 //   list-point CAPTION ID ROW a screen point on that row (x y)
 //   dialog-rect CAPTION       the dialog's outer rectangle (x y w h)
 //   selection CAPTION ID A B  select characters A to B of an edit
+//   windows                   every visible top-level window: class, then title
+//   help-window MS            wait for the HTML help viewer; print its title
 //
 // Texts are written as UTF-8 with backslash, tab, CR and LF escaped. Exit
 // status 0 on success, 1 when the thing waited for did not come, 2 on usage.
@@ -255,6 +258,24 @@ BOOL CALLBACK FindPopupMenu(HWND hwnd, LPARAM param) {
 
 int Usage();
 
+BOOL CALLBACK PrintTopWindow(HWND hwnd, LPARAM) {
+  if (!IsWindowVisible(hwnd)) return TRUE;
+  wchar_t cls[128] = {};
+  GetClassNameW(hwnd, cls, 128);
+  Print(Field(cls) + "\t" + Field(WindowText(hwnd)));
+  return TRUE;
+}
+
+BOOL CALLBACK FindHelpViewer(HWND hwnd, LPARAM param) {
+  wchar_t cls[64] = {};
+  GetClassNameW(hwnd, cls, 64);
+  if (std::wcscmp(cls, L"HH Parent") == 0 && IsWindowVisible(hwnd)) {
+    *reinterpret_cast<HWND*>(param) = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 HWND FindShownDialog(const std::wstring& caption) {
   DialogSearch search = {caption, nullptr};
   EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
@@ -418,6 +439,21 @@ int wmain(int argc, wchar_t** argv) {
     return posted ? 0 : 1;
   }
   if (verb == L"rows") return PrintRows();
+  if (verb == L"windows") {
+    EnumWindows(PrintTopWindow, 0);
+    return 0;
+  }
+  if (verb == L"help-window") {
+    HWND viewer = nullptr;
+    bool found = WaitFor(arg(2), [&viewer] {
+      viewer = nullptr;
+      EnumWindows(FindHelpViewer, reinterpret_cast<LPARAM>(&viewer));
+      return viewer != nullptr;
+    });
+    if (!found) return 1;
+    Print(Field(WindowText(viewer)));
+    return 0;
+  }
   for (const wchar_t* dialog_verb :
        {L"find", L"gone", L"get", L"set", L"tick", L"press", L"state", L"focus", L"list", L"select",
         L"list-point", L"dialog-rect", L"selection"}) {
@@ -508,7 +544,13 @@ int wmain(int argc, wchar_t** argv) {
     });
     if (!found) return 1;
     HMENU handle = reinterpret_cast<HMENU>(SendMessageW(menu, 0x01E1 /* MN_GETHMENU */, 0, 0));
-    Print(std::to_string(handle ? GetMenuItemCount(handle) : -1));
+    const int count = handle ? GetMenuItemCount(handle) : -1;
+    Print(std::to_string(count));
+    for (int i = 0; i < count; ++i) {
+      const UINT state = GetMenuState(handle, static_cast<UINT>(i), MF_BYPOSITION);
+      const bool enabled = (state & (MF_GRAYED | MF_DISABLED)) == 0;
+      Print(std::to_string(GetMenuItemID(handle, i)) + (enabled ? " 1" : " 0"));
+    }
     return 0;
   }
   if (verb == L"tray-delete" || verb == L"tray-known") {
