@@ -344,9 +344,18 @@ SUBJECT, FROM, TO, CC, BODY, FULL_TEXT, QUOTED_COPY, SIZE = (1022, 1023, 1024, 1
 
 
 def clipboard(session):
-    done = session.x("xclip", "-o", "-selection", "clipboard")
-    return done.stdout.decode("utf-8", "replace").replace("\r\n", "\n") if done.returncode == 0 \
-        else None
+    """The clipboard as X programs see it (Wine hands CF_UNICODETEXT over as
+    UTF-8). Wine's clipboard thread may be slow to answer: ask again."""
+    for _ in range(4):
+        try:
+            done = subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=session.env,
+                                  capture_output=True, timeout=8)
+        except subprocess.TimeoutExpired:
+            continue
+        if done.returncode == 0:
+            return done.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
+        time.sleep(0.5)
+    return None
 
 
 def click_first_item(session, driver):
@@ -411,6 +420,25 @@ def detail_tests(session, driver, ui, work, mail, messages, check, quote, log=No
         topic = help_topic(session, driver, log, DETAIL)
         check("F1 in 受信メールの詳細 asks for maildetail.htm", topic == "maildetail.htm", topic)
 
+    # The layout follows the frame: the body to 10 pixels from the right
+    # and 40 from the bottom, the buttons in a row at the bottom right.
+    driver("resize", DETAIL, 760, 560)
+    time.sleep(0.5)
+    places = {}
+    for control in (BODY, QUOTED_COPY, FULL_TEXT, IDCANCEL, SUBJECT):
+        text = driver.text("control-rect", DETAIL, control)
+        rect, client = text.split("\n")
+        places[control] = [int(v) for v in rect.split()]
+        width, height = (int(v) for v in client.split())
+    edit, copy, full, close = (places[c] for c in (BODY, QUOTED_COPY, FULL_TEXT, IDCANCEL))
+    check("after a resize the body reaches 10 px from the right and 40 px from the bottom",
+          edit[0] + edit[2] == width - 10 and edit[1] + edit[3] == height - 40, (places, width,
+                                                                                height))
+    check("the buttons keep their size in a row from the bottom right corner, 10 px apart",
+          close[0] + close[2] == width - 10 and close[1] + close[3] == height - 10 and
+          full[0] + full[2] == close[0] - 10 and copy[0] + copy[2] == full[0] - 10 and
+          copy[1] == full[1] == close[1], places)
+    ui.shot(DETAIL, "detail-window-resized.png")
     # The whole text.
     ui.press(DETAIL, FULL_TEXT)
     full = wait_for(lambda: body[-1] in (ui.get(DETAIL, BODY) or ""), 20)
@@ -427,10 +455,31 @@ def detail_tests(session, driver, ui, work, mail, messages, check, quote, log=No
     driver("selection", DETAIL, BODY, 2, 5)
     ui.press(DETAIL, QUOTED_COPY)
     time.sleep(0.5)
+    copied = clipboard(session)
     check("with a part of a line selected only that part is copied",
-          clipboard(session) == quote + body[0][2:5], clipboard(session))
+          copied == quote + body[0][2:5], copied)
     session.x("xdotool", "key", "Escape")
     check("Esc closes the window", ui.gone(DETAIL))
+
+
+def retrieval_failure_test(session, driver, ui, mail, check):
+    """The mailbox changed since the check: the last message is gone."""
+    maildir = mail.maildir("alice")
+    names = sorted(os.listdir(os.path.join(maildir, "cur")))
+    os.remove(os.path.join(maildir, "cur", names[-1]))
+    last = len(driver.rows() or []) - 1
+    check("the last row opens its details", open_detail(session, driver, ui, last))
+    before = ui.get(DETAIL, BODY)
+    ui.press(DETAIL, FULL_TEXT)
+    text = ui.message(20000)
+    check("全文を見る for a message the server no longer has shows the server's refusal",
+          text is not None and text.startswith(
+              "このメールサーバは本アプリの要求にこたえる能力がありません。") and "-ERR" in text,
+          text)
+    check("and the window stays as it was",
+          ui.find(DETAIL, 2000) and ui.get(DETAIL, BODY) == before)
+    session.x("xdotool", "key", "Escape")
+    ui.gone(DETAIL)
 
 
 def demo_message(message):

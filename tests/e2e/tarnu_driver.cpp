@@ -37,8 +37,9 @@
 //   list-point CAPTION ID ROW a screen point on that row (x y)
 //   dialog-rect CAPTION       the dialog's outer rectangle (x y w h)
 //   selection CAPTION ID A B  select characters A to B of an edit
-//   combo-select CAPTION ID TEXT  select the first item of a combo box that
-//                             starts with TEXT, as a pick from its list would
+//   resize CAPTION W H        give the dialog a new outer size
+//   control-rect CAPTION ID   a control's place in the dialog's client area
+//                             (x y w h), then the client size (w h)
 //   windows                   every visible top-level window: class, then title
 //   help-window MS            wait for the HTML help viewer; print its title
 //                             and its parts
@@ -358,6 +359,12 @@ int DialogVerb(const std::wstring& verb, int argc, wchar_t** argv) {
           std::to_string(rect.right - rect.left) + " " + std::to_string(rect.bottom - rect.top));
     return 0;
   }
+  if (verb == L"resize") {
+    return SetWindowPos(dialog, nullptr, 0, 0, arg(3), arg(4),
+                        SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE)
+               ? 0
+               : 1;
+  }
   if (verb == L"focus") {
     GUITHREADINFO info = {};
     info.cbSize = sizeof(info);
@@ -436,17 +443,14 @@ int DialogVerb(const std::wstring& verb, int argc, wchar_t** argv) {
     Print(std::to_string(point.x) + " " + std::to_string(point.y));
     return 0;
   }
-  if (verb == L"combo-select") {
-    if (argc < 5) return Usage();
-    const std::wstring text = argv[4];
-    RemoteBuffer remote(control, (text.size() + 1) * sizeof(wchar_t));
-    if (!remote.ok()) return 1;
-    remote.Write(0, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
-    LRESULT index = SendMessageW(control, CB_SELECTSTRING, static_cast<WPARAM>(-1),
-                                 reinterpret_cast<LPARAM>(remote.at(0)));
-    if (index == CB_ERR) return 1;
-    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(control));
+  if (verb == L"control-rect") {
+    RECT rect, client;
+    GetWindowRect(control, &rect);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    GetClientRect(dialog, &client);
+    Print(std::to_string(rect.left) + " " + std::to_string(rect.top) + " " +
+          std::to_string(rect.right - rect.left) + " " + std::to_string(rect.bottom - rect.top));
+    Print(std::to_string(client.right) + " " + std::to_string(client.bottom));
     return 0;
   }
   if (verb == L"selection") {
@@ -505,7 +509,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   for (const wchar_t* dialog_verb :
        {L"find", L"gone", L"get", L"set", L"tick", L"press", L"state", L"focus", L"list", L"select",
-        L"list-point", L"dialog-rect", L"selection", L"combo-select"}) {
+        L"list-point", L"dialog-rect", L"selection", L"resize", L"control-rect"}) {
     if (verb == dialog_verb) return DialogVerb(verb, argc, argv);
   }
   if (verb == L"wait-rows") {

@@ -402,6 +402,7 @@ def dialog_tests(session, driver, tarnu_exe, cli, artifacts, mail, check):
     # current one is not in it: the body shows that face now.
     dialog_e2e.detail_tests(session, driver, ui, work, mail, demo_mail.MESSAGES, check, quote,
                             shot="detail-window-chosen-font.png")
+    dialog_e2e.retrieval_failure_test(session, driver, ui, mail, check)
     dialog_e2e.finish(driver, program, check, "the second dialog run")
     dialog_e2e.first_start_tests(session, driver, tarnu_exe, artifacts, ui, check)
 
