@@ -12,8 +12,11 @@
 #include <unistd.h>
 #endif
 
+#include "model/config_file.h"
 #include "model/config_sync.h"
+#include "model/data_files.h"
 #include "model/history_file.h"
+#include "platform/file_io.h"
 #include "tools/tarnu-cli/cli.h"
 #include "tools/tarnu-cli/console_check.h"
 #include "tools/tarnu-cli/desktop_notify.h"
@@ -56,8 +59,12 @@ void SleepMinutes(int minutes) {
 // tarnu.pref edited since the last look (tarnu-cli host add, tarnu.exe's
 // dialogs): the file's hosts and settings are taken, each host keeping the
 // history this watch has seen.
+// A file that vanished holds nothing to take: the watch goes on as it was.
 void FollowSettingsFile(SharedConfigFile* config, AppSettings* settings, HostList* hosts) {
   if (!config->ChangedOnDisk()) return;
+  platform::File probe;
+  if (probe.OpenForReading(DataFilePath(kConfigFileName)) != platform::OpenStatus::kOpened) return;
+  probe.Close();
   SharedConfigFile fresh;
   AppSettings file_settings;
   HostList file_hosts;
