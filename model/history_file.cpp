@@ -2,8 +2,10 @@
 
 #include <cassert>
 #include <cstring>
+#include <map>
 #include <new>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -28,6 +30,49 @@ const char kWrongVersion[] = "履歴ファイルのバージョンが違いま�
 const char kCorrupt[] = "履歴ファイルが破損しています";
 const char kCannotCreate[] = "履歴ファイルが作成できません";
 const char kNoMemory[] = "メモリが足りません";
+// Our own: a folder or pipe under the file's name would otherwise read as an
+// empty history without a word.
+const char kNotAFile[] = "履歴ファイル tarnu.hist.pref が通常のファイルではないため読み込めません";
+
+// What this process last saw of the history file, by full path: whether it
+// existed and, if so, which version it was.
+struct SeenState {
+  bool exists = false;
+  platform::FileStamp stamp;
+  bool operator==(const SeenState& other) const {
+    return exists == other.exists && (!exists || stamp == other.stamp);
+  }
+};
+
+std::map<std::string, SeenState>& Seen() {
+  static std::map<std::string, SeenState> seen;
+  return seen;
+}
+
+void NoteSeen(const std::string& path, const SeenState& state) {
+  try {
+    Seen()[platform::FullPath(path)] = state;
+  } catch (const std::bad_alloc&) {
+    // Unknown is "unchanged": the worst is a history not re-read.
+  }
+}
+
+// The file as it stands now; false when it exists but cannot be examined.
+bool CurrentState(const std::string& path, SeenState* state) {
+  platform::File file;
+  switch (file.OpenForReading(path)) {
+    case platform::OpenStatus::kMissing:
+      *state = SeenState();
+      return true;
+    case platform::OpenStatus::kOpened:
+      state->exists = true;
+      return file.Stamp(&state->stamp);
+    case platform::OpenStatus::kFailed:
+    case platform::OpenStatus::kNotAFile:
+      break;
+  }
+  return false;
+}
 
 bool EndsAfterRecords(platform::File* file) {
   unsigned char probe;
@@ -44,7 +89,7 @@ bool AttachRecords(platform::File* file, std::int32_t count, HostList* hosts,
   // shared set again and the file would grow from run to run.
   std::vector<std::unordered_set<std::string>> held(hosts->size());
   for (std::size_t h = 0; h < hosts->size(); ++h) {
-    for (const MailEntry& mail : (*hosts)[h].history.mails) held[h].insert(mail.message_id);
+    for (const MailEntry& mail : (*hosts)[h].history.mails) held[h].insert(HistoryKey(mail));
   }
   std::vector<unsigned char> record(kRecordSize);
   for (std::int32_t i = 0; i < count; ++i) {
@@ -81,13 +126,23 @@ int LoadHistoryFile(HostList* hosts, UserMessages* messages) {
   switch (file.OpenForReading(path)) {
     case platform::OpenStatus::kMissing:
       NoteLoadResult(path, true);
+      NoteSeen(path, SeenState());
       return 0;
     case platform::OpenStatus::kFailed:
+      NoteLoadResult(path, false);
+      return 0;
+    case platform::OpenStatus::kNotAFile:
+      messages->ShowMessage(kNotAFile);
       NoteLoadResult(path, false);
       return 0;
     case platform::OpenStatus::kOpened:
       break;
   }
+  // Taken from the open file, so that a save by another process between
+  // this read and the next check is always noticed.
+  SeenState state;
+  state.exists = file.Stamp(&state.stamp);
+  if (state.exists) NoteSeen(path, state);
   unsigned char header[kHeaderSize];
   std::size_t got = 0;
   if (!file.Read(header, kHeaderSize, &got) || got < kHeaderSize) {
@@ -110,7 +165,11 @@ int LoadHistoryFile(HostList* hosts, UserMessages* messages) {
     NoteLoadResult(path, false);
     return -1;
   }
-  NoteLoadResult(path, EndsAfterRecords(&file));
+  if (EndsAfterRecords(&file)) {
+    NoteLoadResult(path, true);
+  } else {
+    NoteOversizedFile(path);
+  }
   return 0;
 }
 
@@ -118,26 +177,34 @@ int SaveHistoryFile(const HostList& hosts, UserMessages* messages) {
   if (hosts.empty()) return 0;
   std::size_t capacity = SlotCapacity(kSlotSize);
   try {
-    SafeFileWriter writer(DataFilePath(kHistoryFileName));
+    const std::string path = DataFilePath(kHistoryFileName);
+    SafeFileWriter writer(path);
     if (!writer.Create()) {
       messages->ShowMessage(kCannotCreate);
       return -1;
     }
-    // A Message-ID longer than a slot holds comes from a server and cannot be
-    // stored whole; a cut one could only ever match a wrong message, so such
-    // an entry is not stored. Server addresses are limited by the editing
-    // paths and always fit.
+    // A key longer than a slot holds cannot be stored whole; a cut one could
+    // only ever match a wrong message, so such an entry is not stored (the
+    // survey gives long Message-IDs keys that fit). Server addresses are
+    // limited by the editing paths and always fit. Hosts sharing a server
+    // address share their records when the file is read, so a key is
+    // written once per address: otherwise every such host would write the
+    // whole shared set again and the file would multiply.
     std::vector<std::vector<unsigned char>> server_slots(hosts.size());
-    std::vector<bool> server_fits(hosts.size());
+    std::vector<std::vector<const std::string*>> keys(hosts.size());
+    std::unordered_map<std::string_view, std::unordered_set<std::string_view>> written;
     std::size_t total = 0;
     for (std::size_t h = 0; h < hosts.size(); ++h) {
       server_slots[h].resize(kSlotSize);
       bool fits = PutTextSlot(server_slots[h].data(), kSlotSize, hosts[h].server);
       assert(fits && "an over-long server address reached the history file");
-      server_fits[h] = fits;
       if (!fits) continue;
+      std::unordered_set<std::string_view>& done = written[hosts[h].server];
       for (const MailEntry& mail : hosts[h].history.mails) {
-        if (mail.message_id.size() <= capacity) ++total;
+        const std::string& key = HistoryKey(mail);
+        if (key.size() > capacity || !done.insert(key).second) continue;
+        keys[h].push_back(&key);
+        ++total;
       }
     }
     unsigned char header[kHeaderSize] = {};
@@ -156,11 +223,9 @@ int SaveHistoryFile(const HostList& hosts, UserMessages* messages) {
       return ok;
     };
     for (std::size_t h = 0; h < hosts.size(); ++h) {
-      if (!server_fits[h]) continue;
-      for (const MailEntry& mail : hosts[h].history.mails) {
-        if (mail.message_id.size() > capacity) continue;
+      for (const std::string* key : keys[h]) {
         unsigned char* record = batch.data() + in_batch * kRecordSize;
-        if (!PutTextSlot(record, kSlotSize, mail.message_id)) {
+        if (!PutTextSlot(record, kSlotSize, *key)) {
           messages->ShowMessage(kCannotCreate);
           return -1;
         }
@@ -175,11 +240,32 @@ int SaveHistoryFile(const HostList& hosts, UserMessages* messages) {
       messages->ShowMessage(kCannotCreate);
       return -1;
     }
+    SeenState state;
+    if (CurrentState(path, &state)) NoteSeen(path, state);
   } catch (const std::bad_alloc&) {
     messages->ShowMessage(kCannotCreate);
     return -1;
   }
   return 0;
+}
+
+bool ReloadHistoryFileIfChanged(HostList* hosts, UserMessages* messages) {
+  try {
+    const std::string path = DataFilePath(kHistoryFileName);
+    SeenState now;
+    if (!CurrentState(path, &now)) return false;
+    auto seen = Seen().find(platform::FullPath(path));
+    if (seen == Seen().end()) {
+      NoteSeen(path, now);
+      return false;
+    }
+    if (seen->second == now) return false;
+    for (HostEntry& host : *hosts) host.history.mails.clear();
+    LoadHistoryFile(hosts, messages);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
 }  // namespace tarnu

@@ -7,6 +7,7 @@
 
 #include "codec/header_decode.h"
 #include "codec/japanese_code.h"
+#include "net/message_identity.h"
 #include "net/pop3_session.h"
 
 namespace tarnu {
@@ -37,6 +38,7 @@ int SurveyMailbox(StatusLine* status, const Pop3Account& account, int lines, Sur
   std::string header;
   std::string body;
   MailEntry entry;
+  KeyCounter keys;
   for (int n = 1; n <= total; ++n) {
     session.ShowProgress(std::string("(") + kTextReceiving + ")[" + std::to_string(n) + "/" +
                          std::to_string(total) + "]");
@@ -72,6 +74,8 @@ int SurveyMailbox(StatusLine* status, const Pop3Account& account, int lines, Sur
       TakeValue("cc:", decoded, &entry.cc);
       TakeValue("from:", decoded, &entry.from);
       TakeValue("to:", decoded, &entry.to);
+      std::string key = keys.Unique(MessageHistoryKey(entry.message_id, header, entry.size));
+      if (key != entry.message_id) entry.history_key = std::move(key);
     } catch (const std::bad_alloc&) {
       return FailMailbox(&session, result, kTextNoMemory);
     }

@@ -14,6 +14,8 @@
 namespace tarnu::cli {
 namespace {
 
+constexpr int kBusyWaitMs = 5000;
+
 // The program's windows for a terminal: message boxes go to standard error,
 // the rows are kept for printing, the tray and the title are silent.
 class ConsoleShell : public CheckShell {
@@ -72,8 +74,13 @@ int CheckVerb(const std::vector<std::string>& args) {
   LoadConfigFile(&settings, &hosts, &shell);
   if (settings.no_history_at_start != 1) LoadHistoryFile(&hosts, &shell);
   CheckFlags flags;
-  CheckCycle cycle(&hosts, &settings, &flags, &shell);
+  // A check already running over the same folder is waited for briefly.
+  CheckCycle cycle(&hosts, &settings, &flags, &shell, RealCheckServices(kBusyWaitMs));
   cycle.RunCheck();
+  if (cycle.busy_checks() != 0) {
+    WriteError("tarnu-cli: another check is running in this folder\n");
+    return kExitRefused;
+  }
 
   std::string out;
   for (std::size_t i = 0; i < shell.list().size(); ++i) {
@@ -85,8 +92,10 @@ int CheckVerb(const std::vector<std::string>& args) {
   out += "new: " + std::to_string(cycle.last_new_count()) + "\n";
   WriteOutput(out);
   std::fflush(stdout);
-  // A quit request (memory exhausted) ends the program with its code.
-  return shell.quit_code() != 0 ? kExitRefused : kExitOk;
+  // A quit request (memory exhausted) ends the program with its code; a
+  // history that could not be saved means the next check may report the
+  // same mail as new again.
+  return shell.quit_code() != 0 || cycle.last_save_failed() ? kExitRefused : kExitOk;
 }
 
 }  // namespace tarnu::cli
