@@ -82,14 +82,7 @@ void CheckCycle::CheckHost(std::size_t index, int* new_count) {
     HostEntry copy = (*hosts_)[index];
     if (!copy.check) return;
 
-    Pop3Account account;
-    account.apop = copy.apop;
-    account.user = copy.user;
-    account.password = copy.password;
-    account.server = copy.server;
-    account.port = copy.pop3_port;
-    account.timeout = copy.timeout;
-    services_.survey(shell_, account, copy.lines, &copy.current, shell_, shell_);
+    services_.survey(shell_, AccountOf(copy), copy.lines, &copy.current, shell_, shell_);
     copy.current.label = copy.name;
 
     ForwardHost(&copy, services_.now ? services_.now() : std::time(nullptr));

@@ -36,12 +36,7 @@ ResultRow RecordFor(const HostEntry& host, int number, const MailEntry& mail) {
   ResultRow record;
   record.number = number;
   record.mail = mail;
-  record.server = host.server;
-  record.user = host.user;
-  record.password = host.password;
-  record.pop3_port = host.pop3_port;
-  record.apop = host.apop ? 1 : 0;
-  record.timeout = host.timeout;
+  record.account = AccountOf(host);
   return record;
 }
 

@@ -10,6 +10,7 @@
 
 #include "model/host_entry.h"
 #include "model/mail_entry.h"
+#include "net/pop3_account.h"
 
 namespace tarnu {
 
@@ -18,12 +19,7 @@ namespace tarnu {
 struct ResultRow {
   std::int32_t number = 0;  // position in the host's result, from 1
   MailEntry mail;
-  std::string server;
-  std::string user;
-  std::string password;
-  std::int32_t pop3_port = 110;
-  std::uint8_t apop = 0;
-  std::int32_t timeout = 60;
+  Pop3Account account;  // the host's, as the survey used it
 };
 
 inline constexpr int kResultColumns = 6;

@@ -222,6 +222,18 @@ int LineChannel::ReadMultiline(StatusLine* status, unsigned long expected_size, 
   return total > INT_MAX ? INT_MAX : static_cast<int>(total);
 }
 
+void LineChannel::DiscardUnread() {
+  pending_.clear();
+  pending_pos_ = 0;
+  if (!is_open()) return;
+  char chunk[kChunkSize];
+  // Bounded, so a server that keeps sending cannot hold the dialogue here;
+  // a close or failure is left for the next read to report.
+  for (int i = 0; i < 16; ++i) {
+    if (platform::ReceiveWithin(socket_, chunk, kChunkSize, 0) <= 0) break;
+  }
+}
+
 void LineChannel::Close() {
   if (!is_open()) return;
   platform::CloseSocket(socket_);

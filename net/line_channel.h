@@ -72,6 +72,12 @@ class LineChannel {
   int ReadMultiline(StatusLine* status, unsigned long expected_size, std::string* header,
                     std::string* body, int timeout);
 
+  // Drops what has arrived but was not asked for: the unread rest of the
+  // buffer and whatever the platform already holds. A command calls it
+  // before it is sent, so no stray line of an earlier reply can be taken as
+  // its answer.
+  void DiscardUnread();
+
   // Shuts down receiving and closes; safe to call twice.
   void Close();
 

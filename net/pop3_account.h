@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "model/host_entry.h"
+
 namespace tarnu {
 
 struct Pop3Account {
@@ -14,6 +16,11 @@ struct Pop3Account {
   int port = 110;
   int timeout = 60;  // seconds for every reply; -1 waits without limit
 };
+
+// The account of a configured host: the one place that says which host
+// fields a POP3 dialogue uses (the survey, and the detail window's retrieval
+// of a whole message).
+Pop3Account AccountOf(const HostEntry& host);
 
 }  // namespace tarnu
 

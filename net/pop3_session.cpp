@@ -124,12 +124,26 @@ bool Pop3Session::ReadReply(std::string* reply) {
 
 int Pop3Session::Command(std::string_view command, std::string* reply) {
   reply->clear();
+  channel_.DiscardUnread();
   if (channel_.Send(command) < 0) {
     Fail(kTextSend + std::to_string(channel_.last_error()));
     return -1;
   }
   if (!ReadReply(reply)) return -1;
   return IsPositive(*reply) ? 1 : 0;
+}
+
+bool Pop3Session::Refuse(std::string text) {
+  Fail(std::move(text));
+  return false;
+}
+
+bool Pop3Session::Expect(std::string_view command, const char* refusal) {
+  std::string reply;
+  int state = Command(command, &reply);
+  if (state < 0) return false;
+  if (state == 0) return Refuse(refusal + reply);
+  return true;
 }
 
 bool Pop3Session::Login(const Pop3Account& account, bool pump_before_connect) {
@@ -139,85 +153,51 @@ bool Pop3Session::Login(const Pop3Account& account, bool pump_before_connect) {
   ShowProgress("(" + account.server + ":" + std::to_string(account.port) + kTextConnecting + ")");
   if (pump_before_connect) channel_.PumpMessages();
 
-  if (HasLineBreak(account.user) || HasLineBreak(account.password)) {
-    Fail(kTextLineBreak);
-    return false;
-  }
+  if (HasLineBreak(account.user) || HasLineBreak(account.password)) return Refuse(kTextLineBreak);
+  std::string timestamp;
+  if (!Connect(account) || !Greet(account, &timestamp)) return false;
+  ShowProgress(std::string("(") + kTextAuthenticating + ")");
+  return account.apop ? LoginWithApop(account, timestamp) : LoginWithUserPass(account);
+}
 
-  if (!channel_.Connect(account.server, account.port, account.timeout)) {
-    Fail(kTextConnect + std::to_string(channel_.last_error()));
-    return false;
-  }
+bool Pop3Session::Connect(const Pop3Account& account) {
+  if (channel_.Connect(account.server, account.port, account.timeout)) return true;
+  return Refuse(kTextConnect + std::to_string(channel_.last_error()));
+}
 
+bool Pop3Session::Greet(const Pop3Account& account, std::string* timestamp) {
   std::string line;
   if (!ReadReply(&line)) return false;
-  if (!IsPositive(line)) {
-    Fail(kTextNotReady + line);
-    return false;
-  }
-  std::string timestamp = ApopTimestamp(line);
-  if (account.apop && timestamp.empty()) {
-    Fail(kTextNoApop);
-    return false;
-  }
-
-  ShowProgress(std::string("(") + kTextAuthenticating + ")");
-  int state;
-  if (account.apop) {
-    state = Command(ApopCommand(account.user, timestamp, account.password), &line);
-    if (state < 0) return false;
-    if (state == 0) {
-      Fail(kTextApopRefused + line);
-      return false;
-    }
-    return true;
-  }
-  state = Command("USER " + account.user + "\r\n", &line);
-  if (state < 0) return false;
-  if (state == 0) {
-    Fail(kTextUserRefused + line);
-    return false;
-  }
-  state = Command("PASS " + account.password + "\r\n", &line);
-  if (state < 0) return false;
-  if (state == 0) {
-    Fail(kTextPassRefused + line);
-    return false;
-  }
+  if (!IsPositive(line)) return Refuse(kTextNotReady + line);
+  *timestamp = ApopTimestamp(line);
+  // Checked before anything is sent: without a timestamp there is no digest.
+  if (account.apop && timestamp->empty()) return Refuse(kTextNoApop);
   return true;
 }
 
-int MailboxFailed(const Pop3Session& session, SurveyResult* result) {
-  result->error = session.error();
-  // A host delivers its whole list or none; the mail count stays.
-  result->mails.clear();
-  return -1;
+bool Pop3Session::LoginWithApop(const Pop3Account& account, const std::string& timestamp) {
+  return Expect(ApopCommand(account.user, timestamp, account.password), kTextApopRefused);
 }
 
-int FailMailbox(Pop3Session* session, SurveyResult* result, std::string text) {
-  session->Fail(std::move(text));
-  return MailboxFailed(*session, result);
+bool Pop3Session::LoginWithUserPass(const Pop3Account& account) {
+  return Expect("USER " + account.user + "\r\n", kTextUserRefused) &&
+         Expect("PASS " + account.password + "\r\n", kTextPassRefused);
 }
 
-int OpenMailbox(const Pop3Account& account, SurveyResult* result, Pop3Session* session) {
-  result->label = account.server;
-  if (!session->Login(account, true)) return MailboxFailed(*session, result);
-  session->channel().PumpMessages();
+bool Pop3Session::Stat(int* count, int* size) {
+  channel_.PumpMessages();
   std::string reply;
-  int state = session->Command("STAT\r\n", &reply);
-  if (state < 0) return MailboxFailed(*session, result);
+  int state = Command("STAT\r\n", &reply);
+  if (state < 0) return false;
   // "+OK count size": a reply without both numbers cannot be surveyed.
   std::size_t pos = reply.find_first_of(" \t\r\n");
-  int count = 0;
-  int size = 0;
-  if (state == 0 || pos == std::string::npos || !ScanInt(reply, &pos, &count) ||
-      !ScanInt(reply, &pos, &size) || count < 0) {
-    return FailMailbox(session, result, std::string(kTextCannotServe) + "\r\n" + reply);
+  *count = 0;
+  *size = 0;
+  if (state == 0 || pos == std::string::npos || !ScanInt(reply, &pos, count) ||
+      !ScanInt(reply, &pos, size) || *count < 0) {
+    return Refuse(std::string(kTextCannotServe) + "\r\n" + reply);
   }
-  result->mailbox_size = size;
-  return count;
+  return true;
 }
-
-void CloseMailbox(Pop3Session* session) { session->Quit(); }
 
 }  // namespace tarnu

@@ -7,7 +7,6 @@
 #include <string>
 #include <string_view>
 
-#include "model/mail_entry.h"
 #include "net/line_channel.h"
 #include "net/pop3_account.h"
 #include "platform/ui_hooks.h"
@@ -38,10 +37,17 @@ class Pop3Session {
   // sent. Returns true when logged in; false after the failure path.
   bool Login(const Pop3Account& account, bool pump_before_connect);
 
+  // STAT: the number of messages (>= 0) and the mailbox size. A refusal, or
+  // a reply without both numbers, fails with the "cannot serve" text and the
+  // reply line. False after the failure path.
+  bool Stat(int* count, int* size);
+
   // Sends one command and reads the first line of its reply into `reply`
   // (the rest of an overlong line is read and dropped, so the next reply
-  // starts where it should). Returns 1 for a positive reply ("+OK"), 0 for a
-  // negative one, -1 after a send or receive failure (failure path run).
+  // starts where it should). Bytes still unread from earlier replies are
+  // dropped first: they never answer this command. Returns 1 for a positive
+  // reply ("+OK"), 0 for a negative one, -1 after a send or receive failure
+  // (failure path run).
   int Command(std::string_view command, std::string* reply);
 
   // Sets the title to the remembered title followed by `suffix`.
@@ -60,8 +66,19 @@ class Pop3Session {
   const std::string& remembered_title() const { return title_; }
 
  private:
+  // The login steps, in the order Login runs them. Each returns false after
+  // the failure path with its own text.
+  bool Connect(const Pop3Account& account);
+  bool Greet(const Pop3Account& account, std::string* timestamp);
+  bool LoginWithApop(const Pop3Account& account, const std::string& timestamp);
+  bool LoginWithUserPass(const Pop3Account& account);
+
+  // Sends `command` and requires a positive reply; a negative one fails with
+  // `refusal` followed by the reply line.
+  bool Expect(std::string_view command, const char* refusal);
   // Reads one reply line (see Command); false after the failure path.
   bool ReadReply(std::string* reply);
+  bool Refuse(std::string text);
 
   StatusLine* status_;
   LineChannel channel_;
@@ -78,25 +95,6 @@ std::string ApopTimestamp(std::string_view greeting);
 // 32 lower-case hex digits, then CR LF.
 std::string ApopCommand(const std::string& user, std::string_view timestamp,
                         const std::string& password);
-
-// Opens a mailbox for the survey: the result's label becomes the server
-// address, then Login, then STAT, whose size goes into the result. Returns
-// the number of messages (>= 0), or -1 after the failure path (FailMailbox).
-int OpenMailbox(const Pop3Account& account, SurveyResult* result, Pop3Session* session);
-
-// "QUIT", close, title back.
-void CloseMailbox(Pop3Session* session);
-
-// After a session step failed (its failure path has run): the session's
-// error text goes into the result and the gathered messages are discarded.
-// Returns -1.
-int MailboxFailed(const Pop3Session& session, SurveyResult* result);
-
-// The failure path of a survey: the session's failure path with `text`, then
-// the error text goes into the result and the messages gathered so far are
-// discarded (a host delivers its whole list or none; the mail count stays).
-// Returns -1.
-int FailMailbox(Pop3Session* session, SurveyResult* result, std::string text);
 
 // Reads an integer as "%d" would (leading blanks, optional sign, digits),
 // clamped to the range of int. Returns false when no digit follows.

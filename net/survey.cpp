@@ -7,6 +7,7 @@
 
 #include "codec/header_decode.h"
 #include "codec/japanese_code.h"
+#include "net/mailbox.h"
 #include "net/message_identity.h"
 #include "net/pop3_session.h"
 

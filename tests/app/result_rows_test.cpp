@@ -65,12 +65,13 @@ TEST(AddResultRows, LaterHostsComeFirstAndEachHostsMessagesInOrder) {
   EXPECT_EQ(list.row(3).columns[3], "1234");
   EXPECT_EQ(list.row(2).columns[3], "0");
   const ResultRow& record = *list.row(0).record;
-  EXPECT_EQ(record.server, "B.example");
-  EXPECT_EQ(record.user, "u-B");
-  EXPECT_EQ(record.password, "p-B");
-  EXPECT_EQ(record.pop3_port, 1100);
-  EXPECT_EQ(record.apop, 1);
-  EXPECT_EQ(record.timeout, 7);
+  // The detail window fetches the message again with the host's account.
+  EXPECT_EQ(record.account.server, "B.example");
+  EXPECT_EQ(record.account.user, "u-B");
+  EXPECT_EQ(record.account.password, "p-B");
+  EXPECT_EQ(record.account.port, 1100);
+  EXPECT_TRUE(record.account.apop);
+  EXPECT_EQ(record.account.timeout, 7);
   EXPECT_EQ(new_count, 4);
 }
 

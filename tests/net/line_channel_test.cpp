@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/recording_hooks.h"
@@ -133,6 +134,23 @@ TEST_F(ChannelTest, ReadLineLeavesTheRestForTheNextRead) {
   EXPECT_EQ(channel.ReadMultiline(nullptr, 0, &header, &body, 2), 17);
   EXPECT_EQ(header, "A: 1\r");
   EXPECT_EQ(body, "body\r\n");
+}
+
+TEST_F(ChannelTest, DiscardUnreadDropsTheBufferedRestAndWhatLaterArrived) {
+  // "b" shares the segment of "a"; "c" comes in a segment of its own while
+  // the client has not asked for anything.
+  peer.Send("a\r\nb\r\n").Silence(100).Send("c\r\n").Expect("NEXT\r\n").Send("answer\r\n");
+  Connect();
+  std::string got;
+  EXPECT_EQ(channel.ReadLine(&got, 2), 3);
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  channel.DiscardUnread();
+  EXPECT_EQ(channel.Send("NEXT\r\n"), 6);
+  EXPECT_EQ(channel.ReadLine(&got, 2), 8);
+  EXPECT_EQ(got, "answer\r\n");
+  channel.Close();
+  peer.Finish();
+  EXPECT_TRUE(peer.problems().empty()) << peer.Log();
 }
 
 TEST_F(ChannelTest, PeerClosingDuringReadLineIsAFailureNotATimeout) {

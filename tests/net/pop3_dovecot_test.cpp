@@ -1,7 +1,7 @@
 // Login and STAT against a real Dovecot.
 #include <gtest/gtest.h>
 
-#include "net/pop3_session.h"
+#include "net/mailbox.h"
 #include "tests/support/dovecot_server.h"
 #include "tests/support/recording_hooks.h"
 

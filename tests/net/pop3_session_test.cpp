@@ -12,6 +12,7 @@
 #include <unistd.h>
 #endif
 
+#include "net/mailbox.h"
 #include "tests/net/pop3_script.h"
 #include "tests/support/recording_hooks.h"
 #include "tests/support/scripted_peer.h"
@@ -302,6 +303,41 @@ TEST(OpenMailbox, Failures) {
     EXPECT_EQ(Escape(out.sent), Escape(c.sent)) << c.name << "\n" << out.log;
     EXPECT_TRUE(out.result.mails.empty()) << c.name;
     EXPECT_EQ(out.final_title, "T") << c.name;
+  }
+}
+
+// A server that answers with more lines than asked for: the extra line is
+// never taken as the answer to the next command.
+TEST(OpenMailbox, StrayReplyLinesAnswerNothing) {
+  struct Case {
+    const char* name;
+    Script script;
+  } cases[] = {
+      {"after the greeting",
+       {{'S', "+OK ready\r\n-ERR stray\r\n"},
+        {'E', "USER alice\r\n"},
+        {'S', "+OK\r\n"},
+        {'E', "PASS secret\r\n"},
+        {'S', "+OK\r\n"}}},
+      {"after USER",
+       {{'S', "+OK ready\r\n"},
+        {'E', "USER alice\r\n"},
+        {'S', "+OK\r\n-ERR stray\r\n"},
+        {'E', "PASS secret\r\n"},
+        {'S', "+OK\r\n"}}},
+      {"after PASS",
+       {{'S', "+OK ready\r\n"},
+        {'E', "USER alice\r\n"},
+        {'S', "+OK\r\n"},
+        {'E', "PASS secret\r\n"},
+        {'S', "+OK\r\n-ERR stray\r\n"}}},
+  };
+  for (const Case& c : cases) {
+    Script script = c.script;
+    script.insert(script.end(), {{'E', "STAT\r\n"}, {'S', "+OK 4 40\r\n"}});
+    Outcome out = OpenAndClose(script, false);
+    EXPECT_EQ(out.count, 4) << c.name << "\n" << out.log;
+    EXPECT_EQ(out.result.error, "") << c.name;
   }
 }
 

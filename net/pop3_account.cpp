@@ -1,0 +1,16 @@
+#include "net/pop3_account.h"
+
+namespace tarnu {
+
+Pop3Account AccountOf(const HostEntry& host) {
+  Pop3Account account;
+  account.apop = host.apop;
+  account.user = host.user;
+  account.password = host.password;
+  account.server = host.server;
+  account.port = host.pop3_port;
+  account.timeout = host.timeout;
+  return account;
+}
+
+}  // namespace tarnu
