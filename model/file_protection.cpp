@@ -133,11 +133,11 @@ bool SafeFileWriter::KeepBackup(bool oversized) {
     if (platform::LinkFile(target_, name)) staged = name;
     if (platform::KindOf(name) == platform::PathKind::kMissing) break;  // no links here
   }
-  if (staged.empty() && oversized) {
+  if (staged.empty() && oversized && platform::MoveFileOver(target_, backup)) {
     // Nothing in the bytes beyond the header's count is tarnu's; the file
     // moves aside whole rather than being copied.
-    moved_aside_ = platform::MoveFileOver(target_, backup);
-    return moved_aside_;
+    moved_aside_ = true;
+    return true;
   }
   if (staged.empty()) {
     platform::File copy;

@@ -428,3 +428,88 @@ TEST(HistoryFileSave, FolderThatCannotHoldTheFile) {
 
 }  // namespace
 }  // namespace tarnu
+
+namespace tarnu {
+namespace {
+
+// A message whose key the survey made (a long Message-ID, or none) is
+// stored under that key and seen again after a restart, each on its own.
+TEST(HistoryFile, MadeKeysAreStoredAndSeenAgainAfterReload) {
+  ScratchDir dir;
+  const std::string long_id = std::string(5000, 'l');
+  auto made = [](const std::string& id, const std::string& key) {
+    MailEntry mail;
+    mail.message_id = id;
+    mail.history_key = key;
+    return mail;
+  };
+  const MailEntry long_mail = made(long_id, std::string(700, 'l') + "\x01" + "digest-of-long");
+  const MailEntry no_id_a = made("", "\x01noid:aaaa");
+  const MailEntry no_id_b = made("", "\x01noid:bbbb");
+  HostList hosts = Servers({"s"});
+  hosts[0].history.mails = {long_mail, no_id_a};
+  RecordingMessages messages;
+  ASSERT_EQ(0, SaveHistoryFile(hosts, &messages));
+  EXPECT_EQ(2, StoredCount());
+  HostList back = Servers({"s"});
+  ASSERT_EQ(0, LoadHistoryFile(&back, &messages));
+  const HistoryIndex seen(back[0].history);
+  EXPECT_FALSE(seen.IsNewMail(long_mail));
+  EXPECT_FALSE(seen.IsNewMail(no_id_a));
+  EXPECT_TRUE(seen.IsNewMail(no_id_b));  // another message without an ID is new
+  EXPECT_FALSE(IsNewMail(no_id_a, back[0].history));
+  EXPECT_TRUE(IsNewMail(no_id_b, back[0].history));
+  EXPECT_EQ(Shown{}, messages.shown);
+}
+
+// Files written before such keys existed hold an empty Message-ID for a
+// message without one; it keeps meaning "the message without an ID was
+// seen" until the history is next replaced.
+TEST(HistoryFile, EmptyIdFromAnOlderFileStillStandsForMessagesWithoutOne) {
+  ScratchDir dir;
+  WriteFileBytes("tarnu.hist.pref", SampleFile());
+  HostList hosts = Servers({"pop.a.example"});
+  RecordingMessages messages;
+  ASSERT_EQ(0, LoadHistoryFile(&hosts, &messages));
+  MailEntry no_id;
+  no_id.history_key = "\x01noid:cccc";
+  MailEntry other;
+  other.message_id = "<other@a.example>";
+  const HistoryIndex seen(hosts[0].history);
+  EXPECT_FALSE(seen.IsNewMail(no_id));
+  EXPECT_FALSE(IsNewMail(no_id, hosts[0].history));
+  EXPECT_TRUE(seen.IsNewMail(other));
+}
+
+TEST(HistoryFile, ReloadsOnlyWhatAnotherProcessWrote) {
+  ScratchDir dir;
+  HostList ours = Servers({"s"});
+  SetHistory(&ours[0], {"<mine>"});
+  RecordingMessages messages;
+  // Nothing read or written yet: only noted.
+  EXPECT_FALSE(ReloadHistoryFileIfChanged(&ours, &messages));
+  ASSERT_EQ(0, SaveHistoryFile(ours, &messages));
+  EXPECT_FALSE(ReloadHistoryFileIfChanged(&ours, &messages));  // our own save
+  EXPECT_EQ(Ids{"<mine>"}, HistoryIds(ours[0]));
+  // Another writer replaces the file (a rename, as every save does).
+  {
+    Image other(kHeader + kRecord);
+    other.I32(0, 256);
+    other.I32(4, 1);
+    other.Put(kHeader, "PHRoZWlycz4=\n");  // <theirs>
+    other.Put(kHeader + 1024, "cw==\n");   // s
+    WriteFileBytes("other.tmp", other.bytes);
+    std::filesystem::rename("other.tmp", "tarnu.hist.pref");
+  }
+  EXPECT_TRUE(ReloadHistoryFileIfChanged(&ours, &messages));
+  EXPECT_EQ(Ids{"<theirs>"}, HistoryIds(ours[0]));
+  EXPECT_FALSE(ReloadHistoryFileIfChanged(&ours, &messages));
+  // Removed by someone else: the histories empty.
+  std::filesystem::remove("tarnu.hist.pref");
+  EXPECT_TRUE(ReloadHistoryFileIfChanged(&ours, &messages));
+  EXPECT_EQ(Ids{}, HistoryIds(ours[0]));
+  EXPECT_EQ(Shown{}, messages.shown);
+}
+
+}  // namespace
+}  // namespace tarnu

@@ -483,3 +483,53 @@ TEST(ForwardMailDialogue, ConnectionResetByTheServer) {
 
 }  // namespace
 }  // namespace tarnu
+
+namespace tarnu {
+namespace {
+
+// Once the final dot is out, only a reply tells whether the server took the
+// mail: without one the mail may have been taken and must not be sent
+// again; a refusal, or a failure before the dot, means it was not taken.
+TEST(ForwardMailDialogue, WhetherTheMailMayHaveBeenTaken) {
+  enum After { kSilence, kClose, kReset, kRefusal, kCloseBeforeDot };
+  struct Case {
+    const char* what;
+    After after;
+    int result;
+  } cases[] = {
+      {"silence after the dot", kSilence, kForwardUncertain},
+      {"closed after the dot", kClose, kForwardUncertain},
+      {"reset after the dot", kReset, kForwardUncertain},
+      {"refused after the dot", kRefusal, kForwardFailed},
+      {"closed before any data", kCloseBeforeDot, kForwardFailed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::ScriptedPeer peer;
+    if (c.after == kCloseBeforeDot) {
+      ScriptUpTo(&peer, kData, "354 go ahead\r\n");
+      peer.ExpectPrefix("Subject: ").Reset();
+    } else {
+      ScriptUpTo(&peer, kRcpt, "250 recipient ok\r\n");
+      peer.Expect("DATA\r\n").Send("354 go ahead\r\n").ExpectUntil("\r\n.\r\n");
+      if (c.after == kSilence) peer.Silence(2500);
+      if (c.after == kClose) peer.ShutdownWrite();
+      if (c.after == kReset) peer.Reset();
+      if (c.after == kRefusal) peer.Send("451 try later\r\n");
+    }
+    peer.Start();
+    HostEntry host = ForwardingHost(peer.port());
+    host.timeout = 1;
+    MailEntry entry;
+    entry.subject = "s";
+    // Before the dot: more than the socket buffers hold, so that the reset
+    // stops the sending.
+    entry.body = std::string(c.after == kCloseBeforeDot ? 8 << 20 : 100, 'b');
+    EXPECT_EQ(ForwardMail(host, &entry, nullptr), c.result);
+    EXPECT_FALSE(entry.state.empty());
+    peer.Finish();
+  }
+}
+
+}  // namespace
+}  // namespace tarnu
