@@ -85,7 +85,10 @@ class CheckCycle {
   bool last_save_failed() const { return last_save_failed_; }
 
  private:
-  void CheckHost(std::size_t index, int* new_count);
+  // The entry that was at `position` when the cycle began: still there, or
+  // found by its identity; -1 when it was deleted.
+  int FindEntry(std::size_t position, std::uint64_t identity) const;
+  void CheckHost(std::size_t position, std::uint64_t identity, int* new_count);
   // Forwards the new messages of `copy` and retries the forwards it still
   // owes, judged against its history from before this check.
   void ForwardHost(HostEntry* copy, std::int64_t now);
