@@ -97,7 +97,7 @@ class SmtpDialogue {
       return false;
     }
     if (read < 0) {
-      entry_->state = WithNumber("転送時受信エラー %d", channel_->last_error());
+      entry_->state = ReceiveErrorText("転送時受信エラー ", channel_->last_error());
       return false;
     }
     const std::string_view head = std::string_view(line).substr(0, 3);
