@@ -80,35 +80,58 @@ bool EndsAfterRecords(platform::File* file) {
   return file->Read(&probe, 1, &got) && got == 0;
 }
 
-// Attaches the records to the hosts; returns false for a short or unreadable
-// record. Throws std::bad_alloc.
+// Gives the hosts the keys stored for their server addresses; returns false
+// for a short or unreadable record (the keys read before it are given all
+// the same). Hosts sharing an address share one list of its keys. Throws
+// std::bad_alloc.
 bool AttachRecords(platform::File* file, std::int32_t count, HostList* hosts,
                    UserMessages* messages) {
-  // The Message-IDs each history holds, so that an ID is never attached
-  // twice: hosts sharing a server address would otherwise each save the
-  // shared set again and the file would grow from run to run.
-  std::vector<std::unordered_set<std::string>> held(hosts->size());
-  for (std::size_t h = 0; h < hosts->size(); ++h) {
-    for (const MailEntry& mail : (*hosts)[h].history.mails) held[h].insert(HistoryKey(mail));
-  }
+  struct Pool {
+    std::vector<std::string> keys;
+    std::unordered_set<std::string> held;  // so that a key is never taken twice
+  };
+  std::map<std::string, Pool> pools;
+  for (const HostEntry& host : *hosts) pools[host.server];
   std::vector<unsigned char> record(kRecordSize);
+  bool complete = true;
   for (std::int32_t i = 0; i < count; ++i) {
     std::size_t got = 0;
     if (!file->Read(record.data(), kRecordSize, &got) || got < kRecordSize) {
       messages->ShowMessage(kCorrupt);
-      return false;
+      complete = false;
+      break;
     }
-    std::string message_id = GetTextSlot(record.data(), kSlotSize);
-    std::string server = GetTextSlot(record.data() + kSlotSize, kSlotSize);
-    for (std::size_t h = 0; h < hosts->size(); ++h) {
-      HostEntry& host = (*hosts)[h];
-      if (host.server != server || !held[h].insert(message_id).second) continue;
-      MailEntry mail;
-      mail.message_id = message_id;
-      host.history.mails.push_back(std::move(mail));
+    auto pool = pools.find(GetTextSlot(record.data() + kSlotSize, kSlotSize));
+    if (pool == pools.end()) continue;  // no host has this address
+    std::string key = GetTextSlot(record.data(), kSlotSize);
+    if (pool->second.held.insert(key).second) pool->second.keys.push_back(std::move(key));
+  }
+  std::map<std::string, std::shared_ptr<const std::vector<std::string>>> shared;
+  for (auto& [server, pool] : pools) {
+    if (!pool.keys.empty()) {
+      shared[server] = std::make_shared<const std::vector<std::string>>(std::move(pool.keys));
     }
   }
-  return true;
+  for (HostEntry& host : *hosts) {
+    auto found = shared.find(host.server);
+    if (found == shared.end()) continue;
+    SurveyResult& history = host.history;
+    if (history.mails.empty() && !history.stored_keys) {
+      history.stored_keys = found->second;
+      continue;
+    }
+    // A history that already holds entries takes the keys it lacks.
+    std::unordered_set<std::string> held;
+    for (const MailEntry& mail : history.mails) held.insert(HistoryKey(mail));
+    std::vector<std::string> keys;
+    if (history.stored_keys) keys = *history.stored_keys;
+    held.insert(keys.begin(), keys.end());
+    for (const std::string& key : *found->second) {
+      if (held.insert(key).second) keys.push_back(key);
+    }
+    history.stored_keys = std::make_shared<const std::vector<std::string>>(std::move(keys));
+  }
+  return complete;
 }
 
 }  // namespace
@@ -200,11 +223,15 @@ int SaveHistoryFile(const HostList& hosts, UserMessages* messages) {
       assert(fits && "an over-long server address reached the history file");
       if (!fits) continue;
       std::unordered_set<std::string_view>& done = written[hosts[h].server];
-      for (const MailEntry& mail : hosts[h].history.mails) {
-        const std::string& key = HistoryKey(mail);
-        if (key.size() > capacity || !done.insert(key).second) continue;
+      auto take = [&](const std::string& key) {
+        if (key.size() > capacity || !done.insert(key).second) return;
         keys[h].push_back(&key);
         ++total;
+      };
+      const SurveyResult& history = hosts[h].history;
+      for (const MailEntry& mail : history.mails) take(HistoryKey(mail));
+      if (history.stored_keys) {
+        for (const std::string& key : *history.stored_keys) take(key);
       }
     }
     unsigned char header[kHeaderSize] = {};
@@ -260,7 +287,10 @@ bool ReloadHistoryFileIfChanged(HostList* hosts, UserMessages* messages) {
       return false;
     }
     if (seen->second == now) return false;
-    for (HostEntry& host : *hosts) host.history.mails.clear();
+    for (HostEntry& host : *hosts) {
+      host.history.mails.clear();
+      host.history.stored_keys.reset();
+    }
     LoadHistoryFile(hosts, messages);
     return true;
   } catch (const std::bad_alloc&) {

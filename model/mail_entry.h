@@ -4,6 +4,7 @@
 #define TARNU_MODEL_MAIL_ENTRY_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -34,6 +35,11 @@ struct SurveyResult {
   std::string label;  // server address during the survey, then the host name
   std::string error;  // empty after a successful survey
   std::vector<MailEntry> mails;
+  // Keys read from the history file for this host's server address. Every
+  // host with that address receives all of them, so they are kept once and
+  // shared: they belong to a history like the entries of `mails` (after
+  // them), and go with the list when ReplaceHistory replaces it.
+  std::shared_ptr<const std::vector<std::string>> stored_keys;
 
   void Clear() { *this = SurveyResult(); }
 };
@@ -43,6 +49,9 @@ struct SurveyResult {
 inline const std::string& HistoryKey(const MailEntry& mail) {
   return mail.history_key.empty() ? mail.message_id : mail.history_key;
 }
+
+// Every key a history holds, in order: its entries', then the stored ones.
+std::vector<std::string> HistoryKeys(const SurveyResult& history);
 
 // True when `history` holds no message whose key equals the mail's, byte for
 // byte. A history entry with an empty key (what older files hold for a

@@ -101,14 +101,12 @@ class FaultCheck : public ::testing::Test {
     return shell.list.rows();
   }
 
-  static Keys HistoryKeys() {
+  static Keys StoredKeys() {
     HostList hosts(1);
     hosts[0].server = "127.0.0.1";
     testing::RecordingMessages messages;
     LoadHistoryFile(&hosts, &messages);
-    Keys keys;
-    for (const MailEntry& mail : hosts[0].history.mails) keys.push_back(mail.message_id);
-    return keys;
+    return tarnu::HistoryKeys(hosts[0].history);
   }
 
   // The history as the last check left it: only the first message seen.
@@ -174,11 +172,11 @@ TEST_F(FaultCheck, Pop3DialogueAtEveryStep) {
       {"LIST 2 reply cut", Plan(Fault::kCut, Direction::kToClient, "LIST 2", 3), kClosed, 2},
       {"TOP 2 reply cut in the header", Plan(Fault::kCut, Direction::kToClient, "TOP 2", 30),
        kNoAnswer, 2},
-      {"TOP 3 reply stalled in the body",
-       Plan(Fault::kStall, Direction::kToClient, "TOP 3", 60), kNoAnswer, 4},
+      {"TOP 3 reply stalled in the body", Plan(Fault::kStall, Direction::kToClient, "TOP 3", 60),
+       kNoAnswer, 4},
       {"TOP 3 reply dripped", Plan(Fault::kDrip, Direction::kToClient, "TOP 3", 5), kNoAnswer, 8},
-      {"TOP 2 reply in 1-byte pieces",
-       Plan(Fault::kDrip, Direction::kToClient, "TOP 2", 0, "", 1), "", 6},
+      {"TOP 2 reply in 1-byte pieces", Plan(Fault::kDrip, Direction::kToClient, "TOP 2", 0, "", 1),
+       "", 6},
       {"a 10 MB line for the TOP reply",
        Plan(Fault::kInject, Direction::kToClient, "TOP 1", 0, huge), kCannotServe, 10},
   };
@@ -201,7 +199,7 @@ TEST_F(FaultCheck, Pop3DialogueAtEveryStep) {
     }
     ASSERT_EQ(1u, rows.size());
     EXPECT_EQ(Escape(c.text), Escape(rows[0].columns[5]));
-    EXPECT_EQ(Keys{"<seen@example.jp>"}, HistoryKeys());
+    EXPECT_EQ(Keys{"<seen@example.jp>"}, StoredKeys());
     EXPECT_EQ(mails_before, static_cast<int>(smtp_->Mails().size()));
     PendingForwards owed;
     LoadPendingForwards(&owed);
@@ -210,7 +208,7 @@ TEST_F(FaultCheck, Pop3DialogueAtEveryStep) {
     rows = Check(Host(dovecot_->port(), smtp_->port()));
     ASSERT_EQ(3u, rows.size());
     EXPECT_EQ(2, static_cast<int>(smtp_->Mails().size()) - mails_before);
-    EXPECT_EQ(3u, HistoryKeys().size());
+    EXPECT_EQ(3u, StoredKeys().size());
   }
 }
 

@@ -309,7 +309,8 @@ TEST(DataFiles, FilesLiveInTheChosenFolder) {
     ASSERT_EQ(0, LoadHistoryFile(&back, &messages));
     SetDataDirectory("");
     ASSERT_EQ(2u, back.size());
-    ASSERT_EQ(1u, back[0].history.mails.size());
+    ASSERT_TRUE(back[0].history.stored_keys);
+    EXPECT_EQ(std::vector<std::string>{"<a@b>"}, *back[0].history.stored_keys);
     EXPECT_EQ(Shown{}, messages.shown);
     EXPECT_TRUE(FileExists("data/tarnu.pref"));
     EXPECT_TRUE(FileExists("data/tarnu.hist.pref"));

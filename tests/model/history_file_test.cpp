@@ -61,6 +61,9 @@ void SetHistory(HostEntry* host, const Ids& ids) {
 Ids HistoryIds(const HostEntry& host) {
   Ids ids;
   for (const MailEntry& mail : host.history.mails) ids.push_back(mail.message_id);
+  if (host.history.stored_keys) {
+    for (const std::string& key : *host.history.stored_keys) ids.push_back(key);
+  }
   return ids;
 }
 
@@ -157,12 +160,13 @@ TEST(HistoryFileLoad, ReadsAHandMadeFile) {
   EXPECT_EQ((Ids{"<1@a.example>", "", kJapaneseId}), HistoryIds(hosts[0]));
   EXPECT_EQ((Ids{"<x@b.example>", LongId()}), HistoryIds(hosts[1]));
   EXPECT_EQ(Ids{}, HistoryIds(hosts[2]));
-  // Only the Message-ID is stored; the rest is a reset entry.
-  const MailEntry& mail = hosts[0].history.mails[0];
-  EXPECT_EQ("", mail.subject);
-  EXPECT_EQ(0, mail.size);
-  EXPECT_EQ(0, mail.forwarded);
+  // Only the keys are stored; no entry is made for them.
+  EXPECT_TRUE(hosts[0].history.mails.empty());
   EXPECT_TRUE(hosts[0].current.mails.empty());
+  // Hosts with one address share one list of its keys.
+  HostList two = Servers({"pop.b.example", "pop.b.example"});
+  EXPECT_EQ(0, LoadHistoryFile(&two, &messages));
+  EXPECT_EQ(two[0].history.stored_keys, two[1].history.stored_keys);
 }
 
 TEST(HistoryFileLoad, MissingOrShortFileIsNoHistory) {
@@ -174,7 +178,7 @@ TEST(HistoryFileLoad, MissingOrShortFileIsNoHistory) {
     RecordingMessages messages;
     EXPECT_EQ(0, LoadHistoryFile(&hosts, &messages));
     EXPECT_EQ(Shown{}, messages.shown);
-    EXPECT_TRUE(hosts[0].history.mails.empty());
+    EXPECT_TRUE(HistoryIds(hosts[0]).empty());
   }
 }
 
@@ -188,8 +192,8 @@ TEST(HistoryFileLoad, OtherVersionAttachesNothing) {
   RecordingMessages messages;
   EXPECT_EQ(-1, LoadHistoryFile(&hosts, &messages));
   EXPECT_EQ(Shown{kWrongVersion}, messages.shown);
-  EXPECT_TRUE(hosts[0].history.mails.empty());
-  EXPECT_TRUE(hosts[1].history.mails.empty());
+  EXPECT_TRUE(HistoryIds(hosts[0]).empty());
+  EXPECT_TRUE(HistoryIds(hosts[1]).empty());
 }
 
 TEST(HistoryFileLoad, CountLargerThanTheRecordsKeepsWhatWasAttached) {
@@ -203,7 +207,7 @@ TEST(HistoryFileLoad, CountLargerThanTheRecordsKeepsWhatWasAttached) {
   EXPECT_EQ(-1, LoadHistoryFile(&hosts, &messages));
   EXPECT_EQ(Shown{kCorrupt}, messages.shown);
   EXPECT_EQ((Ids{"<1@a.example>", "", kJapaneseId}), HistoryIds(hosts[0]));
-  EXPECT_TRUE(hosts[1].history.mails.empty());
+  EXPECT_TRUE(HistoryIds(hosts[1]).empty());
 }
 
 TEST(HistoryFileLoad, AlteredMagicLoadsNormally) {
@@ -215,7 +219,7 @@ TEST(HistoryFileLoad, AlteredMagicLoadsNormally) {
   HostList hosts = Servers({"pop.b.example"});
   RecordingMessages messages;
   EXPECT_EQ(0, LoadHistoryFile(&hosts, &messages));
-  EXPECT_EQ(2u, hosts[0].history.mails.size());
+  EXPECT_EQ(2u, HistoryIds(hosts[0]).size());
 }
 
 TEST(HistoryFileLoad, ServerAddressesMatchExactly) {
@@ -236,7 +240,7 @@ TEST(HistoryFileLoad, ServerAddressesMatchExactly) {
   EXPECT_EQ(2, StoredCount());
   HostList reloaded = Servers({"pop.a.example"});
   ASSERT_EQ(0, LoadHistoryFile(&reloaded, &messages));
-  EXPECT_TRUE(reloaded[0].history.mails.empty());
+  EXPECT_TRUE(HistoryIds(reloaded[0]).empty());
 }
 
 TEST(HistoryFileLoad, AMessageIdAlreadyHeldIsNotAttachedAgain) {
@@ -316,8 +320,8 @@ TEST(HistoryFileLoad, HalvesWithoutNulStayInsideTheRecord) {
   HostList hosts = Servers({"s"});
   RecordingMessages messages;
   EXPECT_EQ(0, LoadHistoryFile(&hosts, &messages));
-  ASSERT_EQ(1u, hosts[0].history.mails.size());
-  EXPECT_EQ(768u, hosts[0].history.mails[0].message_id.size());
+  ASSERT_EQ(1u, HistoryIds(hosts[0]).size());
+  EXPECT_EQ(768u, HistoryIds(hosts[0])[0].size());
   // Too long for a slot: not stored again.
   ASSERT_EQ(0, SaveHistoryFile(hosts, &messages));
   EXPECT_EQ(0, StoredCount());

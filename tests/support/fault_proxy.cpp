@@ -42,12 +42,12 @@ int ConnectUpstream(int port) {
 struct Flow {
   int from = -1;
   int to = -1;
-  std::string out;  // ready to be written to `to`
-  std::string held;  // dripping: waits to be let through byte by byte
-  std::size_t count = 0;  // bytes of the source's stream taken so far
+  std::string out;         // ready to be written to `to`
+  std::string held;        // dripping: waits to be let through byte by byte
+  std::size_t count = 0;   // bytes of the source's stream taken so far
   long long trigger = -1;  // stream position where the fault strikes
-  bool eof = false;      // the source closed
-  bool shut = false;     // the close was passed on
+  bool eof = false;        // the source closed
+  bool shut = false;       // the close was passed on
   bool stalled = false;
   bool dripping = false;
   Clock::time_point next_drip;
@@ -194,9 +194,9 @@ void FaultProxy::Relay(int client, int server, bool faulted) {
     int wait_ms = 20;
     for (Flow* flow : {&up, &down}) {
       if (flow->dripping && !flow->held.empty()) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(flow->next_drip -
-                                                                         Clock::now())
-                        .count();
+        auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(flow->next_drip - Clock::now())
+                .count();
         if (left < wait_ms) wait_ms = left < 0 ? 0 : static_cast<int>(left);
       }
     }
