@@ -399,12 +399,12 @@ TEST_F(CheckCycleTest, HostListShrinkingDuringASurveyIsSafe) {
 // would: the histories come from what the last successful save wrote, the
 // owed forwards from what the last check wrote.
 struct OwedCycle {
-  int outcome = 0;              // the forwarder's result, if it is called
-  std::int64_t now = 1000;      // the clock
-  bool on_server = true;        // the message is still in the mailbox
+  int outcome = 0;          // the forwarder's result, if it is called
+  std::int64_t now = 1000;  // the clock
+  bool on_server = true;    // the message is still in the mailbox
   bool survey_fails = false;
-  bool forwarding = true;       // the host's forward switch
-  bool history_saved = true;    // the history save succeeds
+  bool forwarding = true;     // the host's forward switch
+  bool history_saved = true;  // the history save succeeds
 };
 
 struct OwedCase {
@@ -500,7 +500,8 @@ TEST(CheckCycleOwedForwards, RetriedUntilTakenNeverTwiceOnceTaken) {
       {"taken at once", {taken, taken}, {1, 0}},
       {"no answer after the mail went out", {uncertain, taken, taken}, {1, 0, 0}},
       {"taken, history not saved", {taken_history_lost, taken, taken}, {1, 0, 0}},
-      {"failed, history not saved", {at(failed, 0), at(failed, 1), at(taken, 2), at(taken, 3)},
+      {"failed, history not saved",
+       {at(failed, 0), at(failed, 1), at(taken, 2), at(taken, 3)},
        {1, 1, 1, 0}},
       {"ten tries at most",
        std::vector<OwedCycle>(12, failed),
@@ -557,8 +558,7 @@ TEST(CheckCycleOwedForwards, AnotherCheckHoldingTheFolderMeansThisOneDoesNothing
   HostList hosts = {Host("A")};
   testing::RecordingShell shell;
   CheckServices s;
-  s.survey = [](StatusLine*, const Pop3Account&, int, SurveyResult*, MessagePump*,
-                UserMessages*) {
+  s.survey = [](StatusLine*, const Pop3Account&, int, SurveyResult*, MessagePump*, UserMessages*) {
     ADD_FAILURE() << "surveyed";
     return 0;
   };

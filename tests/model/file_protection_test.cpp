@@ -93,8 +93,8 @@ TEST(SafeFileWriter, SymbolicLinksAreWrittenThroughAndStay) {
     ASSERT_EQ(0, SaveConfigFile(&settings, HostList(1), &messages));
     EXPECT_TRUE(fs::is_symlink("tarnu.pref"));
     EXPECT_EQ(c.link_to, fs::read_symlink("tarnu.pref").string());
-    const std::string target = std::string(c.link_to) == "second-link" ? "real/tarnu.pref"
-                                                                        : c.link_to;
+    const std::string target =
+        std::string(c.link_to) == "second-link" ? "real/tarnu.pref" : c.link_to;
     EXPECT_EQ(saved, ReadFileBytes(target));
     EXPECT_EQ((Names{"real", "second-link", "tarnu.pref"}), DirectoryListing());
     EXPECT_EQ(1u, std::distance(fs::directory_iterator("real"), fs::directory_iterator()));

@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "tests/support/recording_hooks.h"
-#include "tests/support/scripted_peer.h"
 #include "tests/support/scratch_dir.h"
+#include "tests/support/scripted_peer.h"
 
 namespace tarnu {
 namespace {

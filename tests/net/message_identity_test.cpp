@@ -12,10 +12,10 @@ using testing::Hex;
 
 std::string PythonMd5(const std::string& bytes) {
   std::string hex;
-  EXPECT_TRUE(testing::PipeThrough(
-      "/usr/bin/python3 -c 'import sys,hashlib; "
-      "sys.stdout.write(hashlib.md5(sys.stdin.buffer.read()).hexdigest())'",
-      bytes, &hex));
+  EXPECT_TRUE(
+      testing::PipeThrough("/usr/bin/python3 -c 'import sys,hashlib; "
+                           "sys.stdout.write(hashlib.md5(sys.stdin.buffer.read()).hexdigest())'",
+                           bytes, &hex));
   return hex;
 }
 

@@ -224,8 +224,8 @@ TEST(SurveyMailbox, FailuresDiscardTheList) {
       {"no answer to LIST", two_done + Script{{'E', "LIST 3\r\n"}, {'Z', "3000"}},
        "サーバからの応答がありません", "LIST 3\r\nQUIT\r\n"},
       {"cut in the middle of the LIST line",
-       two_done + Script{{'E', "LIST 3\r\n"}, {'S', "+OK 3"}, {'W', ""}}, "受信エラー 0 サーバが接続を切断しました",
-       "LIST 3\r\nQUIT\r\n"},
+       two_done + Script{{'E', "LIST 3\r\n"}, {'S', "+OK 3"}, {'W', ""}},
+       "受信エラー 0 サーバが接続を切断しました", "LIST 3\r\nQUIT\r\n"},
   };
   for (const Case& c : cases) {
     Survey out = RunSurvey(c.script);
