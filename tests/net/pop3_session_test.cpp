@@ -178,6 +178,29 @@ TEST(OpenMailbox, OverlongGreetingDoesNotShiftTheReplies) {
   EXPECT_EQ(out.sent, "USER alice\r\nPASS secret\r\nSTAT\r\nQUIT\r\n");
 }
 
+// Replies whose length lies around the 1023 bytes a reply line holds: a
+// line of exactly 1023 bytes, CR LF included, is whole and nothing after it
+// may be taken for its rest.
+TEST(OpenMailbox, RepliesAroundTheLineCapacityLogIn) {
+  for (std::size_t length : {1021, 1022, 1023, 1024, 1025, 2046, 2047}) {
+    SCOPED_TRACE(length);
+    const std::string greeting = "+OK " + std::string(length - 6, 'g') + "\r\n";
+    const std::string user_reply = "+OK " + std::string(length - 6, 'u') + "\r\n";
+    ASSERT_EQ(length, greeting.size());
+    Outcome out = OpenAndClose({{'S', greeting},
+                                {'E', "USER alice\r\n"},
+                                {'S', user_reply},
+                                {'E', "PASS secret\r\n"},
+                                {'S', "+OK\r\n"},
+                                {'E', "STAT\r\n"},
+                                {'S', "+OK 2 20\r\n"}},
+                               false);
+    EXPECT_EQ(out.count, 2);
+    EXPECT_EQ(out.result.error, "") << out.log;
+    EXPECT_EQ(out.sent, "USER alice\r\nPASS secret\r\nSTAT\r\nQUIT\r\n");
+  }
+}
+
 // Every refusal and every channel failure of the login: the exact error
 // text, what the client sent (QUIT whenever it was connected), the leftover
 // list discarded and the title restored.
