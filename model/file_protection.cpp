@@ -158,7 +158,10 @@ bool SafeFileWriter::KeepBackup(bool oversized) {
 
 bool SafeFileWriter::CommitOrThrow() {
   if (!created_) return false;
-  if (!file_.Flush() || !file_.Close()) return false;
+  if (!file_.Flush()) return false;
+  // The file keeps its identity, size and time through the rename.
+  stamped_ = file_.Stamp(&stamp_);
+  if (!file_.Close()) return false;
   std::string path = platform::FullPath(name_);
   auto pending = PendingBackups().find(path);
   const bool keep_backup = pending != PendingBackups().end() &&

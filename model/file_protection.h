@@ -64,6 +64,10 @@ class SafeFileWriter {
   // The file the save replaces: `name`, or what a symbolic link `name` leads
   // to (valid after Create).
   const std::string& target() const { return target_; }
+  // Which file the committed save left there, and its state (valid after a
+  // successful Commit; `stamped()` false when the platform cannot tell).
+  const platform::FileStamp& stamp() const { return stamp_; }
+  bool stamped() const { return stamped_; }
 
  private:
   void Abandon();
@@ -77,6 +81,8 @@ class SafeFileWriter {
   bool created_ = false;
   bool committed_ = false;
   bool moved_aside_ = false;  // the old file was moved to the backup's name
+  platform::FileStamp stamp_;
+  bool stamped_ = false;
 };
 
 // Creates a file with a name of its own beside `target` ("<target>.<unique>

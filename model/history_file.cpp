@@ -268,7 +268,9 @@ int SaveHistoryFile(const HostList& hosts, UserMessages* messages) {
       return -1;
     }
     SeenState state;
-    if (CurrentState(path, &state)) NoteSeen(path, state);
+    state.exists = true;
+    state.stamp = writer.stamp();
+    if (writer.stamped()) NoteSeen(path, state);
   } catch (const std::bad_alloc&) {
     messages->ShowMessage(kCannotCreate);
     return -1;
