@@ -58,6 +58,10 @@ struct CheckServices {
   std::function<std::int64_t()> now;
 };
 
+// The lock file a check holds from its start to its end, so that one check
+// at a time runs over a data folder.
+inline constexpr char kCheckLockFileName[] = "tarnu.check.lock";
+
 // The services of the program itself. A check waits up to `wait_ms` for
 // another check over the same data folder to end (0: it does not wait).
 CheckServices RealCheckServices(int wait_ms = 0);

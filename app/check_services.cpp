@@ -20,7 +20,6 @@
 namespace tarnu {
 namespace {
 
-constexpr char kCheckLockName[] = "tarnu.check.lock";
 constexpr char kDataLockName[] = "tarnu.lock";
 // Short edits hold the data lock for moments; a holder that keeps it longer
 // is not waited for any further (the check lock already keeps other checks
@@ -52,7 +51,7 @@ CheckServices RealCheckServices(int wait_ms) {
   services.begin_check = [check_lock, wait_ms](HostList* hosts, UserMessages* messages) {
     platform::LockResult taken;
     try {
-      taken = check_lock->Lock(DataFilePath(kCheckLockName), wait_ms);
+      taken = check_lock->Lock(DataFilePath(kCheckLockFileName), wait_ms);
     } catch (const std::bad_alloc&) {
       taken = platform::LockResult::kFailed;
     }

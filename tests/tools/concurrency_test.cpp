@@ -46,6 +46,7 @@ CliProcess Start(const std::vector<std::string>& args, const std::string& name) 
     int err = open(run.err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(out, 1);
     dup2(err, 2);
+    setenv("LC_ALL", "C", 1);  // its own messages in English
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(cli));
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -117,11 +118,11 @@ TEST(Concurrency, TwoChecksAtOnceForwardEveryMailOnceAndKeepTheHistoryWhole) {
     for (const CliProcess* run : {&first, &second}) {
       const std::string err = ReadFileBytes(run->err_file);
       // Either it checked, or it gave way to the other one and said so.
-      EXPECT_TRUE(err.empty() || err == "tarnu-cli: another check is running in this folder\n")
+      EXPECT_TRUE(err.empty() || err.find("another check is running") != std::string::npos)
           << err;
     }
-    // At least one checked; the other checked after it or gave way.
-    EXPECT_TRUE((a == 0 && (b == 0 || b == 1)) || (b == 0 && a == 1)) << a << " " << b;
+    // At least one checked; the other checked after it or gave way (3).
+    EXPECT_TRUE((a == 0 && (b == 0 || b == 3)) || (b == 0 && a == 3)) << a << " " << b;
     // The history loads whole and holds every message delivered so far.
     HostList hosts(1);
     hosts[0].server = "127.0.0.1";
