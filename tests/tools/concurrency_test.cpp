@@ -118,8 +118,7 @@ TEST(Concurrency, TwoChecksAtOnceForwardEveryMailOnceAndKeepTheHistoryWhole) {
     for (const CliProcess* run : {&first, &second}) {
       const std::string err = ReadFileBytes(run->err_file);
       // Either it checked, or it gave way to the other one and said so.
-      EXPECT_TRUE(err.empty() || err.find("another check is running") != std::string::npos)
-          << err;
+      EXPECT_TRUE(err.empty() || err.find("another check is running") != std::string::npos) << err;
     }
     // At least one checked; the other checked after it or gave way (3).
     EXPECT_TRUE((a == 0 && (b == 0 || b == 3)) || (b == 0 && a == 3)) << a << " " << b;

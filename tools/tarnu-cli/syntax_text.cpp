@@ -81,6 +81,14 @@ Texts TextsOf(Say what) {
     case Say::kStopping:
       return {u8"stopping (a check in progress is finished first)",
               u8"終了します (実行中の問い合わせは最後まで行います)"};
+    case Say::kPasswordTwice:
+      return {u8"--password and --password-stdin do not go together",
+              u8"--password と --password-stdin は同時に指定できません"};
+    case Say::kNoPasswordInput:
+      return {u8"--password-stdin: nothing to read on standard input",
+              u8"--password-stdin: 標準入力から読み取れません"};
+    case Say::kPasswordPrompt:
+      return {u8"Password: ", u8"パスワード: "};
     case Say::kNotificationsAbsent:
       return {u8"no desktop notification service: new mail is printed only",
               u8"デスクトップ通知が使えません: 新着メールは表示のみです"};

@@ -35,6 +35,9 @@ enum class Say {
   kCheckRunning,         // %1 the lock file
   kLockFailed,           // %1 the lock file
   kStopping,             // (no argument)
+  kPasswordTwice,        // (no argument)
+  kNoPasswordInput,      // (no argument)
+  kPasswordPrompt,       // (no argument)
   kNotificationsAbsent,  // (no argument)
 };
 
