@@ -152,11 +152,11 @@ TEST(SurveyMailbox, HeaderFoldedRightAfterItsColon) {
 TEST(SurveyMailbox, EveryMessageGetsAHistoryKeyOfItsOwn) {
   const std::string long_id = "<" + std::string(900, 'l') + "@x>";
   const std::string no_id = "Subject: same\r\nDate: Mon, 1 Jan 2024 00:00:00 +0000\r\n\r\n.\r\n";
-  Survey out = RunSurvey(
-      LoginScript() + Script{{'E', "STAT\r\n"}, {'S', "+OK 5 500\r\n"}} +
-      Message(1, 100, "Message-ID: <a@x>\r\n\r\n.\r\n") +
-      Message(2, 100, "Message-ID: " + long_id + "\r\n\r\n.\r\n") + Message(3, 100, no_id) +
-      Message(4, 100, no_id) + Message(5, 101, no_id) + Script{{'E', "QUIT\r\n"}});
+  Survey out = RunSurvey(LoginScript() + Script{{'E', "STAT\r\n"}, {'S', "+OK 5 500\r\n"}} +
+                         Message(1, 100, "Message-ID: <a@x>\r\n\r\n.\r\n") +
+                         Message(2, 100, "Message-ID: " + long_id + "\r\n\r\n.\r\n") +
+                         Message(3, 100, no_id) + Message(4, 100, no_id) + Message(5, 101, no_id) +
+                         Script{{'E', "QUIT\r\n"}});
   ASSERT_EQ(out.result.mails.size(), 5u) << out.log;
   const std::vector<MailEntry>& m = out.result.mails;
   EXPECT_EQ(HistoryKey(m[0]), "<a@x>");
