@@ -1,7 +1,7 @@
 #include "net/message_identity.h"
 
 #include "net/md5.h"
-#include "net/survey.h"
+#include "codec/header_fields.h"
 
 namespace tarnu {
 namespace {

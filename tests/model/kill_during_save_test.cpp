@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <random>
 #include <thread>
 
@@ -22,9 +24,29 @@ namespace {
 
 using testing::ReadFileBytes;
 using testing::RecordingMessages;
-using testing::ScratchDir;
 
-constexpr int kKills = 40;
+constexpr int kKills = 30;
+
+// A scratch current directory on a disk (not in memory).
+class DiskDir {
+ public:
+  DiskDir() : previous_(std::filesystem::current_path()) {
+    char name[] = "/var/tmp/tarnu-kill-XXXXXX";
+    if (mkdtemp(name) == nullptr) return;
+    path_ = name;
+    std::filesystem::current_path(path_);
+  }
+  ~DiskDir() {
+    std::error_code error;
+    std::filesystem::current_path(previous_, error);
+    if (!path_.empty()) std::filesystem::remove_all(path_, error);
+  }
+  bool ok() const { return !path_.empty(); }
+
+ private:
+  std::filesystem::path previous_;
+  std::string path_;
+};
 
 // Two versions of the hosts and what goes with them, large enough that a
 // save takes a while.
@@ -53,36 +75,63 @@ PendingForwards Owed(int v) {
   return owed;
 }
 
-int Save(const char* file, int v) {
+// One version of what a file holds, built before the saving starts so that
+// the saver spends its time writing.
+struct Data {
+  HostList hosts;
+  PendingForwards owed;
+};
+
+Data Build(int v) { return Data{Version(v), Owed(v)}; }
+
+int Save(const std::string& file, const Data& data) {
   RecordingMessages messages;
-  if (std::string(file) == "tarnu.pref") {
+  if (file == "tarnu.pref") {
     AppSettings settings;
-    return SaveConfigFile(&settings, Version(v), &messages);
+    return SaveConfigFile(&settings, data.hosts, &messages);
   }
-  if (std::string(file) == "tarnu.hist.pref") return SaveHistoryFile(Version(v), &messages);
-  return SavePendingForwards(Owed(v));
+  if (file == "tarnu.hist.pref") return SaveHistoryFile(data.hosts, &messages);
+  return SavePendingForwards(data.owed);
 }
 
 TEST(KillDuringSave, TheFileIsAlwaysTheOldOrTheNewOne) {
   std::mt19937 random(20240101);
-  for (const char* file : {"tarnu.pref", "tarnu.hist.pref", "tarnu.pending"}) {
+  const Data data[2] = {Build(0), Build(1)};
+  for (const std::string file : {"tarnu.pref", "tarnu.hist.pref", "tarnu.pending"}) {
     SCOPED_TRACE(file);
-    ScratchDir dir;
+    // On a disk, where a save's flush takes time, so that kills strike
+    // inside saves too.
+    DiskDir dir;
+    ASSERT_TRUE(dir.ok());
     std::string versions[2];
+    const auto start = std::chrono::steady_clock::now();
     for (int v = 0; v < 2; ++v) {
-      ASSERT_EQ(0, Save(file, v));
+      ASSERT_EQ(0, Save(file, data[v]));
       versions[v] = ReadFileBytes(file);
     }
     ASSERT_NE(versions[0], versions[1]);
+    // Kills fall anywhere within a few saves' time.
+    const auto one_save = std::chrono::duration_cast<std::chrono::microseconds>(
+                              std::chrono::steady_clock::now() - start) /
+                          2;
+    const long long spread = one_save.count() * 3 + 1;
     int killed_in_the_middle = 0;
     for (int kill_number = 0; kill_number < kKills; ++kill_number) {
+      int ready[2];
+      ASSERT_EQ(0, pipe(ready));
       const pid_t child = fork();
       ASSERT_GE(child, 0);
       if (child == 0) {
-        // Saves the two versions in turn until killed.
-        for (int v = 0;; v ^= 1) Save(file, v);
+        // Saves the two versions in turn until killed, once it said it runs.
+        close(ready[0]);
+        if (write(ready[1], "r", 1) != 1) _exit(1);
+        for (int v = 0;; v ^= 1) Save(file, data[v]);
       }
-      std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
+      close(ready[1]);
+      char byte;
+      ASSERT_EQ(1, read(ready[0], &byte, 1));
+      close(ready[0]);
+      std::this_thread::sleep_for(std::chrono::microseconds(random() % spread));
       kill(child, SIGKILL);
       int status = 0;
       waitpid(child, &status, 0);
@@ -92,7 +141,10 @@ TEST(KillDuringSave, TheFileIsAlwaysTheOldOrTheNewOne) {
       ASSERT_TRUE(exists);
       ASSERT_TRUE(now == versions[0] || now == versions[1]) << "after kill " << kill_number;
       for (const std::string& name : testing::DirectoryListing()) {
-        if (name != file) ++killed_in_the_middle;
+        if (name != file) {
+          ++killed_in_the_middle;
+          std::remove(name.c_str());
+        }
       }
     }
     // Loading the survivor gives no complaint.
@@ -101,7 +153,7 @@ TEST(KillDuringSave, TheFileIsAlwaysTheOldOrTheNewOne) {
     HostList hosts = Version(0);
     for (HostEntry& host : hosts) host.history.mails.clear();
     PendingForwards owed;
-    const std::string name = file;
+    const std::string& name = file;
     const int loaded = name == "tarnu.pref"        ? LoadConfigFile(&settings, &hosts, &messages)
                        : name == "tarnu.hist.pref" ? LoadHistoryFile(&hosts, &messages)
                                                    : LoadPendingForwards(&owed);
