@@ -45,19 +45,10 @@ class FaultCheck : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dovecot_ = new testing::DovecotServer;
-    ASSERT_TRUE(dovecot_->Start({{"alice", "secret", ""}})) << dovecot_->error();
+    ASSERT_TRUE(dovecot_->Start({{"alice", "secret", ""}, {"bob", "secret", ""}}))
+        << dovecot_->error();
     const std::vector<std::string> messages = Messages();
-    for (std::size_t i = 0; i < messages.size(); ++i) {
-      const std::string name = std::to_string(1700000001 + i) + ".M" + std::to_string(i) + "P1.x";
-      const std::string tmp = dovecot_->Maildir("alice") + "/tmp/" + name;
-      std::ofstream(tmp, std::ios::binary) << messages[i];
-      std::rename(tmp.c_str(), (dovecot_->Maildir("alice") + "/new/" + name).c_str());
-    }
-    int status = 0;
-    testing::RunCommand(testing::ShellQuote(testing::SupportDir() + "/dovecot.sh") + " own " +
-                            testing::ShellQuote(dovecot_->dir()),
-                        &status);
-    ASSERT_EQ(status, 0);
+    for (std::size_t i = 0; i < messages.size(); ++i) Deliver("alice", i, messages[i]);
     smtp_ = new testing::SmtpServer;
     std::string error;
     ASSERT_TRUE(smtp_->Start(&error)) << error;
@@ -65,6 +56,18 @@ class FaultCheck : public ::testing::Test {
   static void TearDownTestSuite() {
     delete dovecot_;
     delete smtp_;
+  }
+
+  static void Deliver(const std::string& user, std::size_t i, const std::string& message) {
+    const std::string name = std::to_string(1700000001 + i) + ".M" + std::to_string(i) + "P1.x";
+    const std::string tmp = dovecot_->Maildir(user) + "/tmp/" + name;
+    std::ofstream(tmp, std::ios::binary) << message;
+    std::rename(tmp.c_str(), (dovecot_->Maildir(user) + "/new/" + name).c_str());
+    int status = 0;
+    testing::RunCommand(testing::ShellQuote(testing::SupportDir() + "/dovecot.sh") + " own " +
+                            testing::ShellQuote(dovecot_->dir()),
+                        &status);
+    ASSERT_EQ(status, 0);
   }
 
   HostEntry Host(int pop3_port, int smtp_port) const {
@@ -289,6 +292,47 @@ TEST_F(FaultCheck, SmtpDialogueAtEveryStep) {
     Check(Host(dovecot_->port(), smtp_->port()));
     EXPECT_EQ(taken_in_all, static_cast<int>(smtp_->Mails().size()) - mails_before);
   }
+}
+
+// Messages without a Message-ID are each judged new or seen on their own,
+// and a raw 0xFF byte in a header line before the Message-ID neither hides
+// the Message-ID nor cuts the header short.
+TEST_F(FaultCheck, MessagesWithoutAnIdAndRawHighBytes) {
+  testing::ScratchDir dir;
+  const std::string no_id = "From: x@example.jp\nDate: Wed, 3 Jan 2024 08:00:00 +0900\nSubject: ";
+  Deliver("bob", 10, no_id + "first\n\nb\n");
+  Deliver("bob", 11,
+          "Subject: caf\xff latte\nMessage-ID: <ff@example.jp>\nFrom: y@example.jp\n\nc\n");
+  Deliver("bob", 12, no_id + "second\n\nd\n");
+  HostEntry host = Host(dovecot_->port(), smtp_->port());
+  host.user = "bob";
+  const int mails_before = static_cast<int>(smtp_->Mails().size());
+  auto new_pictures = [](const std::vector<ResultListRow>& rows) {
+    int fresh = 0;
+    for (const ResultListRow& row : rows) fresh += row.small_picture == 2 ? 1 : 0;
+    return fresh;
+  };
+  std::vector<ResultListRow> rows = Check(host);
+  ASSERT_EQ(3u, rows.size());
+  EXPECT_EQ(3, new_pictures(rows));
+  EXPECT_EQ(3, static_cast<int>(smtp_->Mails().size()) - mails_before);
+  const Keys keys = StoredKeys();
+  ASSERT_EQ(3u, keys.size());
+  EXPECT_EQ("<ff@example.jp>", keys[1]);
+  EXPECT_NE(keys[0], keys[2]);
+
+  rows = Check(host);
+  EXPECT_EQ(0, new_pictures(rows));
+  EXPECT_EQ(3, static_cast<int>(smtp_->Mails().size()) - mails_before);
+
+  // A third message without an ID arrives: it alone is new and forwarded.
+  Deliver("bob", 13, no_id + "third\n\ne\n");
+  rows = Check(host);
+  ASSERT_EQ(4u, rows.size());
+  EXPECT_EQ(1, new_pictures(rows));
+  EXPECT_EQ(2, rows[3].small_picture);
+  EXPECT_EQ("third", rows[3].columns[1]);
+  EXPECT_EQ(4, static_cast<int>(smtp_->Mails().size()) - mails_before);
 }
 
 }  // namespace
