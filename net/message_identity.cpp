@@ -1,7 +1,7 @@
 #include "net/message_identity.h"
 
-#include "net/md5.h"
 #include "codec/header_fields.h"
+#include "net/md5.h"
 
 namespace tarnu {
 namespace {
