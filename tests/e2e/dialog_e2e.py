@@ -528,6 +528,7 @@ def settings_dialog_tests(session, driver, ui, pref, check, face_before, log):
     # The font selection: cancelled first, then confirmed as it opens.
     ui.press(SETTINGS, CHOOSE_FONT)
     font_box = wait_for_any_dialog(driver, ("フォントの指定", "フォント", "Font"), 8000)
+    offered = None
     check("選択 opens the font selection: " + str(font_box), font_box is not None)
     if font_box:
         ui.shot(font_box, "font-selection.png")
@@ -537,11 +538,13 @@ def settings_dialog_tests(session, driver, ui, pref, check, face_before, log):
               ui.get(SETTINGS, FONT_NAME) == face_before, ui.get(SETTINGS, FONT_NAME))
         ui.press(SETTINGS, CHOOSE_FONT)
         ui.find(font_box)
+        offered = ui.get(font_box, 1136)  # the face box of the font selection
         ui.press(font_box, IDOK)
         ui.gone(font_box)
     face = ui.get(SETTINGS, FONT_NAME)
-    check("the chosen face shows in 1043 at once: " + str(face),
-          bool(face) and face not in ("(未設定)", face_before))
+    check("the face confirmed in the font selection shows in 1043 at once: " + str(face),
+          font_box is not None and face == offered and not face.startswith("@"),
+          (face, offered if font_box else None))
     check("screenshot of 基本設定: " + str(ui.shot(SETTINGS, "dialog-settings.png")),
           os.path.exists(os.path.join(ui.artifacts, "dialog-settings.png")))
     before = read(pref)
