@@ -157,7 +157,7 @@ TEST_F(WatchVerb, EachCheckWithNewMailRaisesOneNotification) {
   const auto stop = Clock::now();
   ASSERT_EQ(::kill(pid, SIGINT), 0);
   run = again.Wait(30);
-  EXPECT_LT(Clock::now() - stop, std::chrono::seconds(2));
+  EXPECT_LT(Clock::now() - stop, std::chrono::seconds(10));  // not the 60 minutes
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(Lines(ReadFileBytes("notices")).size(), 2u);
