@@ -58,6 +58,28 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+// A loopback port that accepts connections and never answers (`listen`), or
+// that refuses them.
+class LoopbackPort {
+ public:
+  explicit LoopbackPort(bool listen) : socket_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    if (listen) ::listen(socket_, 4);
+    socklen_t length = sizeof address;
+    ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = std::to_string(ntohs(address.sin_port));
+  }
+  ~LoopbackPort() { ::close(socket_); }
+  const std::string& port() const { return port_; }
+
+ private:
+  int socket_;
+  std::string port_;
+};
+
 // watch inside a private session bus whose notification service logs every
 // notification to "notices" and the watch's process id to "watch.pid".
 CliSetup WithNotifications() {
@@ -167,18 +189,10 @@ TEST_F(WatchVerb, EachCheckWithNewMailRaisesOneNotification) {
 // saved; the failing host is reported on standard error.
 TEST(WatchVerbStop, AStopDuringACheckLetsItFinish) {
   // A POP3 host that accepts the connection and never greets.
-  int silent = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(::listen(silent, 4), 0);
-  socklen_t length = sizeof address;
-  ::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
+  LoopbackPort silent(true);
   testing::ScratchDir scratch;
   ASSERT_EQ(Cli({"host", "add", "--name", "silent", "--server", "127.0.0.1", "--port",
-                 std::to_string(ntohs(address.sin_port)), "--user", "u", "--password", "p",
-                 "--timeout", "3"})
+                 silent.port(), "--user", "u", "--password", "p", "--timeout", "3"})
                 .status,
             0);
 
@@ -198,23 +212,16 @@ TEST(WatchVerbStop, AStopDuringACheckLetsItFinish) {
   EXPECT_NE(run.err.find("silent: failed: "), std::string::npos) << run.err;
   EXPECT_TRUE(FileExists("tarnu.hist.pref"));
   EXPECT_FALSE(FileExists("tarnu.hist.pref.tmp"));
-  ::close(silent);
 }
 
 // A failing host's line, in either output encoding, in either language:
 // the text is converted once, from what tarnu holds to what is printed.
 TEST(WatchVerbStop, FailureLinesInEveryEncoding) {
   // A port nothing listens on: the connection is refused at once.
-  int closed = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(::bind(closed, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  socklen_t length = sizeof address;
-  ::getsockname(closed, reinterpret_cast<sockaddr*>(&address), &length);
+  LoopbackPort closed(false);
   testing::ScratchDir scratch;
   ASSERT_EQ(Cli({"host", "add", "--name", u8"誤り", "--server", "127.0.0.1", "--port",
-                 std::to_string(ntohs(address.sin_port)), "--user", "u", "--password", "p"})
+                 closed.port(), "--user", "u", "--password", "p"})
                 .status,
             0);
   struct Case {
@@ -251,7 +258,6 @@ TEST(WatchVerbStop, FailureLinesInEveryEncoding) {
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find(printed(c.progress) + "\033[K\r\n"), std::string::npos) << Hex(run.err);
   }
-  ::close(closed);
 }
 
 }  // namespace
