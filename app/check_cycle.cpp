@@ -7,6 +7,48 @@
 #include "app/resource_ids.h"
 
 namespace tarnu {
+namespace {
+
+// Asks the user about a certificate of one host once a run, and remembers
+// the one accepted so that the check can keep it with the host.
+class HostTrust : public CertificateTrust {
+ public:
+  HostTrust(CheckShell* shell, const std::string& host_name, std::set<std::string>* declined)
+      : shell_(shell), host_name_(host_name), declined_(declined) {}
+  bool TrustCertificate(const CertificateQuestion& question) override {
+    if (declined_->count(question.fingerprint) != 0) return false;
+    if (!shell_->ConfirmCertificate(CertificateQuestionText(host_name_, question))) {
+      declined_->insert(question.fingerprint);
+      return false;
+    }
+    accepted_ = question.fingerprint;
+    return true;
+  }
+  // Takes the accepted fingerprint into `slot`; true when there was one.
+  bool Keep(std::string* slot) {
+    if (accepted_.empty()) return false;
+    *slot = accepted_;
+    accepted_.clear();
+    return true;
+  }
+
+ private:
+  CheckShell* shell_;
+  const std::string& host_name_;
+  std::set<std::string>* declined_;
+  std::string accepted_;
+};
+
+}  // namespace
+
+std::string CertificateQuestionText(const std::string& host_name,
+                                    const CertificateQuestion& question) {
+  return "「" + host_name + "」のサーバ " + question.server + ":" + std::to_string(question.port) +
+         " の証明書を確認できません。\r\n" + question.reasons +
+         "\r\n\r\nこの証明書を信頼して接続しますか?\r\n"
+         "(「はい」を選ぶと、このホストではこの証明書を今後も受け入れます。証明書が変われば再び"
+         "確認します)";
+}
 
 CheckCycle::CheckCycle(HostList* hosts, const AppSettings* settings, CheckFlags* flags,
                        CheckShell* shell, CheckServices services)
@@ -62,15 +104,26 @@ void CheckCycle::CheckHost(std::size_t index, int* new_count) {
     HostEntry copy = (*hosts_)[index];
     if (!copy.check) return;
 
-    services_.survey(shell_, AccountOf(copy), copy.lines, &copy.current, shell_, shell_);
+    bool changed = false;
+    HostTrust trust(shell_, copy.name, &declined_);
+    Pop3Account account = AccountOf(copy);
+    account.ca_file = ca_file_;
+    account.trust = &trust;
+    services_.survey(shell_, account, copy.lines, &copy.current, shell_, shell_);
+    changed = trust.Keep(&copy.extras.pop3_fingerprint) || changed;
     copy.current.label = copy.name;
+    SecureOptions secure;
+    secure.ca_file = ca_file_;
+    secure.trust = &trust;
 
     if (copy.forward) {
       const HistoryIndex seen(copy.history);
       for (MailEntry& mail : copy.current.mails) {
         if (!seen.IsNewMail(mail)) continue;
         if (MatchForwardRule(copy.rule, mail)) {
-          mail.forwarded = services_.forward(copy, &mail, shell_) == 0 ? 1 : 0;
+          mail.forwarded = services_.forward(copy, &mail, shell_, secure) == 0 ? 1 : 0;
+          // Later forwards of this check take the certificate accepted now.
+          changed = trust.Keep(&copy.extras.smtp_fingerprint) || changed;
         } else {
           mail.state = "転送条件外";
         }
@@ -81,7 +134,10 @@ void CheckCycle::CheckHost(std::size_t index, int* new_count) {
     ReplaceHistory(&copy.history, copy.current);
     copy.current.Clear();
     // The entry is stored back only while its place still exists.
-    if (index < hosts_->size()) (*hosts_)[index] = std::move(copy);
+    if (index < hosts_->size()) {
+      (*hosts_)[index] = std::move(copy);
+      if (changed) shell_->HostsChanged();
+    }
   } catch (const std::bad_alloc&) {
     shell_->ShowMessage("メモリが不足しています");
     shell_->RequestQuit(-1);

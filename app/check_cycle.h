@@ -5,12 +5,15 @@
 #define TARNU_APP_CHECK_CYCLE_H_
 
 #include <functional>
+#include <set>
+#include <string>
 
 #include "app/result_rows.h"
 #include "app/tray_state.h"
 #include "model/app_settings.h"
 #include "model/host_entry.h"
 #include "net/pop3_account.h"
+#include "net/secure_channel.h"
 #include "platform/ui_hooks.h"
 
 namespace tarnu {
@@ -29,7 +32,21 @@ class CheckShell : public StatusLine,
   virtual void SetTrayState(const TrayTip& tip, int picture) = 0;
   virtual void ClearResultList() = 0;
   virtual void ShowResultWindow() = 0;
+  // A server's certificate did not verify: true when the user, shown
+  // `question`, trusts it for the host from now on. Without a user to ask
+  // (the console) the answer is no.
+  virtual bool ConfirmCertificate(const std::string& question) {
+    (void)question;
+    return false;
+  }
+  // The check changed the host list (a certificate accepted): the settings
+  // file is to be written.
+  virtual void HostsChanged() {}
 };
+
+// The question put to the user about a certificate of host `host_name`.
+std::string CertificateQuestionText(const std::string& host_name,
+                                    const CertificateQuestion& question);
 
 // The steps of a cycle that reach servers and files. The program uses
 // SurveyMailbox, ForwardMail and SaveHistoryFile; tests put peers of their
@@ -38,7 +55,9 @@ struct CheckServices {
   std::function<int(StatusLine* status, const Pop3Account& account, int lines, SurveyResult* result,
                     MessagePump* pump, UserMessages* messages)>
       survey;
-  std::function<int(const HostEntry& host, MailEntry* entry, MessagePump* pump)> forward;
+  std::function<int(const HostEntry& host, MailEntry* entry, MessagePump* pump,
+                    const SecureOptions& secure)>
+      forward;
   std::function<int(const HostList& hosts, UserMessages* messages)> save_history;
 };
 
@@ -57,6 +76,9 @@ class CheckCycle {
   // The next timer tick or menu pick starts the next cycle.
   void RunCheck();
 
+  // A CA file (PEM) of further trusted roots for every secure connection.
+  void set_ca_file(std::string ca_file) { ca_file_ = std::move(ca_file); }
+
   bool running() const { return running_; }
   int dropped_checks() const { return dropped_checks_; }
   // The new messages the last finished cycle counted.
@@ -70,6 +92,9 @@ class CheckCycle {
   CheckFlags* flags_;
   CheckShell* shell_;
   CheckServices services_;
+  std::string ca_file_;
+  // Certificates the user declined this run: not asked about again.
+  std::set<std::string> declined_;
   bool running_ = false;
   int dropped_checks_ = 0;
   int last_new_count_ = 0;

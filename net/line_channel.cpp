@@ -165,7 +165,8 @@ int LineChannel::ReceiveSome(char* buffer, int size, int timeout) {
 bool LineChannel::Decrypt(const char* bytes, int length) {
   if (tls_ended_) return false;
   std::string reply;
-  bool ok = tls_->Open(std::string_view(bytes, static_cast<std::size_t>(length)), &pending_, &reply);
+  bool ok =
+      tls_->Open(std::string_view(bytes, static_cast<std::size_t>(length)), &pending_, &reply);
   if (!reply.empty() && !SendAll(reply)) ok = false;
   if (!ok) {
     tls_ended_ = true;

@@ -85,6 +85,7 @@ bool SecureChannel(LineChannel* channel, const SecureTarget& target, std::string
     question.server = target.server;
     question.port = target.port;
     question.refusal = refusal;
+    question.reasons = refusal.substr(sizeof kTextRefused - 1);
     question.fingerprint = Sha256(peer.der);
     if (target.trust->TrustCertificate(question)) return true;
   }

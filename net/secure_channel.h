@@ -14,9 +14,10 @@ namespace tarnu {
 
 // What the user is asked when a server's certificate does not verify.
 struct CertificateQuestion {
-  std::string server;       // as configured
+  std::string server;  // as configured
   int port = 0;
   std::string refusal;      // the refusal text: the reasons and the fingerprint
+  std::string reasons;      // the refusal without its first line
   std::string fingerprint;  // SHA-256 of the certificate, raw bytes
 };
 
@@ -28,6 +29,13 @@ class CertificateTrust {
   // True when the user trusts this one certificate for this server from now
   // on; the caller of the dialogue keeps its fingerprint with the host.
   virtual bool TrustCertificate(const CertificateQuestion& question) = 0;
+};
+
+// What a dialogue may use beyond the host's own settings: a CA file of the
+// console's, and who to ask about a certificate.
+struct SecureOptions {
+  std::string ca_file;
+  CertificateTrust* trust = nullptr;
 };
 
 struct SecureTarget {

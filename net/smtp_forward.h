@@ -5,17 +5,29 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/host_entry.h"
 #include "model/mail_entry.h"
+#include "net/secure_channel.h"
 #include "platform/ui_hooks.h"
 
 namespace tarnu {
 
-// Sends `entry` as a notification mail to the host's notification address.
+// Sends `entry` as a notification mail to the host's notification address,
+// through TLS and with SMTP authentication as the host's extras ask.
 // Returns 0 when the mail was accepted (the state text is emptied) or the
 // host does not forward, -1 with the failure text in entry->state.
-int ForwardMail(const HostEntry& host, MailEntry* entry, MessagePump* pump);
+int ForwardMail(const HostEntry& host, MailEntry* entry, MessagePump* pump,
+                const SecureOptions& secure = SecureOptions());
+
+// The EHLO keywords that matter here, from the lines of a 250 reply.
+struct SmtpExtensions {
+  bool starttls = false;
+  bool auth_plain = false;
+  bool auth_login = false;
+};
+SmtpExtensions ParseEhloReply(const std::vector<std::string>& lines);
 
 // The HELO command for `address`: the computer name in small letters joined
 // by a dot to the address's domain (the part after its first "@", or the

@@ -15,13 +15,13 @@ namespace tarnu::platform {
 // What the platform found out about the server's certificate. The engine
 // completes the handshake whatever it finds; judging is the caller's.
 struct PeerCertificate {
-  std::string der;              // the server's own certificate, DER; empty if none came
-  bool chain_trusted = false;   // chains to a trusted root (the system's or the CA file's)
-  bool expired = false;         // a certificate of the chain is past its end
-  bool not_yet_valid = false;   // a certificate of the chain is not valid yet
-  bool name_matches = false;    // the server's certificate is for the name connected to
-  bool other_problem = false;   // anything else that keeps the chain from verifying
-  std::string detail;           // the platform's words for what it found, for diagnosis
+  std::string der;             // the server's own certificate, DER; empty if none came
+  bool chain_trusted = false;  // chains to a trusted root (the system's or the CA file's)
+  bool expired = false;        // a certificate of the chain is past its end
+  bool not_yet_valid = false;  // a certificate of the chain is not valid yet
+  bool name_matches = false;   // the server's certificate is for the name connected to
+  bool other_problem = false;  // anything else that keeps the chain from verifying
+  std::string detail;          // the platform's words for what it found, for diagnosis
 };
 
 enum class TlsStep {

@@ -182,12 +182,13 @@ class OpenSslClient : public TlsClient {
     }
     unsigned char* der = nullptr;
     int length = i2d_X509(cert, &der);
-    if (length > 0) peer_.der.assign(reinterpret_cast<char*>(der), static_cast<std::size_t>(length));
+    if (length > 0)
+      peer_.der.assign(reinterpret_cast<char*>(der), static_cast<std::size_t>(length));
     OPENSSL_free(der);
     peer_.chain_trusted = !untrusted_;
-    peer_.name_matches =
-        IsAddress(host_) ? X509_check_ip_asc(cert, host_.c_str(), 0) == 1
-                         : X509_check_host(cert, host_.c_str(), host_.size(), 0, nullptr) == 1;
+    peer_.name_matches = IsAddress(host_)
+                             ? X509_check_ip_asc(cert, host_.c_str(), 0) == 1
+                             : X509_check_host(cert, host_.c_str(), host_.size(), 0, nullptr) == 1;
   }
 
   std::string host_;
@@ -203,7 +204,8 @@ class OpenSslClient : public TlsClient {
 // decides with the whole picture (and can show the fingerprint).
 int NoteProblem(int ok, X509_STORE_CTX* store) {
   if (ok) return 1;
-  auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+  auto* ssl =
+      static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
   if (ssl != nullptr) {
     auto* client = static_cast<OpenSslClient*>(SSL_get_app_data(ssl));
     if (client != nullptr) client->Note(X509_STORE_CTX_get_error(store));

@@ -68,7 +68,8 @@ struct FakeNet {
       result->mailbox_size = 100 * result->mail_count;
       return 0;
     };
-    s.forward = [this](const HostEntry& host, MailEntry* entry, MessagePump*) {
+    s.forward = [this](const HostEntry& host, MailEntry* entry, MessagePump*,
+                       const SecureOptions&) {
       EXPECT_TRUE(host.forward);
       forwarded.push_back(entry->message_id);
       auto it = forward_failures.find(entry->message_id);

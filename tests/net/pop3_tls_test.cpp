@@ -140,9 +140,9 @@ TEST_F(Pop3Tls, SurveyThroughPop3sAndStlsFindsWhatThePlainSurveyFinds) {
       RecordingStatus status("T");
       CountingPump pump;
       SurveyResult result;
-      EXPECT_EQ(SurveyMailbox(&status, Account("localhost", security, apop), 2, &result, &pump,
-                              nullptr),
-                0)
+      EXPECT_EQ(
+          SurveyMailbox(&status, Account("localhost", security, apop), 2, &result, &pump, nullptr),
+          0)
           << result.error;
       ++logins;
       EXPECT_EQ(result.mailbox_size, plain.mailbox_size);

@@ -56,9 +56,7 @@ TEST(JudgeCertificate, Table) {
   Case cases[] = {
       {"verifies", Good(), "", ""},
       {"verifies, another certificate accepted earlier", Good(), other_raw, ""},
-      {"untrusted issuer",
-       with([](platform::PeerCertificate* p) { p->chain_trusted = false; }),
-       "",
+      {"untrusted issuer", with([](platform::PeerCertificate* p) { p->chain_trusted = false; }), "",
        kRefused + "・証明書の発行者が信頼されていません\r\n" + kAbcFingerprint},
       {"untrusted but this one accepted",
        with([](platform::PeerCertificate* p) { p->chain_trusted = false; }), abc_raw, ""},
@@ -68,20 +66,21 @@ TEST(JudgeCertificate, Table) {
        kRefused + "・証明書は mail.example のものではありません\r\n" + kAbcFingerprint},
       {"not yet valid", with([](platform::PeerCertificate* p) { p->not_yet_valid = true; }), "",
        kRefused + "・証明書の有効期間がまだ始まっていません\r\n" + kAbcFingerprint},
-      {"something else",
-       with([](platform::PeerCertificate* p) {
+      {"something else", with([](platform::PeerCertificate* p) {
          p->other_problem = true;
          p->detail = "unsupported certificate purpose";
        }),
-       "", kRefused + "・証明書に問題があります (unsupported certificate purpose)\r\n" + kAbcFingerprint},
-      {"every reason, in order, after a change",
-       with([](platform::PeerCertificate* p) {
+       "",
+       kRefused + "・証明書に問題があります (unsupported certificate purpose)\r\n" +
+           kAbcFingerprint},
+      {"every reason, in order, after a change", with([](platform::PeerCertificate* p) {
          p->chain_trusted = false;
          p->name_matches = false;
          p->expired = true;
        }),
        other_raw,
-       kRefused + "・以前に受け入れた証明書と異なります\r\n・証明書の発行者が信頼されていません\r\n" +
+       kRefused +
+           "・以前に受け入れた証明書と異なります\r\n・証明書の発行者が信頼されていません\r\n" +
            "・証明書は mail.example のものではありません\r\n・証明書の有効期限が切れています\r\n" +
            kAbcFingerprint},
       {"no certificate at all", platform::PeerCertificate(), "",
@@ -129,8 +128,12 @@ TEST(SecurePop3, FaultsBeforeAndDuringTheHandshake) {
        stalled,
        "STLS\r\n\x16\x03",
        false},
-      {"silent from the first byte", ConnectionSecurity::kTls, {{'Z', "3000"}}, stalled,
-       "\x16\x03", false},
+      {"silent from the first byte",
+       ConnectionSecurity::kTls,
+       {{'Z', "3000"}},
+       stalled,
+       "\x16\x03",
+       false},
       {"stalls inside the server's first record",
        ConnectionSecurity::kTls,
        {{'Z', "200"}, {'S', std::string("\x16\x03\x03\x00\x40", 5) + "0123456789"}, {'Z', "3000"}},

@@ -30,8 +30,8 @@ bool TestCa::Make() {
 
 std::string TestCa::Fingerprint(const std::string& name) const {
   int status = 0;
-  std::string out = RunCommand(
-      "openssl x509 -noout -fingerprint -sha256 -in " + ShellQuote(cert(name)), &status);
+  std::string out =
+      RunCommand("openssl x509 -noout -fingerprint -sha256 -in " + ShellQuote(cert(name)), &status);
   std::size_t equals = out.find('=');
   if (status != 0 || equals == std::string::npos) return std::string();
   std::string fingerprint = out.substr(equals + 1);
