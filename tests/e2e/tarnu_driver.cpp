@@ -12,8 +12,9 @@
 //   hide                      close the result window as its close box does
 //   show-inactive             show the result window without giving it the focus
 //   row-point ROW             a screen point on a row of the result list (x y)
-//   dialog CAPTION MS [press] wait for a dialog (message boxes are captioned "tarnu"),
-//                             print its static texts, press OK
+//   dialog CAPTION MS [press [ID]]  wait for a dialog (message boxes are captioned
+//                             "tarnu"), print its static texts, press OK (or button ID:
+//                             6 Yes, 7 No)
 //   tray-icon                 where the tray icon sits on the screen (x y)
 //   tray-delete               remove tarnu's tray icon, as a restarted shell forgets it
 //   tray-known                whether the shell knows tarnu's tray icon
@@ -332,8 +333,9 @@ int wmain(int argc, wchar_t** argv) {
     if (!found) return 1;
     EnumChildWindows(search.found, PrintStatic, 0);
     if (argc > 4 && std::wstring(argv[4]) == L"press") {
-      PostMessageW(search.found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(GetDlgItem(search.found, IDOK)));
+      int button = argc > 5 ? arg(5) : IDOK;
+      PostMessageW(search.found, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(GetDlgItem(search.found, button)));
     }
     return 0;
   }

@@ -112,6 +112,8 @@ pop3s_listener() {
 tls_settings() {
   [ -f "$dir/tls.pem" ] || return 0
   printf 'ssl_cert = <%s\nssl_key = <%s\nssl_min_protocol = TLSv1.2\n' "$dir/tls.pem" "$dir/tls.key"
+  # Logins name the TLS protocol and cipher (%k).
+  printf 'login_log_format_elements = user=<%%u> method=%%m rip=%%r lip=%%l mpid=%%e %%c %%k session=<%%{session}>\n'
 }
 
 greets() {

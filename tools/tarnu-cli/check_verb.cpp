@@ -52,7 +52,7 @@ class ConsoleShell : public CheckShell {
 int CheckVerb(const std::vector<std::string>& args) {
   ParsedOptions options;
   std::string problem;
-  if (!ParseOptions(args, {"encoding"}, {}, &options, &problem))
+  if (!ParseOptions(args, {"encoding", "ca-file"}, {}, &options, &problem))
     return UsageError("check", problem);
   if (!options.positional.empty()) {
     return UsageError("check", "unexpected argument " + options.positional[0]);
@@ -73,6 +73,7 @@ int CheckVerb(const std::vector<std::string>& args) {
   if (settings.no_history_at_start != 1) LoadHistoryFile(&hosts, &shell);
   CheckFlags flags;
   CheckCycle cycle(&hosts, &settings, &flags, &shell);
+  if (const std::string* ca_file = options.Get("ca-file")) cycle.set_ca_file(*ca_file);
   cycle.RunCheck();
 
   std::string out;

@@ -14,6 +14,7 @@
 #include "tools/tarnu-cli/cli.h"
 #include "tools/tarnu-cli/host_verbs.h"
 #include "ui/forward_rule_form.h"
+#include "ui/host_extras_form.h"
 #include "ui/host_form.h"
 #include "ui/settings_form.h"
 
@@ -118,9 +119,21 @@ const std::vector<std::string> kHostValues = {"name",
                                               "stop-if-subject",
                                               "forward-if-from",
                                               "stop-if-from",
-                                              "encoding"};
-const std::vector<std::string> kHostFlags = {"apop",     "no-apop", "check",
-                                             "no-check", "forward", "no-forward"};
+                                              "encoding",
+                                              "tls",
+                                              "smtp-tls",
+                                              "smtp-user",
+                                              "smtp-password",
+                                              "accept-fingerprint",
+                                              "accept-smtp-fingerprint"};
+const std::vector<std::string> kHostFlags = {"apop",
+                                             "no-apop",
+                                             "check",
+                                             "no-check",
+                                             "forward",
+                                             "no-forward",
+                                             "smtp-auth-without-tls",
+                                             "no-smtp-auth-without-tls"};
 
 // Applies the options to the form: texts converted from UTF-8, numbers as
 // typed. The word lists set their switch when not empty and clear it when
@@ -181,6 +194,64 @@ bool CheckAndStore(const HostForm& form_in, const ForwardRuleForm& rule, bool ra
   return true;
 }
 
+// The secure connection settings (the host's extras). A choice of security
+// without a port moves a well-known port to the one that security uses.
+// False with the exit code on a refusal.
+bool ApplyExtrasOptions(const ParsedOptions& o, bool raw, HostEntry* entry, int* exit_code) {
+  HostExtrasForm form = LoadHostExtrasForm(entry->extras);
+  auto security = [&](const char* name, int* position) {
+    const std::string* v = o.Get(name);
+    if (v == nullptr) return true;
+    if (ParseSecurityName(*v, position)) return true;
+    *exit_code = UsageError("host", std::string("--") + name + " takes none, ssl or starttls");
+    return false;
+  };
+  auto fingerprint = [&](const char* name, std::string* raw_fingerprint) {
+    const std::string* v = o.Get(name);
+    if (v == nullptr) return true;
+    if (v->empty()) {
+      raw_fingerprint->clear();  // forget the accepted certificate
+      return true;
+    }
+    if (ParseFingerprint(*v, raw_fingerprint)) return true;
+    *exit_code = UsageError("host", std::string("--") + name +
+                                        " takes a SHA-256 fingerprint: 64 hex digits, colons "
+                                        "allowed (or \"\" to forget it)");
+    return false;
+  };
+  if (!security("tls", &form.pop3_security) || !security("smtp-tls", &form.smtp_security) ||
+      !fingerprint("accept-fingerprint", &form.pop3_fingerprint) ||
+      !fingerprint("accept-smtp-fingerprint", &form.smtp_fingerprint)) {
+    return false;
+  }
+  if (const std::string* v = o.Get("smtp-user")) form.smtp_user = platform::Utf8ToCp932(*v);
+  if (const std::string* v = o.Get("smtp-password")) form.smtp_password = platform::Utf8ToCp932(*v);
+  if (o.Has("smtp-auth-without-tls")) form.auth_without_tls = true;
+  if (o.Has("no-smtp-auth-without-tls")) form.auth_without_tls = false;
+  FormCheck check = Validate(form);
+  if (!check.ok) {
+    *exit_code = Refuse(check.message, raw);
+    return false;
+  }
+  StoreHostExtrasForm(form, &entry->extras);
+  if (o.Get("tls") != nullptr && o.Get("port") == nullptr &&
+      (entry->pop3_port == 110 || entry->pop3_port == 995)) {
+    entry->pop3_port = entry->extras.pop3_security == ConnectionSecurity::kTls ? 995 : 110;
+  }
+  if (o.Get("smtp-tls") != nullptr && o.Get("smtp-port") == nullptr) {
+    const int port = entry->smtp_port;
+    if (entry->extras.smtp_security == ConnectionSecurity::kTls && (port == 25 || port == 587)) {
+      entry->smtp_port = 465;
+    } else if (entry->extras.smtp_security == ConnectionSecurity::kStartTls &&
+               (port == 25 || port == 465)) {
+      entry->smtp_port = 587;
+    } else if (entry->extras.smtp_security == ConnectionSecurity::kNone && port == 465) {
+      entry->smtp_port = 25;
+    }
+  }
+  return true;
+}
+
 int RunHost(const std::vector<std::string>& args) {
   if (args.empty()) return UsageError("host", "add, set or remove expected");
   const std::string& action = args[0];
@@ -221,7 +292,10 @@ int RunHost(const std::vector<std::string>& args) {
   ForwardRuleForm rule = LoadForwardRuleForm(entry.rule);
   ApplyHostOptions(options, &form, &rule);
   int exit_code = kExitOk;
-  if (!CheckAndStore(form, rule, raw, &entry, &exit_code)) return exit_code;
+  if (!CheckAndStore(form, rule, raw, &entry, &exit_code) ||
+      !ApplyExtrasOptions(options, raw, &entry, &exit_code)) {
+    return exit_code;
+  }
   if (action == "add") {
     if (!AppendHost(&hosts, entry, &messages)) return kExitRefused;
   } else {
@@ -411,8 +485,12 @@ const char kHostUsage[] =
     "add --name N --server S --user U --password W [--port P] [--lines N] [--timeout T]"
     " [--apop] [--no-check] [--forward --notify ADDR --smtp HOST [--smtp-port P]"
     " [--prefix TEXT]] [--forward-if-subject WORDS] [--stop-if-subject WORDS]"
-    " [--forward-if-from WORDS] [--stop-if-from WORDS] [--encoding cp932]\n"
-    "  tarnu-cli host set INDEX [the options of add, and --no-apop --check --no-forward]\n"
+    " [--forward-if-from WORDS] [--stop-if-from WORDS] [--tls none|ssl|starttls]"
+    " [--smtp-tls none|ssl|starttls] [--smtp-user U --smtp-password W]"
+    " [--smtp-auth-without-tls] [--accept-fingerprint SHA256]"
+    " [--accept-smtp-fingerprint SHA256] [--encoding cp932]\n"
+    "  tarnu-cli host set INDEX [the options of add, and --no-apop --check --no-forward"
+    " --no-smtp-auth-without-tls]\n"
     "  tarnu-cli host remove INDEX";
 const char kSettingsUsage[] =
     "show [--encoding cp932]\n"

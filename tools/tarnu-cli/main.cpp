@@ -21,7 +21,7 @@ int RetrieveVerb(const std::vector<std::string>& args);
 // One table of every verb; each group's handlers live in their own file.
 const std::vector<Verb>& AllVerbs() {
   static const std::vector<Verb> verbs = {
-      {"check", "[--encoding cp932]", CheckVerb},
+      {"check", "[--ca-file FILE] [--encoding cp932]", CheckVerb},
       {"decode-header", "< header block (exit 1: a malformed encoded word)", RunDecodeHeader},
       {"encode-header", "< header value in code page 932", RunEncodeHeader},
       {"to-sjis", "< body text", RunToSjis},
@@ -35,10 +35,12 @@ const std::vector<Verb>& AllVerbs() {
       {"settings", kSettingsUsage, SettingsVerb},
       {"survey",
        "--server S --port P --user U --password W [--apop] [--lines N] [--timeout T] "
+       "[--tls none|ssl|starttls] [--ca-file FILE] [--accept-fingerprint SHA256] "
        "[--encoding cp932]",
        SurveyVerb},
       {"retrieve",
        "--server S --port P --user U --password W --number K [--size S] [--apop] [--timeout T] "
+       "[--tls none|ssl|starttls] [--ca-file FILE] [--accept-fingerprint SHA256] "
        "[--encoding cp932]",
        RetrieveVerb},
   };

@@ -13,6 +13,7 @@
 #include "platform/text_convert.h"
 #include "platform/ui_hooks.h"
 #include "tools/tarnu-cli/cli.h"
+#include "ui/host_extras_form.h"
 
 namespace tarnu::cli {
 namespace {
@@ -69,7 +70,8 @@ bool ParseNumber(const std::string& text, int low, int* value) {
 }
 
 const std::vector<std::string> kAccountOptions = {
-    "server", "port", "user", "password", "lines", "timeout", "encoding", "number", "size"};
+    "server",   "port",   "user", "password", "lines",   "timeout",
+    "encoding", "number", "size", "tls",      "ca-file", "accept-fingerprint"};
 
 // The account from the options; false (usage printed) when one is missing or
 // malformed.
@@ -89,6 +91,24 @@ bool ReadAccount(const char* verb, const ParsedOptions& options, bool raw, Pop3A
   account->user = text("user");
   account->password = text("password");
   account->apop = options.Has("apop");
+  if (const std::string* tls = options.Get("tls")) {
+    int position = 0;
+    if (!ParseSecurityName(*tls, &position)) {
+      *status = UsageError(verb, "--tls takes none, ssl or starttls");
+      return false;
+    }
+    // The positions are ConnectionSecurity's values.
+    account->security = static_cast<ConnectionSecurity>(position);
+    // POP3S has a port of its own.
+    if (account->security == ConnectionSecurity::kTls) account->port = 995;
+  }
+  if (const std::string* ca_file = options.Get("ca-file")) account->ca_file = *ca_file;
+  if (const std::string* fingerprint = options.Get("accept-fingerprint")) {
+    if (!ParseFingerprint(*fingerprint, &account->accepted_fingerprint)) {
+      *status = UsageError(verb, "--accept-fingerprint takes 64 hex digits, colons allowed");
+      return false;
+    }
+  }
   if (const std::string* port = options.Get("port")) {
     if (!ParseNumber(*port, 1, &account->port) || account->port > 65535) {
       *status = UsageError(verb, "--port takes a number from 1 to 65535");
