@@ -24,6 +24,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import demo_mail  # noqa: E402
+import wine_tls  # noqa: E402
 from wine_session import Driver, Dovecot, SilentServer, WineSession  # noqa: E402
 
 RESULT_TITLE = "問い合わせ結果一覧"
@@ -138,6 +139,8 @@ def main(argv):
                   (time.monotonic() - check.start, session.env["DISPLAY"], mail.port), flush=True)
             run_tests(session, Driver(session, driver_exe), tarnu_exe, cli, artifacts, mail,
                       silent, check)
+            wine_tls.run(session, Driver(session, driver_exe), build_win, cli, artifacts, mail,
+                         check)
             unit_tests_under_wine(session, build_win, check)
     finally:
         silent.stop()
