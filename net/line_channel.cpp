@@ -24,6 +24,16 @@ struct Deadline {
   Clock::time_point at;
 };
 
+// The start of a line the server sent, for a message: printable ASCII, the
+// rest shown as dots.
+std::string Printable(std::string_view bytes) {
+  std::string text;
+  for (char c : bytes.substr(0, bytes.find_first_of("\r\n")).substr(0, 60)) {
+    text += (c >= 0x20 && c < 0x7F) ? c : '.';
+  }
+  return text;
+}
+
 std::string Progress(const std::string& title, long long done, unsigned long expected) {
   return title + "[" + std::to_string(done) + "/" + std::to_string(expected) + "]";
 }
@@ -220,6 +230,7 @@ TlsStart LineChannel::StartTls(const std::string& host, const std::string& ca_fi
   std::string out;
   platform::TlsStep step = client->Handshake(std::string_view(), &out);
   char chunk[16384];
+  bool first_answer = true;
   for (;;) {
     if (!out.empty() && !SendAll(out)) return TlsStart::kSocketError;
     out.clear();
@@ -245,6 +256,15 @@ TlsStart LineChannel::StartTls(const std::string& host, const std::string& ca_fi
       }
       PumpMessages();
     }
+    // A server's first answer is a TLS record: a handshake or an alert. A
+    // plain-text answer (a POP3 greeting on the TLS port) is told as such at
+    // once rather than taken for the start of a record that never ends.
+    if (first_answer && chunk[0] != 0x16 && chunk[0] != 0x15) {
+      tls_error_ =
+          "not a TLS answer: " + Printable(std::string_view(chunk, static_cast<std::size_t>(n)));
+      return TlsStart::kFailed;
+    }
+    first_answer = false;
     step = client->Handshake(std::string_view(chunk, static_cast<std::size_t>(n)), &out);
   }
   tls_ = std::move(client);
