@@ -14,6 +14,7 @@
 #include "tests/support/dovecot_server.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/shell.h"
+#include "tests/support/test_ca.h"
 
 namespace tarnu {
 namespace {
@@ -148,6 +149,47 @@ TEST_F(NetVerbs, RetrieveOfAMissingMessageFails) {
                                  u8"no message 42.\\r\\n\n"));
 }
 
+// The same verbs through POP3S and STLS: what they print is what the plain
+// dialogue prints; a certificate that does not verify fails with its text
+// unless its fingerprint is given.
+TEST(NetVerbsTls, SurveyAndRetrieveThroughTls) {
+  testing::TestCa ca;
+  ASSERT_TRUE(ca.Make()) << ca.error();
+  DovecotServer server;
+  server.UseTls(ca.cert("localhost"), ca.key("localhost"));
+  ASSERT_TRUE(server.Start({{"alice", "secret", "fixtures"}})) << server.error();
+  auto args = [&](const char* verb, const char* tls, int port, std::vector<std::string> extra) {
+    std::vector<std::string> all = {
+        verb,         "--server", "localhost", "--port", std::to_string(port), "--user", "alice",
+        "--password", "secret",   "--tls",     tls};
+    all.insert(all.end(), extra.begin(), extra.end());
+    return all;
+  };
+  const CliRun plain = Cli(args("survey", "none", server.port(), {}));
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  const CliRun plain_retrieve = Cli(args("retrieve", "none", server.port(), {"--number", "2"}));
+  ASSERT_EQ(plain_retrieve.status, 0) << plain_retrieve.err;
+  const std::string ca_file = ca.ca();
+  for (const char* tls : {"ssl", "starttls"}) {
+    const int port = std::string(tls) == "ssl" ? server.pop3s_port() : server.port();
+    CliRun survey = Cli(args("survey", tls, port, {"--ca-file", ca_file}));
+    EXPECT_EQ(survey.status, 0) << survey.err;
+    EXPECT_EQ(survey.out, plain.out) << tls;
+    CliRun retrieve = Cli(args("retrieve", tls, port, {"--number", "2", "--ca-file", ca_file}));
+    EXPECT_EQ(retrieve.out, plain_retrieve.out) << tls;
+
+    CliRun refused = Cli(args("survey", tls, port, {}));
+    EXPECT_EQ(refused.status, 1) << tls;
+    EXPECT_EQ(refused.out, std::string(u8"count: 0\nsize: 0\nerror: "
+                                       u8"サーバ証明書を確認できないため、接続を中止しました\\r\\n"
+                                       u8"・証明書の発行者が信頼されていません\\r\\nSHA-256: ") +
+                               ca.Fingerprint("localhost") + "\n");
+    CliRun accepted =
+        Cli(args("survey", tls, port, {"--accept-fingerprint", ca.Fingerprint("localhost")}));
+    EXPECT_EQ(accepted.out, plain.out) << tls;
+  }
+}
+
 TEST(NetVerbsUsage, MissingOrMalformedOptionsAreUsageErrors) {
   const std::vector<std::vector<std::string>> cases = {
       {"survey", "--user", "u", "--password", "p"},
@@ -156,6 +198,9 @@ TEST(NetVerbsUsage, MissingOrMalformedOptionsAreUsageErrors) {
       {"retrieve", "--server", "s", "--user", "u", "--password", "p"},
       {"retrieve", "--server", "s", "--user", "u", "--password", "p", "--number", "0"},
       {"survey", "--server", "s", "--user", "u", "--password", "p", "--bogus"},
+      {"survey", "--server", "s", "--user", "u", "--password", "p", "--tls", "yes"},
+      {"retrieve", "--server", "s", "--user", "u", "--password", "p", "--number", "1",
+       "--accept-fingerprint", "00:11"},
   };
   for (const std::vector<std::string>& args : cases) {
     CliRun run = Cli(args);
