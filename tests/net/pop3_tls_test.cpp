@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "model/host_extras.h"
-#include "net/retrieve.h"
 #include "net/secure_channel.h"
 #include "net/survey.h"
 #include "tests/support/dovecot_server.h"
@@ -167,23 +166,6 @@ TEST_F(Pop3Tls, SurveyThroughPop3sAndStlsFindsWhatThePlainSurveyFinds) {
   EXPECT_NE(log.find("method=APOP"), std::string::npos);
 }
 
-TEST_F(Pop3Tls, RetrievalThroughTlsGivesTheWholeMessage) {
-  std::string plain_header, plain_body, header, body, error;
-  ASSERT_EQ(RetrieveMessage(nullptr, nullptr, 2, 0,
-                            Account("localhost", ConnectionSecurity::kNone, false), &plain_header,
-                            &plain_body, &error),
-            0)
-      << error;
-  for (ConnectionSecurity security : {ConnectionSecurity::kTls, ConnectionSecurity::kStartTls}) {
-    ASSERT_EQ(RetrieveMessage(nullptr, nullptr, 2, 0, Account("localhost", security, true), &header,
-                              &body, &error),
-              0)
-        << error;
-    EXPECT_EQ(header, plain_header);
-    EXPECT_EQ(body, plain_body);
-  }
-}
-
 // Every refusal: its text with the certificate's fingerprint (openssl's
 // reading of the same file as the oracle), through POP3S and STLS, and the
 // server never saw a login.
@@ -228,20 +210,6 @@ TEST_F(Pop3Tls, CertificatesThatDoNotVerifyAreRefused) {
     std::string part = LogAfter(*servers_[i], log_sizes[i], ended[i]);
     EXPECT_EQ(part.find("user=<alice>"), std::string::npos) << part;
     EXPECT_NE(part.find("pop3-login: Info: Disconnected"), std::string::npos) << i;
-  }
-}
-
-TEST_F(Pop3Tls, AcceptedCertificateIsTakenAsItIs) {
-  for (const char* cert : {"self", "expired"}) {
-    for (ConnectionSecurity security : {ConnectionSecurity::kTls, ConnectionSecurity::kStartTls}) {
-      Pop3Account account = Account(cert, security, false);
-      account.ca_file.clear();
-      account.accepted_fingerprint = RawFingerprint(*ca_, cert);
-      SurveyResult result;
-      EXPECT_EQ(SurveyMailbox(nullptr, account, 0, &result, nullptr, nullptr), 0)
-          << cert << ": " << result.error;
-      EXPECT_EQ(result.mails.size(), 5u);
-    }
   }
 }
 
