@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "model/host_extras.h"
-#include "net/secure_channel.h"
 #include "net/survey.h"
 #include "tests/support/dovecot_server.h"
 #include "tests/support/recording_hooks.h"
@@ -63,20 +62,6 @@ std::string LogAfter(const DovecotServer& server, std::size_t from, std::size_t 
   }
   return part;
 }
-
-// Answers every question with `answer` and keeps what it was asked.
-class AnsweringTrust : public CertificateTrust {
- public:
-  explicit AnsweringTrust(bool answer) : answer_(answer) {}
-  bool TrustCertificate(const CertificateQuestion& question) override {
-    questions.push_back(question);
-    return answer_;
-  }
-  std::vector<CertificateQuestion> questions;
-
- private:
-  bool answer_;
-};
 
 class Pop3Tls : public ::testing::Test {
  protected:
@@ -211,30 +196,6 @@ TEST_F(Pop3Tls, CertificatesThatDoNotVerifyAreRefused) {
     EXPECT_EQ(part.find("user=<alice>"), std::string::npos) << part;
     EXPECT_NE(part.find("pop3-login: Info: Disconnected"), std::string::npos) << i;
   }
-}
-
-TEST_F(Pop3Tls, TheUserIsAskedAboutACertificateThatDoesNotVerify) {
-  for (bool answer : {true, false}) {
-    AnsweringTrust trust(answer);
-    Pop3Account account = Account("self", ConnectionSecurity::kStartTls, true);
-    account.trust = &trust;
-    SurveyResult result;
-    int code = SurveyMailbox(nullptr, account, 0, &result, nullptr, nullptr);
-    EXPECT_EQ(code, answer ? 0 : -1) << result.error;
-    EXPECT_EQ(result.mails.size(), answer ? 5u : 0u);
-    ASSERT_EQ(trust.questions.size(), 1u);
-    EXPECT_EQ(trust.questions[0].server, "localhost");
-    EXPECT_EQ(trust.questions[0].fingerprint, RawFingerprint(*ca_, "self"));
-    EXPECT_EQ(Escape(trust.questions[0].refusal),
-              Escape(kRefused + kUntrusted + "SHA-256: " + ca_->Fingerprint("self")));
-  }
-  // A certificate that verifies is never asked about.
-  AnsweringTrust trust(false);
-  Pop3Account account = Account("localhost", ConnectionSecurity::kTls, false);
-  account.trust = &trust;
-  SurveyResult result;
-  EXPECT_EQ(SurveyMailbox(nullptr, account, 0, &result, nullptr, nullptr), 0) << result.error;
-  EXPECT_TRUE(trust.questions.empty());
 }
 
 TEST_F(Pop3Tls, ServerWithoutTlsRefusesStlsAndNothingElseIsSent) {

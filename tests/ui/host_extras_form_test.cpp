@@ -91,21 +91,13 @@ TEST(HostExtrasForm, Refusals) {
   EXPECT_TRUE(Validate(exactly).ok);
 }
 
-TEST(HostExtrasForm, SummaryAndSecurityNames) {
+TEST(HostExtrasForm, Summary) {
   HostExtras extras;
   EXPECT_EQ(HostExtrasSummary(extras), "POP3: なし, SMTP: なし");
   extras.pop3_security = ConnectionSecurity::kStartTls;
   extras.smtp_security = ConnectionSecurity::kStartTls;
   extras.smtp_user = "bob";
   EXPECT_EQ(HostExtrasSummary(extras), "POP3: STLS, SMTP: STARTTLS+認証");
-  int position = -1;
-  for (const auto& [name, value] :
-       {std::pair<const char*, int>{"none", 0}, {"ssl", 1}, {"starttls", 2}}) {
-    EXPECT_TRUE(ParseSecurityName(name, &position));
-    EXPECT_EQ(position, value);
-  }
-  EXPECT_FALSE(ParseSecurityName("tls", &position));
-  EXPECT_FALSE(ParseSecurityName("SSL", &position));
 }
 
 }  // namespace
