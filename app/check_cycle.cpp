@@ -1,7 +1,9 @@
 #include "app/check_cycle.h"
 
+#include <cstdint>
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "app/forward_rule.h"
 #include "app/resource_ids.h"
@@ -73,9 +75,12 @@ void CheckCycle::RunCheck() {
 
   int new_count = 0;
   if (!hosts_->empty()) {
-    // The list is measured again for every host: it lives in the program and
-    // may be edited while a survey waits.
-    for (std::size_t i = 0; i < hosts_->size(); ++i) CheckHost(i, &new_count);
+    // The hosts as they stand now, by identity: the host list dialog may
+    // edit, reorder or delete entries while a survey waits.
+    std::vector<std::uint64_t> order;
+    order.reserve(hosts_->size());
+    for (const HostEntry& host : *hosts_) order.push_back(host.identity);
+    for (std::size_t i = 0; i < order.size(); ++i) CheckHost(i, order[i], &new_count);
     try {
       services_.save_history(*hosts_, shell_);
     } catch (const std::bad_alloc&) {
@@ -99,18 +104,27 @@ void CheckCycle::RunCheck() {
   running_ = false;
 }
 
-void CheckCycle::CheckHost(std::size_t index, int* new_count) {
+int CheckCycle::FindEntry(std::size_t position, std::uint64_t identity) const {
+  if (position < hosts_->size() && (*hosts_)[position].identity == identity) {
+    return static_cast<int>(position);
+  }
+  return FindHost(*hosts_, identity);
+}
+
+void CheckCycle::CheckHost(std::size_t position, std::uint64_t identity, int* new_count) {
   try {
-    HostEntry copy = (*hosts_)[index];
+    int index = FindEntry(position, identity);
+    if (index < 0) return;  // deleted meanwhile
+    HostEntry copy = (*hosts_)[static_cast<std::size_t>(index)];
     if (!copy.check) return;
 
-    bool changed = false;
     HostTrust trust(shell_, copy.name, &declined_);
     Pop3Account account = AccountOf(copy);
     account.ca_file = ca_file_;
     account.trust = &trust;
     services_.survey(shell_, account, copy.lines, &copy.current, shell_, shell_);
-    changed = trust.Keep(&copy.extras.pop3_fingerprint) || changed;
+    const bool pop3_accepted = trust.Keep(&copy.extras.pop3_fingerprint);
+    bool smtp_accepted = false;
     copy.current.label = copy.name;
     SecureOptions secure;
     secure.ca_file = ca_file_;
@@ -123,7 +137,7 @@ void CheckCycle::CheckHost(std::size_t index, int* new_count) {
         if (MatchForwardRule(copy.rule, mail)) {
           mail.forwarded = services_.forward(copy, &mail, shell_, secure) == 0 ? 1 : 0;
           // Later forwards of this check take the certificate accepted now.
-          changed = trust.Keep(&copy.extras.smtp_fingerprint) || changed;
+          smtp_accepted = trust.Keep(&copy.extras.smtp_fingerprint) || smtp_accepted;
         } else {
           mail.state = "転送条件外";
         }
@@ -131,12 +145,17 @@ void CheckCycle::CheckHost(std::size_t index, int* new_count) {
     }
 
     AddResultRows(copy, copy.current, copy.history, new_count, shell_);
-    ReplaceHistory(&copy.history, copy.current);
-    copy.current.Clear();
-    // The entry is stored back only while its place still exists.
-    if (index < hosts_->size()) {
-      (*hosts_)[index] = std::move(copy);
-      if (changed) shell_->HostsChanged();
+    // Only the history goes back, and only into the entry the copy came
+    // from: its settings may have been edited during the survey, and a
+    // deleted entry takes nothing. A certificate the user accepted during
+    // the check goes back with it.
+    index = FindEntry(position, identity);
+    if (index >= 0) {
+      HostEntry& entry = (*hosts_)[static_cast<std::size_t>(index)];
+      ReplaceHistory(&entry.history, copy.current);
+      if (pop3_accepted) entry.extras.pop3_fingerprint = copy.extras.pop3_fingerprint;
+      if (smtp_accepted) entry.extras.smtp_fingerprint = copy.extras.smtp_fingerprint;
+      if (pop3_accepted || smtp_accepted) shell_->HostsChanged();
     }
   } catch (const std::bad_alloc&) {
     shell_->ShowMessage("メモリが不足しています");

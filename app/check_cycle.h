@@ -4,6 +4,7 @@
 #ifndef TARNU_APP_CHECK_CYCLE_H_
 #define TARNU_APP_CHECK_CYCLE_H_
 
+#include <cstdint>
 #include <functional>
 #include <set>
 #include <string>
@@ -85,7 +86,10 @@ class CheckCycle {
   int last_new_count() const { return last_new_count_; }
 
  private:
-  void CheckHost(std::size_t index, int* new_count);
+  // The entry that was at `position` when the cycle began: still there, or
+  // found by its identity; -1 when it was deleted.
+  int FindEntry(std::size_t position, std::uint64_t identity) const;
+  void CheckHost(std::size_t position, std::uint64_t identity, int* new_count);
 
   HostList* hosts_;
   const AppSettings* settings_;

@@ -7,6 +7,7 @@
 #include "app/resource_ids.h"
 #include "app/startup_logic.h"
 #include "app/tray_logic.h"
+#include "app/win32/host_dialogs.h"
 #include "app/win32/html_help.h"
 #include "app/win32/wide_text.h"
 #include "model/config_file.h"
@@ -205,17 +206,27 @@ void MainWindow::ShowPlaceholder(int command_id, bool grey_item) {
   if (grey_item) EnableTrayItem(command_id, true);
 }
 
+void MainWindow::EditHosts() {
+  HostListDialog dialog(hosts_, this);
+  if (!dialog.Run(window_)) return;
+  if (dialog.form().Commit(&hosts_, this)) SaveConfigFile(&settings_, hosts_, this);
+}
+
 void MainWindow::OnCommand(int id) {
   switch (id) {
     case IDM_CHECK:
       cycle_.RunCheck();
       break;
     case IDM_SETTINGS:
-    case IDM_HOSTS:
       ShowPlaceholder(id, true);
       break;
+    case IDM_HOSTS:
+      EnableTrayItem(IDM_HOSTS, false);
+      EditHosts();
+      EnableTrayItem(IDM_HOSTS, true);
+      break;
     case IDC_TEST_HOSTS:
-      ShowPlaceholder(id, false);
+      EditHosts();
       break;
     case IDC_TEST_CHECK:
       PostMessageW(window_, WM_COMMAND, IDM_CHECK, 0);

@@ -24,6 +24,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import demo_mail  # noqa: E402
+import dialog_e2e  # noqa: E402
 import wine_tls  # noqa: E402
 from wine_session import Driver, Dovecot, SilentServer, WineSession  # noqa: E402
 
@@ -137,11 +138,17 @@ def main(argv):
         with WineSession(os.path.join(artifacts, "logs")) as session:
             print("%6.1fs Wine, display %s and Dovecot on port %d ready" %
                   (time.monotonic() - check.start, session.env["DISPLAY"], mail.port), flush=True)
-            run_tests(session, Driver(session, driver_exe), tarnu_exe, cli, artifacts, mail,
-                      silent, check)
-            wine_tls.run(session, Driver(session, driver_exe), build_win, cli, artifacts, mail,
-                         check)
-            unit_tests_under_wine(session, build_win, check)
+            driver = Driver(session, driver_exe)
+            # TARNU_E2E_ONLY=dialogs runs only the dialog tests (while working on them).
+            only = os.environ.get("TARNU_E2E_ONLY", "")
+            if only in ("", "main"):
+                run_tests(session, driver, tarnu_exe, cli, artifacts, mail, silent, check)
+            if only in ("", "dialogs"):
+                dialog_tests(session, driver, tarnu_exe, cli, artifacts, mail, check)
+            if only in ("", "tls"):
+                wine_tls.run(session, driver, build_win, cli, artifacts, mail, check)
+            if only in ("", "unit"):
+                unit_tests_under_wine(session, build_win, check)
     finally:
         silent.stop()
         mail.stop()
@@ -374,6 +381,12 @@ def run_tests(session, driver, tarnu_exe, cli, artifacts, mail, silent, check):
     except subprocess.TimeoutExpired:
         code = None
     check("the third run ends with exit code 0", code == 0, code)
+
+
+def dialog_tests(session, driver, tarnu_exe, cli, artifacts, mail, check):
+    program, work, ui = dialog_e2e.host_dialog_tests(session, driver, tarnu_exe, cli, artifacts,
+                                                     mail, check)
+    dialog_e2e.finish(driver, program, check, "the dialog run")
 
 
 def unit_tests_under_wine(session, build_win, check):
