@@ -16,17 +16,6 @@ ConnectionSecurity SecurityAt(int position) {
   }
 }
 
-const char* SecurityWord(ConnectionSecurity security, bool smtp) {
-  switch (security) {
-    case ConnectionSecurity::kTls:
-      return "SSL/TLS";
-    case ConnectionSecurity::kStartTls:
-      return smtp ? "STARTTLS" : "STLS";
-    default:
-      return "なし";
-  }
-}
-
 }  // namespace
 
 HostExtrasForm LoadHostExtrasForm(const HostExtras& extras) {
@@ -87,13 +76,6 @@ bool ParseSecurityName(const std::string& name, int* position) {
     return false;
   }
   return true;
-}
-
-std::string HostExtrasSummary(const HostExtras& extras) {
-  std::string text = std::string("POP3: ") + SecurityWord(extras.pop3_security, false) +
-                     ", SMTP: " + SecurityWord(extras.smtp_security, true);
-  if (!extras.smtp_user.empty()) text += "+認証";
-  return text;
 }
 
 }  // namespace tarnu

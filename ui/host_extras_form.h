@@ -38,10 +38,6 @@ bool StoreHostExtrasForm(const HostExtrasForm& form, HostExtras* extras);
 // A security choice as the console names it: "none", "ssl" or "starttls".
 bool ParseSecurityName(const std::string& name, int* position);
 
-// What the host settings dialog shows beside its button: the choices in a
-// few words, e.g. "POP3: SSL/TLS, SMTP: STARTTLS+認証".
-std::string HostExtrasSummary(const HostExtras& extras);
-
 }  // namespace tarnu
 
 #endif  // TARNU_UI_HOST_EXTRAS_FORM_H_

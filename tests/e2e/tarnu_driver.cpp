@@ -27,6 +27,7 @@
 //   set CAPTION ID TEXT       set a control's text (as typing would: the
 //                             dialog sees EN_CHANGE)
 //   tick CAPTION ID 0|1       set a check box as a click would
+//   choose CAPTION ID INDEX   select an item of a combo box as the user would
 //   press CAPTION ID          click a button (posted: a dialog it opens
 //                             does not block the driver)
 //   state CAPTION ID          "enabled checked" of a control, each 0 or 1
@@ -338,6 +339,13 @@ int DialogVerb(const std::wstring& verb, int argc, wchar_t** argv) {
                ? 0
                : 1;
   }
+  if (verb == L"choose") {
+    SendMessageW(control, CB_SETCURSEL, static_cast<WPARAM>(arg(4)), 0);
+    return PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
+                        reinterpret_cast<LPARAM>(control))
+               ? 0
+               : 1;
+  }
   if (verb == L"press") {
     return PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                         reinterpret_cast<LPARAM>(control))
@@ -420,8 +428,8 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (verb == L"rows") return PrintRows();
   for (const wchar_t* dialog_verb :
-       {L"find", L"gone", L"get", L"set", L"tick", L"press", L"state", L"focus", L"list", L"select",
-        L"list-point", L"dialog-rect", L"selection"}) {
+       {L"find", L"gone", L"get", L"set", L"tick", L"choose", L"press", L"state", L"focus", L"list",
+        L"select", L"list-point", L"dialog-rect", L"selection"}) {
     if (verb == dialog_verb) return DialogVerb(verb, argc, argv);
   }
   if (verb == L"wait-rows") {

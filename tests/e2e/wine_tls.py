@@ -22,9 +22,10 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 SUPPORT = os.path.join(ROOT, "tests", "support")
 sys.path.insert(0, HERE)
 import demo_mail  # noqa: E402
+import dialog_e2e  # noqa: E402
 from wine_session import Dovecot  # noqa: E402
 
-IDM_CHECK, IDM_EXIT = 32775, 32779
+IDM_CHECK, IDM_HOSTS, IDM_EXIT = 32775, 32777, 32779
 IDYES, IDNO = 6, 7
 UNTRUSTED = "・証明書の発行者が信頼されていません"
 
@@ -106,6 +107,7 @@ def run(session, driver, build_win, cli, artifacts, plain_mail, check):
         surveys(session, cli, cli_exe, ca, servers, plain_mail, check)
         forwards(session, cli, cli_exe, ca, base, servers["localhost"], smtp, check)
         question(session, driver, tarnu_exe, cli, base, servers["self"], check)
+        extras_dialog(session, driver, tarnu_exe, cli, base, check)
     finally:
         for server in smtp.values():
             server.stop()
@@ -270,3 +272,66 @@ def question(session, driver, tarnu_exe, cli, base, server, check):
     check("the accepted certificate was saved with the host: the console's check takes it",
           done.returncode == 0 and done.stdout.endswith("new: 0\n") and
           UNTRUSTED not in done.stdout and done.stdout.count("\n") == 5, done.stdout)
+
+
+def extras_dialog(session, driver, tarnu_exe, cli, base, check):
+    """The host's secure connection settings in their own dialog, opened
+    from the host settings dialog; OK writes them into the reserved area of
+    the host's record in tarnu.pref."""
+    extras = "通信の設定"
+    pop3_security, smtp_security, user, password = 1202, 1203, 1204, 1205
+    without_tls, pipelining, uidl, pop3_fp, clear_pop3_fp = 1206, 1207, 1208, 1209, 1210
+    work = os.path.join(base, "extras-dialog")
+    os.makedirs(work)
+    fp = fingerprint(os.path.join(base, "ca"), "self")
+    subprocess.run([cli, "host", "add", "--name", "通信", "--server", "localhost", "--user",
+                    "alice", "--password", "secret", "--accept-fingerprint", fp], cwd=work,
+                   check=True, capture_output=True)
+    ui = dialog_e2e.Dialogs(session, driver, base)
+    program = session.start(tarnu_exe, work, "tarnu-extras.log")
+    driver.ok("wait-main", 30000)
+    driver("command", IDM_HOSTS)
+    ui.find(dialog_e2e.HOST_LIST)
+    driver("select", dialog_e2e.HOST_LIST, dialog_e2e.LIST, 0)
+    ui.press(dialog_e2e.HOST_LIST, dialog_e2e.EDIT)
+    ui.find(dialog_e2e.HOST_SETTINGS)
+    ui.press(dialog_e2e.HOST_SETTINGS, 1200)
+    check("通信設定... in the host settings dialog opens 通信の設定", ui.find(extras))
+    shown = [ui.get(extras, c) for c in (pop3_security, smtp_security, pop3_fp)]
+    check("it shows the host's settings: no TLS, and the accepted certificate",
+          shown == ["なし", "なし", fp] and ui.enabled(extras, clear_pop3_fp) and
+          ui.state(extras, pipelining) == (True, True) and ui.state(extras, uidl) == (True, True),
+          shown)
+    ui.shot(extras, "host-extras-dialog.png")
+
+    ui.set(extras, password, "pw")
+    ok, seen = ui.ok_refused(extras, "SMTP認証のユーザ名を設定してください", user)
+    check("a password without a user name is refused, the focus on the user name", ok, seen)
+
+    driver("choose", extras, pop3_security, 1)
+    driver("choose", extras, smtp_security, 2)
+    ui.set(extras, user, "bob")
+    time.sleep(0.2)
+    check("authentication without TLS is no choice once STARTTLS is chosen",
+          ui.enabled(extras, without_tls) is False)
+    ui.tick(extras, pipelining, False)
+    ui.press(extras, clear_pop3_fp)
+    time.sleep(0.2)
+    check("消去 forgets the accepted certificate", ui.get(extras, pop3_fp) == "(なし)",
+          ui.get(extras, pop3_fp))
+    ui.press(extras, dialog_e2e.IDOK)
+    ui.gone(extras)
+    ui.press(dialog_e2e.HOST_SETTINGS, dialog_e2e.IDOK)
+    ui.gone(dialog_e2e.HOST_SETTINGS)
+    ui.press(dialog_e2e.HOST_LIST, dialog_e2e.IDOK)
+    ui.gone(dialog_e2e.HOST_LIST)
+    time.sleep(0.5)
+    with open(os.path.join(work, "tarnu.pref"), "rb") as f:
+        area = f.read()[244 + 1052:244 + 1052 + 512]
+    expected = (b"TNX1" + bytes([1, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0]) +
+                b"Ym9i\n\0")
+    check("OK wrote them into the record's reserved area: TLS, STARTTLS, no PIPELINING, "
+          "user bob, no certificate",
+          area.startswith(expected) and area[224:256] == bytes(32), area[:40])
+    driver("command", IDM_EXIT)
+    program.wait(30)

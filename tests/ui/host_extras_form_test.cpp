@@ -91,14 +91,5 @@ TEST(HostExtrasForm, Refusals) {
   EXPECT_TRUE(Validate(exactly).ok);
 }
 
-TEST(HostExtrasForm, Summary) {
-  HostExtras extras;
-  EXPECT_EQ(HostExtrasSummary(extras), "POP3: なし, SMTP: なし");
-  extras.pop3_security = ConnectionSecurity::kStartTls;
-  extras.smtp_security = ConnectionSecurity::kStartTls;
-  extras.smtp_user = "bob";
-  EXPECT_EQ(HostExtrasSummary(extras), "POP3: STLS, SMTP: STARTTLS+認証");
-}
-
 }  // namespace
 }  // namespace tarnu
