@@ -6,8 +6,10 @@
 // SCH_CREDENTIALS, the structure that lets Windows speak TLS 1.3.
 #define SCHANNEL_USE_BLACKLISTS
 #include <windows.h>
-// The order matters: the SSPI headers need the Windows types first.
+// The order matters: the SSPI headers need the Windows types first, and
+// SCH_CREDENTIALS needs UNICODE_STRING.
 #include <subauth.h>
+
 #include <schannel.h>
 #include <security.h>
 #include <sspi.h>
