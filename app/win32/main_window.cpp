@@ -383,6 +383,6 @@ bool MainWindow::ConfirmCertificate(const std::string& question) {
                      MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2 | MB_SETFOREGROUND) == IDYES;
 }
 
-void MainWindow::HostsChanged() { SaveConfigFile(&settings_, hosts_, this); }
+void MainWindow::HostsChanged() { SaveSettings(true); }
 
 }  // namespace tarnu::win32
