@@ -1,44 +1,44 @@
 #include "app/check_cycle.h"
 
 #include <cstdint>
+#include <ctime>
 #include <new>
 #include <utility>
 #include <vector>
 
 #include "app/forward_rule.h"
 #include "app/resource_ids.h"
+#include "net/smtp_forward.h"
 
 namespace tarnu {
 namespace {
 
-// Asks the user about a certificate of one host once a run, and remembers
-// the one accepted so that the check can keep it with the host.
+// Asks the user about a certificate of one host once a run, and puts the
+// one accepted where the dialogue in progress keeps its fingerprint (Into),
+// so that the rest of the check takes it too.
 class HostTrust : public CertificateTrust {
  public:
   HostTrust(CheckShell* shell, const std::string& host_name, std::set<std::string>* declined)
       : shell_(shell), host_name_(host_name), declined_(declined) {}
+  void Into(std::string* slot) { slot_ = slot; }
   bool TrustCertificate(const CertificateQuestion& question) override {
-    if (declined_->count(question.fingerprint) != 0) return false;
+    if (slot_ == nullptr || declined_->count(question.fingerprint) != 0) return false;
     if (!shell_->ConfirmCertificate(CertificateQuestionText(host_name_, question))) {
       declined_->insert(question.fingerprint);
       return false;
     }
-    accepted_ = question.fingerprint;
+    *slot_ = question.fingerprint;
+    accepted_.insert(slot_);
     return true;
   }
-  // Takes the accepted fingerprint into `slot`; true when there was one.
-  bool Keep(std::string* slot) {
-    if (accepted_.empty()) return false;
-    *slot = accepted_;
-    accepted_.clear();
-    return true;
-  }
+  bool Accepted(const std::string* slot) const { return accepted_.count(slot) != 0; }
 
  private:
   CheckShell* shell_;
   const std::string& host_name_;
   std::set<std::string>* declined_;
-  std::string accepted_;
+  std::string* slot_ = nullptr;
+  std::set<const std::string*> accepted_;
 };
 
 }  // namespace
@@ -66,6 +66,16 @@ void CheckCycle::RunCheck() {
     return;
   }
   running_ = true;
+  // Another process checking the same data folder would write the same
+  // files; this check gives way.
+  if (services_.begin_check && !services_.begin_check(hosts_, shell_)) {
+    ++dropped_checks_;
+    ++busy_checks_;
+    running_ = false;
+    return;
+  }
+  pending_.clear();
+  if (services_.load_pending) services_.load_pending(&pending_);
   shell_->EnableTrayItem(IDM_CHECK, false);
   shell_->ClearResultList();
   const std::string title = shell_->GetTitle();
@@ -82,12 +92,20 @@ void CheckCycle::RunCheck() {
     for (const HostEntry& host : *hosts_) order.push_back(host.identity);
     for (std::size_t i = 0; i < order.size(); ++i) CheckHost(i, order[i], &new_count);
     try {
-      services_.save_history(*hosts_, shell_);
+      // What is owed is written first: a history saved without it would
+      // count a failed forward's message as seen and lose it.
+      if (services_.save_pending) {
+        ForgetPendingOfRemovedHosts();
+        services_.save_pending(pending_);
+      }
+      last_save_failed_ = services_.save_history(*hosts_, shell_) != 0;
     } catch (const std::bad_alloc&) {
+      last_save_failed_ = true;
       shell_->ShowMessage("メモリが不足しています");
       shell_->RequestQuit(-1);
     }
   }
+  if (services_.end_check) services_.end_check();
 
   shell_->SetTitle(title);
   flags_->checking = false;
@@ -119,30 +137,18 @@ void CheckCycle::CheckHost(std::size_t position, std::uint64_t identity, int* ne
     if (!copy.check) return;
 
     HostTrust trust(shell_, copy.name, &declined_);
+    trust.Into(&copy.extras.pop3_fingerprint);
     Pop3Account account = AccountOf(copy);
     account.ca_file = ca_file_;
     account.trust = &trust;
     services_.survey(shell_, account, copy.lines, &copy.current, shell_, shell_);
-    const bool pop3_accepted = trust.Keep(&copy.extras.pop3_fingerprint);
-    bool smtp_accepted = false;
     copy.current.label = copy.name;
     SecureOptions secure;
     secure.ca_file = ca_file_;
     secure.trust = &trust;
 
-    if (copy.forward) {
-      const HistoryIndex seen(copy.history);
-      for (MailEntry& mail : copy.current.mails) {
-        if (!seen.IsNewMail(mail)) continue;
-        if (MatchForwardRule(copy.rule, mail)) {
-          mail.forwarded = services_.forward(copy, &mail, shell_, secure) == 0 ? 1 : 0;
-          // Later forwards of this check take the certificate accepted now.
-          smtp_accepted = trust.Keep(&copy.extras.smtp_fingerprint) || smtp_accepted;
-        } else {
-          mail.state = "転送条件外";
-        }
-      }
-    }
+    trust.Into(&copy.extras.smtp_fingerprint);
+    ForwardHost(&copy, services_.now ? services_.now() : std::time(nullptr), secure);
 
     AddResultRows(copy, copy.current, copy.history, new_count, shell_);
     // Only the history goes back, and only into the entry the copy came
@@ -153,6 +159,8 @@ void CheckCycle::CheckHost(std::size_t position, std::uint64_t identity, int* ne
     if (index >= 0) {
       HostEntry& entry = (*hosts_)[static_cast<std::size_t>(index)];
       ReplaceHistory(&entry.history, copy.current);
+      const bool pop3_accepted = trust.Accepted(&copy.extras.pop3_fingerprint);
+      const bool smtp_accepted = trust.Accepted(&copy.extras.smtp_fingerprint);
       if (pop3_accepted) entry.extras.pop3_fingerprint = copy.extras.pop3_fingerprint;
       if (smtp_accepted) entry.extras.smtp_fingerprint = copy.extras.smtp_fingerprint;
       if (pop3_accepted || smtp_accepted) shell_->HostsChanged();
@@ -161,6 +169,84 @@ void CheckCycle::CheckHost(std::size_t position, std::uint64_t identity, int* ne
     shell_->ShowMessage("メモリが不足しています");
     shell_->RequestQuit(-1);
   }
+}
+
+namespace {
+
+bool StillOwed(const PendingForward& owed, std::int64_t now) {
+  return owed.tries < kForwardTries && now - owed.first_failure < kForwardRetrySeconds;
+}
+
+}  // namespace
+
+void CheckCycle::ForwardHost(HostEntry* copy, std::int64_t now, const SecureOptions& secure) {
+  // After a failed survey nothing can be judged: what is owed stays owed.
+  if (!copy->current.error.empty()) return;
+  const HistoryIndex seen(copy->history);
+  PendingForwards kept;  // what this host owes after this check
+  if (copy->forward) {
+    for (MailEntry& mail : copy->current.mails) {
+      const std::string& key = HistoryKey(mail);
+      const PendingForward* owed = FindPending(&pending_, *copy, key);
+      PendingForward entry;
+      if (owed != nullptr) {
+        entry = *owed;
+      } else {
+        entry.server = copy->server;
+        entry.port = copy->pop3_port;
+        entry.user = copy->user;
+        entry.key = key;
+        entry.first_failure = now;
+      }
+      if (seen.IsNewMail(mail)) {
+        if (owed != nullptr && owed->sent) {
+          // Taken by the server in a check whose history was not saved.
+          mail.forwarded = 1;
+          kept.push_back(std::move(entry));
+          continue;
+        }
+        if (!MatchForwardRule(copy->rule, mail)) {
+          mail.state = "転送条件外";
+          continue;
+        }
+      } else if (owed == nullptr || owed->sent || !StillOwed(*owed, now) ||
+                 !MatchForwardRule(copy->rule, mail)) {
+        // Seen and owing nothing, or no longer to be forwarded.
+        continue;
+      }
+      const int result = services_.forward(*copy, &mail, shell_, secure);
+      mail.forwarded = result == 0 ? 1 : 0;
+      ++entry.tries;
+      // A mail the server took, or may have taken, is never sent again;
+      // it is remembered until the history holds its message.
+      entry.sent = result == 0 || result == kForwardUncertain;
+      const bool is_new = seen.IsNewMail(mail);
+      if ((entry.sent && is_new) || (!entry.sent && StillOwed(entry, now))) {
+        kept.push_back(std::move(entry));
+      }
+    }
+  }
+  // This host's entries are replaced: messages gone from the server, sent
+  // ones now in the history and exhausted ones are forgotten.
+  PendingForwards others;
+  for (PendingForward& entry : pending_) {
+    if (!entry.Belongs(*copy)) others.push_back(std::move(entry));
+  }
+  for (PendingForward& entry : kept) others.push_back(std::move(entry));
+  pending_ = std::move(others);
+}
+
+void CheckCycle::ForgetPendingOfRemovedHosts() {
+  PendingForwards kept;
+  for (PendingForward& entry : pending_) {
+    for (const HostEntry& host : *hosts_) {
+      if (entry.Belongs(host)) {
+        kept.push_back(std::move(entry));
+        break;
+      }
+    }
+  }
+  pending_ = std::move(kept);
 }
 
 }  // namespace tarnu

@@ -50,6 +50,10 @@ enum class TlsStart {
   kUnexpectedData,  // the server sent bytes before the handshake began
   kCaFileUnreadable,
 };
+// A receive failure's text: `prefix` and the error number, and for the
+// number 0 (the server closed the connection in order, which carries no
+// error number of its own) the words saying so.
+std::string ReceiveErrorText(std::string_view prefix, int error);
 
 class LineChannel {
  public:

@@ -127,6 +127,10 @@ class SmtpDialogue {
   const std::vector<std::string>& lines() const { return lines_; }
   LineChannel* channel() { return channel_; }
 
+  // The next reply is the server's answer to the end of the mail.
+  void AwaitFinalReply() { final_reply_ = true; }
+  bool uncertain() const { return uncertain_; }
+
  private:
   static constexpr std::size_t kMaxReplyLines = 256;
 
@@ -140,11 +144,16 @@ class SmtpDialogue {
         read = channel_->ReadLine(&rest, timeout_);
       } while (read == kLineCapacity - 1 && rest.back() != '\n');
     }
+    // Silence or a cut after the final dot leaves the server's decision
+    // unknown.
+    if (read < 0 && final_reply_) uncertain_ = true;
     if (read == kReadTimeout) return Fail("転送時サーバからの応答がありません");
-    if (read < 0) return Fail(WithNumber("転送時受信エラー %d", channel_->last_error()));
+    if (read < 0) return Fail(ReceiveErrorText("転送時受信エラー ", channel_->last_error()));
     return true;
   }
 
+  bool final_reply_ = false;
+  bool uncertain_ = false;
   LineChannel* channel_;
   int timeout_;
   MailEntry* entry_;
@@ -273,7 +282,9 @@ bool Converse(const HostEntry& host, const SecureOptions& secure, MailEntry* ent
     return false;
   }
   if (!smtp->Send(body)) return false;
-  return smtp->SendAndExpect("\r\n.\r\n", "250", nullptr, "サーバがメールを受け付けません\r\n");
+  if (!smtp->Send("\r\n.\r\n")) return false;
+  smtp->AwaitFinalReply();
+  return smtp->Expect("250", nullptr, "サーバがメールを受け付けません\r\n");
 }
 
 }  // namespace
@@ -378,19 +389,19 @@ int ForwardMail(const HostEntry& host, MailEntry* entry, MessagePump* pump,
   // A line break would let a stored value add commands of its own.
   if (HasLineBreak(host.notify_address) || HasLineBreak(host.smtp_server)) {
     entry->state = "転送先のメールアドレスまたはSMTPサーバ名に改行が含まれているため転送できません";
-    return -1;
+    return kForwardFailed;
   }
   // The password never travels in plain text unless the user said so.
   if (!host.extras.smtp_user.empty() && host.extras.smtp_security == ConnectionSecurity::kNone &&
       !host.extras.HasOption(kExtraSmtpAuthWithoutTls)) {
     entry->state = kAuthNeedsTls;
-    return -1;
+    return kForwardFailed;
   }
   LineChannel channel(pump);
   channel.PumpMessages();
   if (!channel.Connect(host.smtp_server, host.smtp_port, host.timeout)) {
     entry->state = WithNumber("転送時接続エラー %d", channel.last_error());
-    return -1;
+    return kForwardFailed;
   }
   SmtpDialogue smtp(&channel, host.timeout, entry);
   bool accepted;
@@ -406,7 +417,8 @@ int ForwardMail(const HostEntry& host, MailEntry* entry, MessagePump* pump,
   // A channel closed by a refused handshake takes no QUIT.
   if (channel.is_open()) channel.Send("QUIT\r\n");
   channel.Close();
-  return accepted ? 0 : -1;
+  if (accepted) return 0;
+  return smtp.uncertain() ? kForwardUncertain : kForwardFailed;
 }
 
 }  // namespace tarnu

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/check_cycle.h"
 #include "model/config_file.h"
 #include "model/data_files.h"
 #include "model/history_file.h"
@@ -45,6 +46,9 @@ bool LoadForCheck(AppSettings* settings, HostList* hosts, int* exit_code) {
 
 namespace {
 
+// A check that finds another one running waits this long for it.
+constexpr int kCheckBusyWaitMs = 5000;
+
 int RunCheck(const Call& call) {
   AppSettings settings;
   HostList hosts;
@@ -52,11 +56,17 @@ int RunCheck(const Call& call) {
   if (!LoadForCheck(&settings, &hosts, &code)) return code;
   const bool progress = ErrorIsTerminal();
   const std::string* ca_file = call.Value("ca-file");
-  CheckReport report =
-      RunConsoleCheck(&hosts, settings, progress, ca_file != nullptr ? *ca_file : std::string());
+  CheckReport report = RunConsoleCheck(&hosts, settings, progress, kCheckBusyWaitMs,
+                                       ca_file != nullptr ? *ca_file : std::string());
+  if (report.busy) {
+    ErrorLine(SyntaxText(Say::kCheckRunning, DataFilePath(kCheckLockFileName)), TextKind::kUtf8);
+    return kExitBusy;
+  }
   if (report.checked_hosts == 0) ErrorLine(SyntaxText(Say::kNoHostToCheck), TextKind::kUtf8);
   WriteOutput(FormatCheckRows(report));
-  return report.failed_hosts == 0 && !report.quit ? kExitOk : kExitFailed;
+  // A history that could not be saved fails the check: the message said why.
+  return report.failed_hosts == 0 && !report.quit && !report.history_not_saved ? kExitOk
+                                                                               : kExitFailed;
 }
 
 }  // namespace

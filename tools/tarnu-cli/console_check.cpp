@@ -102,7 +102,7 @@ bool ErrorIsTerminal() {
 }
 
 CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool progress,
-                            const std::string& ca_file) {
+                            int busy_wait_ms, const std::string& ca_file) {
   CheckReport report;
   ProgressLine line(progress);
   ConsoleShell shell(&line);
@@ -115,7 +115,7 @@ CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool p
   report.checked_hosts = static_cast<int>(checked.size());
   std::size_t next = 0;
 
-  CheckServices services = RealCheckServices();
+  CheckServices services = RealCheckServices(busy_wait_ms);
   auto survey = services.survey;
   services.survey = [&](StatusLine* status, const Pop3Account& account, int lines,
                         SurveyResult* result, MessagePump* pump, UserMessages* messages) {
@@ -146,6 +146,8 @@ CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool p
   report.rows = shell.list().rows();
   report.new_count = cycle.last_new_count();
   report.quit = shell.quit();
+  report.busy = cycle.busy_checks() != 0;
+  report.history_not_saved = cycle.last_save_failed();
   return report;
 }
 

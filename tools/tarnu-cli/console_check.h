@@ -20,13 +20,17 @@ struct CheckReport {
   int failed_hosts = 0;               // of those, the ones whose survey failed
   std::vector<std::string> failures;  // "name: error" of each, for the terminal
   bool quit = false;                  // the cycle asked the program to end (memory)
+  bool busy = false;                  // another check held the files: nothing was done
+  bool history_not_saved = false;     // the next check may find the same mail new again
 };
 
 // Runs the cycle over `hosts` (their histories are updated, the history file
 // is saved). With `progress`, each host's progress and outcome go to
-// standard error. `ca_file`: further trusted roots for TLS (PEM), or empty.
+// standard error. A check already running over the same files is waited
+// for up to `busy_wait_ms`, then this one gives way (report.busy).
+// `ca_file`: further trusted roots for TLS (PEM), or empty.
 CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool progress,
-                            const std::string& ca_file = std::string());
+                            int busy_wait_ms, const std::string& ca_file = std::string());
 
 // One line per row (state picture, small picture, the six column texts),
 // then "new: N".
