@@ -11,6 +11,46 @@
 #include "net/smtp_forward.h"
 
 namespace tarnu {
+namespace {
+
+// Asks the user about a certificate of one host once a run, and puts the
+// one accepted where the dialogue in progress keeps its fingerprint (Into),
+// so that the rest of the check takes it too.
+class HostTrust : public CertificateTrust {
+ public:
+  HostTrust(CheckShell* shell, const std::string& host_name, std::set<std::string>* declined)
+      : shell_(shell), host_name_(host_name), declined_(declined) {}
+  void Into(std::string* slot) { slot_ = slot; }
+  bool TrustCertificate(const CertificateQuestion& question) override {
+    if (slot_ == nullptr || declined_->count(question.fingerprint) != 0) return false;
+    if (!shell_->ConfirmCertificate(CertificateQuestionText(host_name_, question))) {
+      declined_->insert(question.fingerprint);
+      return false;
+    }
+    *slot_ = question.fingerprint;
+    accepted_.insert(slot_);
+    return true;
+  }
+  bool Accepted(const std::string* slot) const { return accepted_.count(slot) != 0; }
+
+ private:
+  CheckShell* shell_;
+  const std::string& host_name_;
+  std::set<std::string>* declined_;
+  std::string* slot_ = nullptr;
+  std::set<const std::string*> accepted_;
+};
+
+}  // namespace
+
+std::string CertificateQuestionText(const std::string& host_name,
+                                    const CertificateQuestion& question) {
+  return "「" + host_name + "」のサーバ " + question.server + ":" + std::to_string(question.port) +
+         " の証明書を確認できません。\r\n" + question.reasons +
+         "\r\n\r\nこの証明書を信頼して接続しますか?\r\n"
+         "(「はい」を選ぶと、このホストではこの証明書を今後も受け入れます。証明書が変われば再び"
+         "確認します)";
+}
 
 CheckCycle::CheckCycle(HostList* hosts, const AppSettings* settings, CheckFlags* flags,
                        CheckShell* shell, CheckServices services)
@@ -96,18 +136,34 @@ void CheckCycle::CheckHost(std::size_t position, std::uint64_t identity, int* ne
     HostEntry copy = (*hosts_)[static_cast<std::size_t>(index)];
     if (!copy.check) return;
 
-    services_.survey(shell_, AccountOf(copy), copy.lines, &copy.current, shell_, shell_);
+    HostTrust trust(shell_, copy.name, &declined_);
+    trust.Into(&copy.extras.pop3_fingerprint);
+    Pop3Account account = AccountOf(copy);
+    account.ca_file = ca_file_;
+    account.trust = &trust;
+    services_.survey(shell_, account, copy.lines, &copy.current, shell_, shell_);
     copy.current.label = copy.name;
+    SecureOptions secure;
+    secure.ca_file = ca_file_;
+    secure.trust = &trust;
 
-    ForwardHost(&copy, services_.now ? services_.now() : std::time(nullptr));
+    trust.Into(&copy.extras.smtp_fingerprint);
+    ForwardHost(&copy, services_.now ? services_.now() : std::time(nullptr), secure);
 
     AddResultRows(copy, copy.current, copy.history, new_count, shell_);
     // Only the history goes back, and only into the entry the copy came
     // from: its settings may have been edited during the survey, and a
-    // deleted entry takes nothing.
+    // deleted entry takes nothing. A certificate the user accepted during
+    // the check goes back with it.
     index = FindEntry(position, identity);
     if (index >= 0) {
-      ReplaceHistory(&(*hosts_)[static_cast<std::size_t>(index)].history, copy.current);
+      HostEntry& entry = (*hosts_)[static_cast<std::size_t>(index)];
+      ReplaceHistory(&entry.history, copy.current);
+      const bool pop3_accepted = trust.Accepted(&copy.extras.pop3_fingerprint);
+      const bool smtp_accepted = trust.Accepted(&copy.extras.smtp_fingerprint);
+      if (pop3_accepted) entry.extras.pop3_fingerprint = copy.extras.pop3_fingerprint;
+      if (smtp_accepted) entry.extras.smtp_fingerprint = copy.extras.smtp_fingerprint;
+      if (pop3_accepted || smtp_accepted) shell_->HostsChanged();
     }
   } catch (const std::bad_alloc&) {
     shell_->ShowMessage("メモリが不足しています");
@@ -123,7 +179,7 @@ bool StillOwed(const PendingForward& owed, std::int64_t now) {
 
 }  // namespace
 
-void CheckCycle::ForwardHost(HostEntry* copy, std::int64_t now) {
+void CheckCycle::ForwardHost(HostEntry* copy, std::int64_t now, const SecureOptions& secure) {
   // After a failed survey nothing can be judged: what is owed stays owed.
   if (!copy->current.error.empty()) return;
   const HistoryIndex seen(copy->history);
@@ -158,7 +214,7 @@ void CheckCycle::ForwardHost(HostEntry* copy, std::int64_t now) {
         // Seen and owing nothing, or no longer to be forwarded.
         continue;
       }
-      const int result = services_.forward(*copy, &mail, shell_);
+      const int result = services_.forward(*copy, &mail, shell_, secure);
       mail.forwarded = result == 0 ? 1 : 0;
       ++entry.tries;
       // A mail the server took, or may have taken, is never sent again;

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
+#include <string>
 
 #include "app/result_rows.h"
 #include "app/tray_state.h"
@@ -13,6 +15,7 @@
 #include "model/host_entry.h"
 #include "model/pending_forwards.h"
 #include "net/pop3_account.h"
+#include "net/secure_channel.h"
 #include "platform/ui_hooks.h"
 
 namespace tarnu {
@@ -31,7 +34,21 @@ class CheckShell : public StatusLine,
   virtual void SetTrayState(const TrayTip& tip, int picture) = 0;
   virtual void ClearResultList() = 0;
   virtual void ShowResultWindow() = 0;
+  // A server's certificate did not verify: true when the user, shown
+  // `question`, trusts it for the host from now on. Without a user to ask
+  // (the console) the answer is no.
+  virtual bool ConfirmCertificate(const std::string& question) {
+    (void)question;
+    return false;
+  }
+  // The check changed the host list (a certificate accepted): the settings
+  // file is to be written.
+  virtual void HostsChanged() {}
 };
+
+// The question put to the user about a certificate of host `host_name`.
+std::string CertificateQuestionText(const std::string& host_name,
+                                    const CertificateQuestion& question);
 
 // The steps of a cycle that reach servers and files. The program uses
 // SurveyMailbox, ForwardMail, the data files and their locks; tests put peers
@@ -42,7 +59,9 @@ struct CheckServices {
       survey;
   // 0 when the server took the mail, kForwardFailed when it did not,
   // kForwardUncertain when it may have (net/smtp_forward.h).
-  std::function<int(const HostEntry& host, MailEntry* entry, MessagePump* pump)> forward;
+  std::function<int(const HostEntry& host, MailEntry* entry, MessagePump* pump,
+                    const SecureOptions& secure)>
+      forward;
   std::function<int(const HostList& hosts, UserMessages* messages)> save_history;
   // Optional. Runs before anything else: takes the data folder for this
   // check (false: another check holds it, and this one does nothing) and
@@ -80,6 +99,9 @@ class CheckCycle {
   // the next cycle.
   void RunCheck();
 
+  // A CA file (PEM) of further trusted roots for every secure connection.
+  void set_ca_file(std::string ca_file) { ca_file_ = std::move(ca_file); }
+
   bool running() const { return running_; }
   int dropped_checks() const { return dropped_checks_; }
   int busy_checks() const { return busy_checks_; }
@@ -95,7 +117,7 @@ class CheckCycle {
   void CheckHost(std::size_t position, std::uint64_t identity, int* new_count);
   // Forwards the new messages of `copy` and retries the forwards it still
   // owes, judged against its history from before this check.
-  void ForwardHost(HostEntry* copy, std::int64_t now);
+  void ForwardHost(HostEntry* copy, std::int64_t now, const SecureOptions& secure);
   void ForgetPendingOfRemovedHosts();
 
   HostList* hosts_;
@@ -103,6 +125,9 @@ class CheckCycle {
   CheckFlags* flags_;
   CheckShell* shell_;
   CheckServices services_;
+  std::string ca_file_;
+  // Certificates the user declined this run: not asked about again.
+  std::set<std::string> declined_;
   PendingForwards pending_;
   bool running_ = false;
   int dropped_checks_ = 0;

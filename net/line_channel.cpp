@@ -24,6 +24,16 @@ struct Deadline {
   Clock::time_point at;
 };
 
+// The start of a line the server sent, for a message: printable ASCII, the
+// rest shown as dots.
+std::string Printable(std::string_view bytes) {
+  std::string text;
+  for (char c : bytes.substr(0, bytes.find_first_of("\r\n")).substr(0, 60)) {
+    text += (c >= 0x20 && c < 0x7F) ? c : '.';
+  }
+  return text;
+}
+
 std::string Progress(const std::string& title, long long done, unsigned long expected) {
   return title + "[" + std::to_string(done) + "/" + std::to_string(expected) + "]";
 }
@@ -127,6 +137,15 @@ bool LineChannel::Connect(const std::string& host, int port, int timeout) {
 
 int LineChannel::Send(std::string_view bytes) {
   if (!is_open()) return -1;
+  if (tls_) {
+    std::string records;
+    if (tls_ended_ || !tls_->Seal(bytes, &records)) {
+      last_error_ = 0;
+      return -1;
+    }
+    if (!SendAll(records)) return -1;
+    return bytes.size() > INT_MAX ? INT_MAX : static_cast<int>(bytes.size());
+  }
   int length = bytes.size() > INT_MAX ? INT_MAX : static_cast<int>(bytes.size());
   int n = platform::SendBytes(socket_, bytes.data(), length);
   if (n < 0) {
@@ -136,20 +155,67 @@ int LineChannel::Send(std::string_view bytes) {
   return n;
 }
 
+bool LineChannel::SendAll(std::string_view bytes) {
+  while (!bytes.empty()) {
+    int length = bytes.size() > INT_MAX ? INT_MAX : static_cast<int>(bytes.size());
+    int n = platform::SendBytes(socket_, bytes.data(), length);
+    if (n <= 0) {
+      last_error_ = platform::NetLastError();
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
 int LineChannel::ReceiveSome(char* buffer, int size, int timeout) {
   if (!is_open() || size <= 0) return -1;
-  if (pending_pos_ < pending_.size()) {
-    std::size_t n = pending_.size() - pending_pos_;
-    if (n > static_cast<std::size_t>(size)) n = static_cast<std::size_t>(size);
-    std::memcpy(buffer, pending_.data() + pending_pos_, n);
-    pending_pos_ += n;
-    return static_cast<int>(n);
+  int state = Fill(timeout);
+  if (state <= 0) return state;
+  std::size_t n = pending_.size() - pending_pos_;
+  if (n > static_cast<std::size_t>(size)) n = static_cast<std::size_t>(size);
+  std::memcpy(buffer, pending_.data() + pending_pos_, n);
+  pending_pos_ += n;
+  return static_cast<int>(n);
+}
+
+bool LineChannel::Decrypt(const char* bytes, int length) {
+  if (tls_ended_) return false;
+  std::string reply;
+  bool ok =
+      tls_->Open(std::string_view(bytes, static_cast<std::size_t>(length)), &pending_, &reply);
+  if (!reply.empty() && !SendAll(reply)) ok = false;
+  if (!ok) {
+    tls_ended_ = true;
+    tls_error_ = tls_->closed() ? std::string() : tls_->error();
+    last_error_ = 0;
   }
+  // Text that came with the close is still handed out; the close shows at
+  // the next read.
+  return ok || pending_pos_ < pending_.size();
+}
+
+int LineChannel::Fill(int timeout) {
+  if (pending_pos_ < pending_.size()) return 1;
+  if (!is_open()) return -1;
+  pending_.clear();
+  pending_pos_ = 0;
+  if (tls_ended_) return -1;
+  // TLS records are up to 16 KiB; take them whole where they come whole.
+  char chunk[16384];
+  const int size = tls_ ? static_cast<int>(sizeof chunk) : kChunkSize;
   Deadline deadline(timeout);
   for (;;) {
-    int n = platform::ReceiveWithin(socket_, buffer, size, 1);
-    if (n > 0) return n;
-    if (n != platform::kReceiveTimedOut) {
+    int n = platform::ReceiveWithin(socket_, chunk, size, 1);
+    if (n > 0) {
+      if (!tls_) {
+        pending_.assign(chunk, static_cast<std::size_t>(n));
+        return 1;
+      }
+      if (!Decrypt(chunk, n)) return -1;
+      if (pending_pos_ < pending_.size()) return 1;
+      // Only part of a record, or a record without text: keep waiting.
+    } else if (n != platform::kReceiveTimedOut) {
       last_error_ = platform::NetLastError();  // 0: the peer closed
       return -1;
     }
@@ -158,14 +224,63 @@ int LineChannel::ReceiveSome(char* buffer, int size, int timeout) {
   }
 }
 
-int LineChannel::Fill(int timeout) {
-  if (pending_pos_ < pending_.size()) return 1;
-  char chunk[kChunkSize];
-  int n = ReceiveSome(chunk, kChunkSize, timeout);
-  if (n <= 0) return n;
-  pending_.assign(chunk, static_cast<std::size_t>(n));
-  pending_pos_ = 0;
-  return 1;
+TlsStart LineChannel::StartTls(const std::string& host, const std::string& ca_file, int timeout) {
+  tls_error_.clear();
+  if (!is_open()) return TlsStart::kSocketError;
+  if (tls_) return TlsStart::kSecured;
+  if (pending_pos_ < pending_.size()) return TlsStart::kUnexpectedData;
+  bool ca_file_unreadable = false;
+  std::unique_ptr<platform::TlsClient> client =
+      platform::TlsClient::Create(host, ca_file, &tls_error_, &ca_file_unreadable);
+  if (!client) return ca_file_unreadable ? TlsStart::kCaFileUnreadable : TlsStart::kFailed;
+
+  std::string out;
+  platform::TlsStep step = client->Handshake(std::string_view(), &out);
+  char chunk[16384];
+  bool first_answer = true;
+  for (;;) {
+    if (!out.empty() && !SendAll(out)) return TlsStart::kSocketError;
+    out.clear();
+    if (step == platform::TlsStep::kDone) break;
+    if (step == platform::TlsStep::kFailed) {
+      tls_error_ = client->error();
+      return TlsStart::kFailed;
+    }
+    // The handshake waits like every reply: the timeout counts the silence
+    // before each piece, in slices that keep the interface alive.
+    Deadline deadline(timeout);
+    int n;
+    for (;;) {
+      n = platform::ReceiveWithin(socket_, chunk, static_cast<int>(sizeof chunk), 1);
+      if (n > 0) break;
+      if (n != platform::kReceiveTimedOut) {
+        last_error_ = platform::NetLastError();
+        return last_error_ == 0 ? TlsStart::kClosed : TlsStart::kSocketError;
+      }
+      if (deadline.Passed()) {
+        last_error_ = platform::NetTimedOutError();
+        return TlsStart::kTimedOut;
+      }
+      PumpMessages();
+    }
+    // A server's first answer is a TLS record: a handshake or an alert. A
+    // plain-text answer (a POP3 greeting on the TLS port) is told as such at
+    // once rather than taken for the start of a record that never ends.
+    if (first_answer && chunk[0] != 0x16 && chunk[0] != 0x15) {
+      tls_error_ =
+          "not a TLS answer: " + Printable(std::string_view(chunk, static_cast<std::size_t>(n)));
+      return TlsStart::kFailed;
+    }
+    first_answer = false;
+    step = client->Handshake(std::string_view(chunk, static_cast<std::size_t>(n)), &out);
+  }
+  tls_ = std::move(client);
+  tls_ended_ = false;
+  // Records that came with the end of the handshake (a greeting sent at
+  // once) wait inside the engine: bring them out now, or no socket wait
+  // would ever see them.
+  Decrypt(chunk, 0);
+  return TlsStart::kSecured;
 }
 
 int LineChannel::ReadLine(std::string* line, int timeout) {
@@ -237,12 +352,24 @@ void LineChannel::DiscardUnread() {
   // Bounded, so a server that keeps sending cannot hold the dialogue here;
   // a close or failure is left for the next read to report.
   for (int i = 0; i < 16; ++i) {
-    if (platform::ReceiveWithin(socket_, chunk, kChunkSize, 0) <= 0) break;
+    int n = platform::ReceiveWithin(socket_, chunk, kChunkSize, 0);
+    if (n <= 0) break;
+    if (tls_ && !Decrypt(chunk, n)) break;
+    pending_.clear();
+    pending_pos_ = 0;
   }
 }
 
 void LineChannel::Close() {
   if (!is_open()) return;
+  if (tls_) {
+    // The close notification, as a courtesy; nothing waits for its answer.
+    std::string out;
+    if (!tls_ended_) tls_->Shutdown(&out);
+    if (!out.empty()) SendAll(out);
+    tls_.reset();
+  }
+  tls_ended_ = false;
   platform::CloseSocket(socket_);
   platform::NetCleanup();
   socket_ = platform::kNoSocket;

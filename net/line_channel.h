@@ -1,14 +1,17 @@
 // A blocking line channel over TCP: connect, send, timed receive, one reply
 // line, a dot-terminated multi-line reply. Every wait is cut into one-second
-// slices between which the thread's window messages are pumped.
+// slices between which the thread's window messages are pumped. After
+// StartTls the same calls carry their bytes through TLS.
 #ifndef TARNU_NET_LINE_CHANNEL_H_
 #define TARNU_NET_LINE_CHANNEL_H_
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "platform/socket.h"
+#include "platform/tls.h"
 #include "platform/ui_hooks.h"
 
 namespace tarnu {
@@ -37,6 +40,16 @@ bool IsMultilineComplete(std::string_view gathered);
 // empty header. May throw std::bad_alloc.
 void SplitMultiline(std::string_view gathered, std::string* header, std::string* body);
 
+// How StartTls ended.
+enum class TlsStart {
+  kSecured,         // the handshake is done; judge peer_certificate()
+  kTimedOut,        // the server fell silent for the timeout (last_error() is the timed-out error)
+  kClosed,          // the server closed the connection during the handshake
+  kSocketError,     // a send or receive failed (last_error())
+  kFailed,          // the TLS handshake failed (tls_error() says how)
+  kUnexpectedData,  // the server sent bytes before the handshake began
+  kCaFileUnreadable,
+};
 // A receive failure's text: `prefix` and the error number, and for the
 // number 0 (the server closed the connection in order, which carries no
 // error number of its own) the words saying so.
@@ -57,6 +70,7 @@ class LineChannel {
   bool Connect(const std::string& host, int port, int timeout);
 
   // One send of all the bytes; returns the count the platform took, or -1.
+  // Over TLS every byte is sent (as records), and the count is all of them.
   int Send(std::string_view bytes);
 
   // Waits up to `timeout` seconds (at least one slice) for data and takes up
@@ -83,6 +97,24 @@ class LineChannel {
   // its answer.
   void DiscardUnread();
 
+  // Starts TLS on the open connection: the handshake for `host` (the name
+  // the certificate must carry; `ca_file`: more trusted roots, may be empty),
+  // each wait at most `timeout` seconds of silence in one-second slices that
+  // pump messages. Bytes received before it and not yet read are refused:
+  // nothing sent in plain text may pass for what comes through TLS. After
+  // kSecured every Send and receive goes through TLS; the certificate is not
+  // judged here (see peer_certificate()).
+  TlsStart StartTls(const std::string& host, const std::string& ca_file, int timeout);
+
+  bool is_secure() const { return tls_ != nullptr; }
+  // The server's certificate as the handshake found it; null before TLS.
+  const platform::PeerCertificate* peer_certificate() const {
+    return tls_ ? &tls_->peer() : nullptr;
+  }
+  // The TLS library's words for the last TLS failure, and the protocol.
+  const std::string& tls_error() const { return tls_error_; }
+  std::string tls_protocol() const { return tls_ ? tls_->protocol() : std::string(); }
+
   // Shuts down receiving and closes; safe to call twice.
   void Close();
 
@@ -92,9 +124,14 @@ class LineChannel {
   void PumpMessages();
 
  private:
-  // Makes at least one unread byte available in pending_: 1, or the
-  // ReceiveSome result (0 timeout, -1 failure).
+  // Makes at least one unread byte available in pending_: 1, 0 when the
+  // peer stayed silent for `timeout` seconds, -1 on failure or close.
   int Fill(int timeout);
+  // Passes received bytes through TLS into pending_. False when TLS failed
+  // or the server closed it.
+  bool Decrypt(const char* bytes, int length);
+  // Sends every byte; false (last_error_ set) when the platform fails.
+  bool SendAll(std::string_view bytes);
 
   MessagePump* pump_;
   platform::Socket socket_ = platform::kNoSocket;
@@ -104,6 +141,9 @@ class LineChannel {
   // line's LF is handed out before it is asked for.
   std::string pending_;
   std::size_t pending_pos_ = 0;
+  std::unique_ptr<platform::TlsClient> tls_;
+  std::string tls_error_;
+  bool tls_ended_ = false;  // TLS failed or was closed by the server
 };
 
 }  // namespace tarnu

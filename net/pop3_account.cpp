@@ -10,6 +10,8 @@ Pop3Account AccountOf(const HostEntry& host) {
   account.server = host.server;
   account.port = host.pop3_port;
   account.timeout = host.timeout;
+  account.security = host.extras.pop3_security;
+  account.accepted_fingerprint = host.extras.pop3_fingerprint;
   return account;
 }
 

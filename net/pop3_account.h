@@ -5,8 +5,11 @@
 #include <string>
 
 #include "model/host_entry.h"
+#include "model/host_extras.h"
 
 namespace tarnu {
+
+class CertificateTrust;
 
 struct Pop3Account {
   bool apop = false;
@@ -15,6 +18,12 @@ struct Pop3Account {
   std::string server;
   int port = 110;
   int timeout = 60;  // seconds for every reply; -1 waits without limit
+  ConnectionSecurity security = ConnectionSecurity::kNone;
+  std::string accepted_fingerprint;  // raw SHA-256 of a certificate the user accepted
+  std::string ca_file;               // more trusted roots (PEM), from the console only
+  // Asked about a certificate that does not verify; null refuses it. Only
+  // the check in progress sets it (AccountOf never does).
+  CertificateTrust* trust = nullptr;
 };
 
 // The account of a configured host: the one place that says which host

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "net/md5.h"
+#include "net/secure_channel.h"
 
 namespace tarnu {
 namespace {
@@ -23,6 +24,7 @@ constexpr char kTextPassRefused[] = "メールサーバがパスワードを受�
 // smuggle the rest in as a command of its own.
 constexpr char kTextLineBreak[] =
     "ユーザ名またはパスワードに改行文字が含まれているため、メールサーバに送信できません";
+constexpr char kTextNoStls[] = "このメールサーバはSTLS(TLSへの切り替え)に応じません\r\n";
 constexpr char kTextAuthenticating[] = "認証中...";
 constexpr char kTextConnecting[] = "へ接続中...";
 
@@ -138,13 +140,36 @@ bool Pop3Session::Login(const Pop3Account& account, bool pump_before_connect) {
   if (HasLineBreak(account.user) || HasLineBreak(account.password)) return Refuse(kTextLineBreak);
   std::string timestamp;
   if (!Connect(account) || !Greet(account, &timestamp)) return false;
+  if (account.security == ConnectionSecurity::kStartTls && !StartTls(account)) return false;
   ShowProgress(std::string("(") + kTextAuthenticating + ")");
   return account.apop ? LoginWithApop(account, timestamp) : LoginWithUserPass(account);
 }
 
 bool Pop3Session::Connect(const Pop3Account& account) {
-  if (channel_.Connect(account.server, account.port, account.timeout)) return true;
-  return Refuse(kTextConnect + std::to_string(channel_.last_error()));
+  if (!channel_.Connect(account.server, account.port, account.timeout)) {
+    return Refuse(kTextConnect + std::to_string(channel_.last_error()));
+  }
+  return account.security != ConnectionSecurity::kTls || Secure(account);
+}
+
+bool Pop3Session::StartTls(const Pop3Account& account) {
+  // A refusal ends the dialogue: going on in plain text would hand the
+  // password to whoever made the server refuse.
+  return Expect("STLS\r\n", kTextNoStls) && Secure(account);
+}
+
+bool Pop3Session::Secure(const Pop3Account& account) {
+  SecureTarget target;
+  target.server = account.server;
+  target.port = account.port;
+  target.timeout = account.timeout;
+  target.ca_file = account.ca_file;
+  target.accepted_fingerprint = account.accepted_fingerprint;
+  target.trust = account.trust;
+  target.connect_text = kTextConnect;
+  std::string error;
+  if (SecureChannel(&channel_, target, &error)) return true;
+  return Refuse(std::move(error));
 }
 
 bool Pop3Session::Greet(const Pop3Account& account, std::string* timestamp) {

@@ -31,9 +31,12 @@ class Pop3Session {
   Pop3Session(const Pop3Session&) = delete;
   Pop3Session& operator=(const Pop3Session&) = delete;
 
-  // Remembers the status title, shows "(server:portへ接続中...)", connects,
-  // checks the greeting, takes the APOP timestamp, shows "(認証中...)" and
-  // logs in with APOP or USER/PASS. `pump_before_connect`: the survey keeps
+  // Remembers the status title, shows "(server:portへ接続中...)", connects
+  // (with TLS from the first byte for ConnectionSecurity::kTls), checks the
+  // greeting, takes the APOP timestamp (from this first greeting), switches
+  // to TLS with STLS for kStartTls, shows "(認証中...)" and logs in with
+  // APOP or USER/PASS. Nothing of the login is sent before the channel is
+  // as secure as the account asks. `pump_before_connect`: the survey keeps
   // the interface alive once before connecting, the retrieval does not.
   // A user name or password holding CR or LF is refused before anything is
   // sent. Returns true when logged in; false after the failure path.
@@ -72,6 +75,9 @@ class Pop3Session {
   // the failure path with its own text.
   bool Connect(const Pop3Account& account);
   bool Greet(const Pop3Account& account, std::string* timestamp);
+  // STLS after the greeting (RFC 2595), refused unless the server agrees.
+  bool StartTls(const Pop3Account& account);
+  bool Secure(const Pop3Account& account);
   bool LoginWithApop(const Pop3Account& account, const std::string& timestamp);
   bool LoginWithUserPass(const Pop3Account& account);
 

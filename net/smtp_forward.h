@@ -5,9 +5,11 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/host_entry.h"
 #include "model/mail_entry.h"
+#include "net/secure_channel.h"
 #include "platform/ui_hooks.h"
 
 namespace tarnu {
@@ -18,11 +20,21 @@ inline constexpr int kForwardFailed = -1;  // the server did not take the mail
 // may have taken it, so it must not be sent again.
 inline constexpr int kForwardUncertain = -2;
 
-// Sends `entry` as a notification mail to the host's notification address.
+// Sends `entry` as a notification mail to the host's notification address,
+// through TLS and with SMTP authentication as the host's extras ask.
 // Returns 0 when the mail was accepted (the state text is emptied) or the
 // host does not forward; kForwardFailed or kForwardUncertain with the
 // failure text in entry->state.
-int ForwardMail(const HostEntry& host, MailEntry* entry, MessagePump* pump);
+int ForwardMail(const HostEntry& host, MailEntry* entry, MessagePump* pump,
+                const SecureOptions& secure = SecureOptions());
+
+// The EHLO keywords that matter here, from the lines of a 250 reply.
+struct SmtpExtensions {
+  bool starttls = false;
+  bool auth_plain = false;
+  bool auth_login = false;
+};
+SmtpExtensions ParseEhloReply(const std::vector<std::string>& lines);
 
 // The HELO command for `address`: the computer name in small letters joined
 // by a dot to the address's domain (the part after its first "@", or the

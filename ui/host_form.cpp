@@ -52,6 +52,7 @@ HostForm LoadHostForm(const HostEntry& entry) {
   form.smtp_port = std::to_string(entry.smtp_port);
   form.subject_prefix = entry.subject_prefix;
   form.rule = entry.rule;
+  form.extras = entry.extras;
   return form;
 }
 
@@ -100,6 +101,7 @@ bool StoreHostForm(const HostForm& form, HostEntry* entry) {
   entry->smtp_server = form.smtp_server;
   entry->subject_prefix = form.subject_prefix;
   entry->rule = form.rule;
+  entry->extras = form.extras;
   return true;
 }
 

@@ -32,7 +32,8 @@ struct HostForm {
   std::string smtp_server;
   std::string smtp_port;
   std::string subject_prefix;
-  ForwardRule rule;  // edited by its own dialog
+  ForwardRule rule;   // edited by its own dialog
+  HostExtras extras;  // edited by its own dialog (secure connections)
 };
 
 HostForm LoadHostForm(const HostEntry& entry);

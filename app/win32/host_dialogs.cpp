@@ -3,6 +3,7 @@
 #include "app/resource_ids.h"
 #include "app/screen_text.h"
 #include "app/win32/forward_rule_dialog.h"
+#include "app/win32/host_extras_dialog.h"
 #include "app/win32/wide_text.h"
 #include "ui/control_ids.h"
 #include "ui/forward_rule_form.h"
@@ -109,6 +110,12 @@ bool HostSettingsDialog::OnCommand(int id, int code) {
       return true;
     case IDC_EDIT_RULE:
       if (code == BN_CLICKED) EditRule();
+      return true;
+    case IDC_HOST_EXTRAS:
+      if (code == BN_CLICKED) {
+        HostExtrasDialog dialog(LoadHostExtrasForm(form_.extras));
+        if (dialog.Run(hwnd())) StoreHostExtrasForm(dialog.form(), &form_.extras);
+      }
       return true;
     case IDOK:
       if (Accept()) End(IDOK);

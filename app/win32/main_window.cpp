@@ -400,4 +400,12 @@ void MainWindow::ShowMessage(const std::string& text, MessageIcon icon) {
 
 void MainWindow::RequestQuit(int exit_code) { PostQuitMessage(exit_code); }
 
+bool MainWindow::ConfirmCertificate(const std::string& question) {
+  // "No" is the default: a stray Enter must not trust a certificate.
+  return MessageBoxW(window_, WideFromCp932(question).c_str(), Program().wide_name.c_str(),
+                     MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2 | MB_SETFOREGROUND) == IDYES;
+}
+
+void MainWindow::HostsChanged() { SaveSettings(true); }
+
 }  // namespace tarnu::win32

@@ -58,6 +58,8 @@ class MainWindow : public CheckShell {
   void PumpMessages() override;
   void ShowMessage(const std::string& text, MessageIcon icon) override;
   void RequestQuit(int exit_code) override;
+  bool ConfirmCertificate(const std::string& question) override;
+  void HostsChanged() override;
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <new>
 
@@ -48,6 +49,22 @@ struct FakeNet {
   std::vector<HostList> saves;
   RecordingShell* shell = nullptr;
   std::function<void(const Pop3Account&, SurveyResult*)> during_survey;
+  // Servers whose certificate does not verify: its fingerprint, by address.
+  std::map<std::string, std::string> certificates;
+
+  // As the secure dialogue does: a certificate that does not verify passes
+  // when accepted earlier or now.
+  bool CertificatePasses(const std::string& server, int port, const std::string& accepted,
+                         CertificateTrust* trust) {
+    auto it = certificates.find(server);
+    if (it == certificates.end() || it->second == accepted) return true;
+    CertificateQuestion question;
+    question.server = server;
+    question.port = port;
+    question.reasons = "reasons\r\n";
+    question.fingerprint = it->second;
+    return trust != nullptr && trust->TrustCertificate(question);
+  }
 
   CheckServices Services() {
     CheckServices s;
@@ -61,6 +78,11 @@ struct FakeNet {
       shell->log.push_back("survey " + account.server);
       result->label = account.server;
       if (during_survey) during_survey(account, result);
+      if (!CertificatePasses(account.server, account.port, account.accepted_fingerprint,
+                             account.trust)) {
+        result->error = "refused";
+        return -1;
+      }
       const Mailbox& box = boxes[account.server];
       if (!box.error.empty()) {
         result->error = box.error;
@@ -71,8 +93,14 @@ struct FakeNet {
       result->mailbox_size = 100 * result->mail_count;
       return 0;
     };
-    s.forward = [this](const HostEntry& host, MailEntry* entry, MessagePump*) {
+    s.forward = [this](const HostEntry& host, MailEntry* entry, MessagePump*,
+                       const SecureOptions& secure) {
       EXPECT_TRUE(host.forward);
+      if (!CertificatePasses(host.smtp_server, host.smtp_port, host.extras.smtp_fingerprint,
+                             secure.trust)) {
+        entry->state = "refused";
+        return -1;
+      }
       forwarded.push_back(entry->message_id);
       auto it = forward_failures.find(entry->message_id);
       if (it != forward_failures.end()) {
@@ -197,15 +225,74 @@ TEST_F(CheckCycleTest, HostsWithCheckingOffAreSkippedButHistoryIsWritten) {
   EXPECT_EQ(net.saves[0][0].history.mails[0].message_id, "<old>");
 }
 
+TEST(CertificateQuestionText, NamesHostServerReasonsAndWhatYesMeans) {
+  CertificateQuestion question;
+  question.server = "pop.example.jp";
+  question.port = 995;
+  question.reasons = "・証明書の有効期限が切れています\r\nSHA-256: AB:CD";
+  EXPECT_EQ(Hex(CertificateQuestionText("自宅", question)),
+            Hex("「自宅」のサーバ pop.example.jp:995 の証明書を確認できません。\r\n"
+                "・証明書の有効期限が切れています\r\nSHA-256: AB:CD\r\n\r\n"
+                "この証明書を信頼して接続しますか?\r\n"
+                "(「はい」を選ぶと、このホストではこの証明書を今後も受け入れます。証明書が変われば"
+                "再び確認します)"));
+}
+
+// A certificate that does not verify is put to the user once a run; "no"
+// holds for the rest of the run, "yes" is kept with the host (POP3 and SMTP
+// apart) and the settings are to be written.
+TEST_F(CheckCycleTest, CertificateQuestionsAndTheAcceptedFingerprints) {
+  const std::string pop3_fp(32, 'p');
+  const std::string smtp_fp(32, 's');
+  HostEntry a = Host("A");
+  a.forward = true;
+  a.smtp_server = "smtp.example";
+  a.pop3_port = 995;
+  hosts.push_back(a);
+  net.boxes["A.example"].mails = {Mail("<1>"), Mail("<2>")};
+  net.certificates["A.example"] = pop3_fp;
+  net.certificates["smtp.example"] = smtp_fp;
+
+  CheckCycle cycle = Cycle();
+  cycle.RunCheck();  // declined
+  cycle.RunCheck();  // not asked again
+  ASSERT_EQ(shell.questions.size(), 1u);
+  EXPECT_NE(shell.questions[0].find("A.example:995"), std::string::npos) << shell.questions[0];
+  EXPECT_EQ(shell.list.row(0).columns[5], "refused");
+  EXPECT_TRUE(hosts[0].extras.pop3_fingerprint.empty());
+  EXPECT_EQ(std::count(shell.log.begin(), shell.log.end(), "hosts-changed"), 0);
+
+  shell.trust_answer = true;
+  shell.questions.clear();
+  Cycle().RunCheck();  // a new run asks again: POP3, then SMTP for the first mail only
+  EXPECT_EQ(shell.questions.size(), 2u);
+  EXPECT_EQ(hosts[0].extras.pop3_fingerprint, pop3_fp);
+  EXPECT_EQ(hosts[0].extras.smtp_fingerprint, smtp_fp);
+  EXPECT_EQ(net.forwarded, (std::vector<std::string>{"<1>", "<2>"}));
+  EXPECT_EQ(std::count(shell.log.begin(), shell.log.end(), "hosts-changed"), 1);
+
+  shell.questions.clear();
+  net.boxes["A.example"].mails.push_back(Mail("<3>"));
+  Cycle().RunCheck();  // both certificates are known now
+  EXPECT_TRUE(shell.questions.empty());
+  EXPECT_EQ(net.forwarded.back(), "<3>");
+  EXPECT_EQ(std::count(shell.log.begin(), shell.log.end(), "hosts-changed"), 1);
+}
+
 TEST_F(CheckCycleTest, SurveyGetsTheHostsFieldsAndLabelBecomesTheHostName) {
   HostEntry a = Host("A");
   a.apop = true;
   a.pop3_port = 1110;
   a.timeout = 9;
   a.lines = 5;
+  a.extras.pop3_security = ConnectionSecurity::kStartTls;
+  a.extras.pop3_fingerprint = std::string(32, 'f');
+  a.extras.smtp_security = ConnectionSecurity::kTls;
   hosts.push_back(a);
   net.boxes["A.example"].mails = {Mail("<1>")};
-  Cycle().RunCheck();
+  CheckCycle cycle = Cycle();
+  cycle.set_ca_file("roots.pem");
+  cycle.RunCheck();
   ASSERT_EQ(net.surveys.size(), 1u);
   const Pop3Account& account = net.surveys[0];
   EXPECT_TRUE(account.apop);
@@ -214,6 +301,9 @@ TEST_F(CheckCycleTest, SurveyGetsTheHostsFieldsAndLabelBecomesTheHostName) {
   EXPECT_EQ(account.server, "A.example");
   EXPECT_EQ(account.port, 1110);
   EXPECT_EQ(account.timeout, 9);
+  EXPECT_EQ(account.security, ConnectionSecurity::kStartTls);
+  EXPECT_EQ(account.accepted_fingerprint, std::string(32, 'f'));
+  EXPECT_EQ(account.ca_file, "roots.pem");
   EXPECT_EQ(net.survey_lines[0], 5);
   ASSERT_EQ(shell.list.size(), 1u);
   EXPECT_EQ(shell.list.row(0).columns[0], "A");
@@ -440,7 +530,7 @@ void RunOwedCase(const OwedCase& c) {
       result->mail_count = static_cast<std::int32_t>(result->mails.size());
       return 0;
     };
-    s.forward = [&](const HostEntry&, MailEntry* entry, MessagePump*) {
+    s.forward = [&](const HostEntry&, MailEntry* entry, MessagePump*, const SecureOptions&) {
       if (entry->message_id != "<1>") return 0;
       ++forwards;
       entry->state = cycle.outcome == 0 ? "" : "転送時サーバからの応答がありません";
@@ -542,7 +632,9 @@ TEST(CheckCycleOwedForwards, AMessageNoLongerPassingTheConditionsIsNotRetried) {
     result->mails = {Mail("<1>", "please stop")};
     return 0;
   };
-  s.forward = [&](const HostEntry&, MailEntry*, MessagePump*) { return ++forwards, 0; };
+  s.forward = [&](const HostEntry&, MailEntry*, MessagePump*, const SecureOptions&) {
+    return ++forwards, 0;
+  };
   s.save_history = [](const HostList&, UserMessages*) { return 0; };
   s.load_pending = [&](PendingForwards* pending) { *pending = stored; };
   s.save_pending = [&](const PendingForwards& pending) { return stored = pending, 0; };

@@ -53,6 +53,12 @@ class RecordingShell : public CheckShell {
     log.push_back("clear");
   }
   void ShowResultWindow() override { log.push_back("show"); }
+  bool ConfirmCertificate(const std::string& question) override {
+    questions.push_back(question);
+    log.push_back("confirm-certificate");
+    return trust_answer;
+  }
+  void HostsChanged() override { log.push_back("hosts-changed"); }
 
   std::string title = "問い合わせ結果一覧";
   std::vector<std::string> log;
@@ -61,6 +67,8 @@ class RecordingShell : public CheckShell {
   ResultListModel list;
   int pumps = 0;
   std::function<void()> on_pump;
+  std::vector<std::string> questions;  // certificate questions asked
+  bool trust_answer = false;
 };
 
 }  // namespace tarnu::testing

@@ -12,8 +12,9 @@
 //   hide                      close the result window as its close box does
 //   show-inactive             show the result window without giving it the focus
 //   row-point ROW             a screen point on a row of the result list (x y)
-//   dialog CAPTION MS [press] wait for a dialog (message boxes are captioned "tarnu"),
-//                             print its static texts, press OK
+//   dialog CAPTION MS [press [ID]]  wait for a dialog (message boxes are captioned
+//                             "tarnu"), print its static texts, press OK (or button ID:
+//                             6 Yes, 7 No)
 //   tray-icon                 where the tray icon sits on the screen (x y)
 //   tray-delete               remove tarnu's tray icon, as a restarted shell forgets it
 //   tray-known                whether the shell knows tarnu's tray icon
@@ -27,6 +28,7 @@
 //   set CAPTION ID TEXT       set a control's text (as typing would: the
 //                             dialog sees EN_CHANGE)
 //   tick CAPTION ID 0|1       set a check box as a click would
+//   choose CAPTION ID INDEX   select an item of a combo box as the user would
 //   press CAPTION ID          click a button (posted: a dialog it opens
 //                             does not block the driver)
 //   state CAPTION ID          "enabled checked" of a control, each 0 or 1
@@ -395,6 +397,13 @@ int DialogVerb(const std::wstring& verb, int argc, wchar_t** argv) {
                ? 0
                : 1;
   }
+  if (verb == L"choose") {
+    SendMessageW(control, CB_SETCURSEL, static_cast<WPARAM>(arg(4)), 0);
+    return PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
+                        reinterpret_cast<LPARAM>(control))
+               ? 0
+               : 1;
+  }
   if (verb == L"press") {
     return PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                         reinterpret_cast<LPARAM>(control))
@@ -508,8 +517,8 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   for (const wchar_t* dialog_verb :
-       {L"find", L"gone", L"get", L"set", L"tick", L"press", L"state", L"focus", L"list", L"select",
-        L"list-point", L"dialog-rect", L"selection", L"resize", L"control-rect"}) {
+       {L"find", L"gone", L"get", L"set", L"tick", L"choose", L"press", L"state", L"focus", L"list",
+        L"select", L"list-point", L"dialog-rect", L"selection", L"resize", L"control-rect"}) {
     if (verb == dialog_verb) return DialogVerb(verb, argc, argv);
   }
   if (verb == L"wait-rows") {
@@ -583,8 +592,9 @@ int wmain(int argc, wchar_t** argv) {
     if (!found) return 1;
     EnumChildWindows(search.found, PrintStatic, 0);
     if (argc > 4 && std::wstring(argv[4]) == L"press") {
-      PostMessageW(search.found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(GetDlgItem(search.found, IDOK)));
+      int button = argc > 5 ? arg(5) : IDOK;
+      PostMessageW(search.found, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(GetDlgItem(search.found, button)));
     }
     return 0;
   }

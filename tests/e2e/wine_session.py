@@ -238,15 +238,23 @@ class Driver:
 class Dovecot:
     """The test POP3 server of tests/support, holding the given messages."""
 
-    def __init__(self, directory, accounts, messages_for):
+    def __init__(self, directory, accounts, messages_for, tls=None):
+        """`tls`: (certificate, key) PEM files for STLS on `port` and POP3S
+        on `pop3s_port`."""
         self.directory = directory
         shutil.rmtree(directory, ignore_errors=True)
         subprocess.run([DOVECOT, "init", directory] + accounts, check=True)
         for user, messages in messages_for.items():
             mkmail.deliver(os.path.join(directory, "mail", user, "Maildir"), messages)
+        if tls:
+            subprocess.run([DOVECOT, "tls", directory] + list(tls), check=True)
         started = subprocess.run([DOVECOT, "start", directory], check=True, capture_output=True,
                                  text=True)
         self.port = int(started.stdout.split()[-1])
+        self.pop3s_port = None
+        if tls:
+            with open(os.path.join(directory, "pop3s_port")) as f:
+                self.pop3s_port = int(f.read())
 
     def maildir(self, user):
         return os.path.join(self.directory, "mail", user, "Maildir")

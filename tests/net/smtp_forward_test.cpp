@@ -433,17 +433,53 @@ TEST(ForwardMailDialogue, WholeTranscript) {
                    "QUIT\r\n"));
 }
 
-TEST(ForwardMailDialogue, MultiLineGreetingLeavesItsSecondLineForHelo) {
-  testing::ScriptedPeer peer;
-  peer.Send("220-mail.example.com ESMTP\r\n220 welcome\r\n")
-      .Expect(HeloLine())
-      .Send("250 hello\r\n")
-      .Expect("QUIT\r\n");
-  peer.Start();
-  MailEntry entry;
-  EXPECT_EQ(ForwardMail(ForwardingHost(peer.port()), &entry, nullptr), -1);
-  EXPECT_EQ(Hex(entry.state), Hex("転送時メールサーバが応答状態にありません\r\n220 welcome\r\n"));
-  EXPECT_EQ(peer.Finish(), HeloLine() + "QUIT\r\n");
+// Replies of several lines are read to their last line, so each command
+// gets its own answer; a server with a multi-line greeting is served.
+TEST(ForwardMailDialogue, MultiLineRepliesAreReadToTheirLastLine) {
+  const std::string long_line = "250-" + std::string(1500, 'x') + "\r\n";
+  std::string endless;
+  for (int i = 0; i < 300; ++i) endless += "250-more\r\n";
+  struct Case {
+    const char* name;
+    std::string greeting;
+    std::string helo_reply;
+    std::string state;  // empty: the mail goes through
+  } cases[] = {
+      {"multi-line greeting", "220-mail.example.com ESMTP\r\n220-second\r\n220 welcome\r\n",
+       "250 hello\r\n", ""},
+      {"multi-line HELO reply", "220 ready\r\n", "250-hello\r\n250-there\r\n250 ok\r\n", ""},
+      {"overlong continuation line", "220 ready\r\n", long_line + "250 ok\r\n", ""},
+      {"last line refuses", "220-fine so far\r\n554 go away\r\n", "",
+       "転送時メールサーバが応答状態にありません\r\n554 go away\r\n"},
+      {"a reply that never ends", "220 ready\r\n", endless,
+       "転送時メールサーバが応答状態にありません\r\n250-more\r\n"},
+  };
+  for (const Case& c : cases) {
+    testing::ScriptedPeer peer;
+    peer.SendInPieces(c.greeting, 7);
+    if (!c.helo_reply.empty()) {
+      peer.Expect(HeloLine()).Send(c.helo_reply);
+    }
+    if (c.state.empty()) {
+      peer.Expect("MAIL FROM:<notify@example.com>\r\n")
+          .Send("250-sender\r\n250 ok\r\n")
+          .Expect("RCPT TO:<notify@example.com>\r\n")
+          .Send("250 ok\r\n")
+          .Expect("DATA\r\n")
+          .Send("354 go\r\n")
+          .ExpectUntil("\r\n.\r\n")
+          .Send("250-queued\r\n250 as 12\r\n");
+    }
+    peer.Expect("QUIT\r\n");
+    peer.Start();
+    HostEntry host = ForwardingHost(peer.port());
+    host.timeout = 2;
+    MailEntry entry;
+    EXPECT_EQ(ForwardMail(host, &entry, nullptr), c.state.empty() ? 0 : -1) << c.name;
+    EXPECT_EQ(Hex(entry.state), Hex(c.state)) << c.name;
+    peer.Finish();
+    EXPECT_TRUE(peer.problems().empty()) << c.name << "\n" << peer.Log();
+  }
 }
 
 TEST(ForwardMailDialogue, SilentServer) {

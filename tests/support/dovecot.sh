@@ -17,6 +17,10 @@
 #   dovecot.sh own DIR
 #       Hands the mail directories to Dovecot's user (after adding messages
 #       to a running server).
+#   dovecot.sh tls DIR CERT KEY
+#       Gives the next start TLS with this certificate (PEM, the chain after
+#       the server's own) and key: STLS on the plain port and a POP3S
+#       listener on a second free port, written to DIR/pop3s_port.
 #
 # The log is DIR/dovecot.log; the port of a running server is in DIR/port.
 set -euo pipefail
@@ -55,14 +59,15 @@ init() {
 }
 
 write_config() {
-  local port=$1
+  local port=$1 ssl=no
+  [ -f "$dir/tls.pem" ] && ssl=yes
   cat >"$dir/dovecot.conf" <<EOF
 protocols = pop3
 listen = 127.0.0.1
 base_dir = $dir/run
 state_dir = $dir/state
 log_path = $dir/dovecot.log
-ssl = no
+ssl = $ssl
 disable_plaintext_auth = no
 auth_mechanisms = plain apop
 auth_failure_delay = 0
@@ -83,7 +88,9 @@ service pop3-login {
     address = 127.0.0.1
     port = $port
   }
+$(pop3s_listener)
 }
+$(tls_settings)
 # No growing per-address penalty after failed logins (costs one
 # "net_connect_unix(anvil-auth-penalty)" line in the log).
 service anvil {
@@ -92,6 +99,21 @@ service anvil {
   }
 }
 EOF
+}
+
+pop3s_listener() {
+  [ -f "$dir/tls.pem" ] || return 0
+  local p
+  p=$(free_port)
+  echo "$p" >"$dir/pop3s_port"
+  printf '  inet_listener pop3s {\n    address = 127.0.0.1\n    port = %s\n    ssl = yes\n  }\n' "$p"
+}
+
+tls_settings() {
+  [ -f "$dir/tls.pem" ] || return 0
+  printf 'ssl_cert = <%s\nssl_key = <%s\nssl_min_protocol = TLSv1.2\n' "$dir/tls.pem" "$dir/tls.key"
+  # Logins name the TLS protocol and cipher (%k).
+  printf 'login_log_format_elements = user=<%%u> method=%%m rip=%%r lip=%%l mpid=%%e %%c %%k session=<%%{session}>\n'
 }
 
 greets() {
@@ -145,8 +167,16 @@ stop() {
   rm -f "$dir/port"
 }
 
+tls() {
+  [ $# -eq 2 ] || usage
+  [ -d "$dir" ] || init
+  cp "$1" "$dir/tls.pem"
+  cp "$2" "$dir/tls.key"
+}
+
 case "$cmd" in
   init) init "$@" ;;
+  tls) tls "$@" ;;
   start) start "$@" ;;
   stop) stop ;;
   own) own ;;

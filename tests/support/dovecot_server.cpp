@@ -51,6 +51,15 @@ bool DovecotServer::Start(const std::vector<Account>& accounts) {
       return false;
     }
   }
+  if (!tls_cert_.empty()) {
+    out = RunCommand(script + " tls " + ShellQuote(dir_) + " " + ShellQuote(tls_cert_) + " " +
+                         ShellQuote(tls_key_) + " 2>&1",
+                     &status);
+    if (status != 0) {
+      error_ = "dovecot.sh tls failed: " + out;
+      return false;
+    }
+  }
   out = RunCommand(script + " start " + ShellQuote(dir_) + " 2>" + ShellQuote(dir_ + "/start.err"),
                    &status);
   if (status != 0) {
@@ -66,6 +75,14 @@ bool DovecotServer::Start(const std::vector<Account>& accounts) {
     error_ = "dovecot.sh start printed no port: " + out;
     return false;
   }
+  if (!tls_cert_.empty()) {
+    std::ifstream pop3s(dir_ + "/pop3s_port");
+    pop3s >> pop3s_port_;
+    if (pop3s_port_ <= 0) {
+      error_ = "dovecot.sh wrote no POP3S port";
+      return false;
+    }
+  }
   return true;
 }
 
@@ -80,6 +97,7 @@ void DovecotServer::Stop() {
   fs::remove_all(dir_, ignored);
   dir_.clear();
   port_ = 0;
+  pop3s_port_ = 0;
 }
 
 std::string DovecotServer::Maildir(const std::string& user) const {

@@ -49,10 +49,17 @@ class DovecotServer {
   // starts the server on a free loopback port. False (with error()) when
   // anything fails.
   bool Start(const std::vector<Account>& accounts);
+  // Before Start: serve TLS with this certificate and key (PEM files): STLS
+  // on port() and POP3S on pop3s_port().
+  void UseTls(std::string cert, std::string key) {
+    tls_cert_ = std::move(cert);
+    tls_key_ = std::move(key);
+  }
   // Stops the server and removes the scratch directory.
   void Stop();
 
   int port() const { return port_; }
+  int pop3s_port() const { return pop3s_port_; }
   const std::string& dir() const { return dir_; }
   const std::string& error() const { return error_; }
   std::string Maildir(const std::string& user) const;
@@ -69,7 +76,10 @@ class DovecotServer {
   std::string dir_;
   std::string error_;
   int port_ = 0;
+  int pop3s_port_ = 0;
   bool running_ = false;
+  std::string tls_cert_;
+  std::string tls_key_;
 };
 
 }  // namespace tarnu::testing

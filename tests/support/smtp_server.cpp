@@ -35,6 +35,7 @@ bool SmtpServer::Start(std::string* error) {
   *error = "the SMTP test server runs on POSIX systems only";
   return false;
 }
+bool SmtpServer::Start(const Secure&, std::string* error) { return Start(error); }
 void SmtpServer::Stop() {}
 
 #else
@@ -128,6 +129,59 @@ bool SmtpServer::Start(std::string* error) {
   return false;
 }
 
+bool SmtpServer::Start(const Secure& secure, std::string* error) {
+  const char* source = std::getenv("TARNU_SOURCE_DIR");
+  if (source == nullptr) {
+    *error = "TARNU_SOURCE_DIR is not set";
+    return false;
+  }
+  char scratch[] = "/tmp/tarnu-smtp-XXXXXX";
+  if (::mkdtemp(scratch) == nullptr) {
+    *error = "mkdtemp failed";
+    return false;
+  }
+  dir_ = scratch;
+  const std::string script = std::string(source) + "/tests/support/smtp_tls_server.py";
+  const std::string log = dir_ + "/server.log";
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    port_ = FreePort();
+    std::vector<std::string> args = {"python3", script, dir_, std::to_string(port_), secure.mode};
+    if (!secure.cert.empty()) args.insert(args.end(), {"--cert", secure.cert, "--key", secure.key});
+    if (!secure.user.empty()) args.insert(args.end(), {"--user", secure.user});
+    if (secure.auth_plain_text) args.push_back("--auth-plain-text");
+    if (secure.no_plain) args.push_back("--no-plain");
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+      const int in = ::open("/dev/null", O_RDONLY);
+      ::dup2(in, 0);
+      ::dup2(out, 1);
+      ::dup2(out, 2);
+      std::vector<char*> argv;
+      for (std::string& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      ::execv("/usr/bin/python3", argv.data());
+      ::_exit(127);
+    }
+    if (pid_ < 0) break;
+    for (int i = 0; i < 1000; ++i) {
+      if (fs::exists(dir_ + "/ready")) return true;
+      int status = 0;
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    Stop();
+  }
+  std::ifstream in(log);
+  std::stringstream text;
+  text << in.rdbuf();
+  *error = "smtp_tls_server.py did not start: " + text.str();
+  return false;
+}
+
 void SmtpServer::Stop() {
   if (pid_ > 0) {
     ::kill(pid_, SIGTERM);
@@ -138,6 +192,13 @@ void SmtpServer::Stop() {
 }
 
 #endif
+
+std::string SmtpServer::AuthLog() const {
+  std::ifstream in(dir_ + "/auth.log");
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
 
 std::vector<std::string> SmtpServer::Mails() const {
   // File names carry a per-process sequence number after "Q".

@@ -88,6 +88,70 @@ TEST(HostVerbs, AddWithEveryOptionThenSetAndRemove) {
   EXPECT_NE(std::string::npos, missing.err.find("no host at index 1"));
 }
 
+// The secure connection options land in the record's reserved area (offset
+// 1052); without them the area stays zero, byte for byte as before.
+TEST(HostVerbs, SecureConnectionOptions) {
+  ScratchDir dir;
+  ASSERT_EQ(0, Cli(kAddBasic).status);
+  const std::string zeros(512, '\0');
+  EXPECT_EQ(Hex(zeros), Hex(ReadFileBytes("tarnu.pref").substr(244 + 1052, 512)));
+
+  const std::string fingerprint =
+      "00:11:22:33:44:55:66:77:88:99:aa:bb:cc:dd:ee:ff:00:11:22:33:44:55:66:77:88:99:AA:BB:CC:DD:"
+      "EE:FF";
+  CliRun set =
+      Cli({"host", "set", "0", "--tls", "ssl", "--smtp-tls", "starttls", "--smtp-user", "bob",
+           "--smtp-password", "pw", "--smtp-auth-without-tls", "--accept-fingerprint", fingerprint,
+           "--forward", "--notify", "a@b", "--smtp", "smtp.example.jp"});
+  ASSERT_EQ(0, set.status) << set.err;
+  std::string file = ReadFileBytes("tarnu.pref");
+  const std::string area = file.substr(244 + 1052, 512);
+  EXPECT_EQ(Hex(std::string("TNX1\x01\0\0\0\x01\0\0\0\x02\0\0\0\x01\0\0\0", 20)),
+            Hex(area.substr(0, 20)));
+  EXPECT_EQ(Hex(std::string("Ym9i\n\0", 6)), Hex(area.substr(20, 6)));  // base64 of "bob"
+  EXPECT_EQ(Hex(std::string("\x00\x11\x22\x33", 4)), Hex(area.substr(224, 4)));
+  EXPECT_EQ(Hex(std::string(32, '\0')), Hex(area.substr(256, 32)));  // no SMTP certificate
+  // A security without a port moves the well-known ports along.
+  EXPECT_EQ(Hex(std::string("\xE3\x03\0\0", 4)), Hex(file.substr(244 + 528, 4)));  // 995
+  EXPECT_EQ(Hex(std::string("\x4B\x02\0\0", 4)), Hex(file.substr(244 + 524, 4)));  // 587
+
+  // Back to the defaults: the area is zero again.
+  CliRun back =
+      Cli({"host", "set", "0", "--tls", "none", "--smtp-tls", "none", "--smtp-user", "",
+           "--smtp-password", "", "--no-smtp-auth-without-tls", "--accept-fingerprint", ""});
+  ASSERT_EQ(0, back.status) << back.err;
+  file = ReadFileBytes("tarnu.pref");
+  EXPECT_EQ(Hex(zeros), Hex(file.substr(244 + 1052, 512)));
+  EXPECT_EQ(Hex(std::string("\x6E\0\0\0", 4)), Hex(file.substr(244 + 528, 4)));  // 110
+
+  const std::string before = ReadFileBytes("tarnu.pref");
+  // Each refusal names its option and leaves the file as it was.
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {{"--tls", "tls"}, u8"--tls: none、ssl、starttls のいずれかを指定してください\n"},
+      {{"--smtp-tls", "yes"}, u8"--smtp-tls: none、ssl、starttls のいずれかを指定してください\n"},
+      {{"--accept-fingerprint", "00:11"},
+       u8"--accept-fingerprint: SHA-256 "
+       u8"のフィンガープリントを16進数64桁で指定してください(コロン区切り可)\n"},
+      {{"--accept-smtp-fingerprint", std::string(64, 'g')},
+       u8"--accept-smtp-fingerprint: SHA-256 "
+       u8"のフィンガープリントを16進数64桁で指定してください(コロン区切り可)\n"},
+      {{"--smtp-user", "bob", "--smtp-password", std::string(73, 'p')},
+       u8"--smtp-password: 72 文字以内で入力してください。\n"},
+      {{"--smtp-password", "pw"}, u8"--smtp-user: SMTP認証のユーザ名を設定してください\n"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"host", "set", "0"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    CliRun run = Cli(args);
+    EXPECT_EQ(1, run.status) << c.args[0];
+    EXPECT_EQ(c.err, run.err);
+    EXPECT_EQ(before, ReadFileBytes("tarnu.pref")) << c.args[0];
+  }
+}
+
 // Each refusal prints the dialog's message and leaves the file as it was.
 TEST(HostVerbs, RefusalsPrintTheDialogsMessageAndChangeNothing) {
   ScratchDir dir;

@@ -13,6 +13,7 @@
 #include "tests/support/dovecot_server.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/shell.h"
+#include "tests/support/test_ca.h"
 #include "tests/tools/cli_process.h"
 
 namespace tarnu {
@@ -123,6 +124,46 @@ TEST_F(NetVerbs, RetrieveOfAMissingMessageFails) {
                                  u8"no message 42.\\r\\n\n"));
 }
 
+// The same verbs through POP3S and STLS: what they print is what the plain
+// dialogue prints; a certificate that does not verify fails with its text
+// unless its fingerprint is given.
+TEST(NetVerbsTls, SurveyAndRetrieveThroughTls) {
+  testing::TestCa ca;
+  ASSERT_TRUE(ca.Make()) << ca.error();
+  DovecotServer server;
+  server.UseTls(ca.cert("localhost"), ca.key("localhost"));
+  ASSERT_TRUE(server.Start({{"alice", "secret", "fixtures"}})) << server.error();
+  auto args = [&](const char* verb, const char* tls, int port, std::vector<std::string> extra) {
+    std::vector<std::string> all = {
+        verb,         "--server", "localhost", "--port", std::to_string(port), "--user", "alice",
+        "--password", "secret",   "--tls",     tls};
+    all.insert(all.end(), extra.begin(), extra.end());
+    return all;
+  };
+  const CliRun plain = Cli(args("survey", "none", server.port(), {}));
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  const CliRun plain_retrieve = Cli(args("retrieve", "none", server.port(), {"--number", "2"}));
+  ASSERT_EQ(plain_retrieve.status, 0) << plain_retrieve.err;
+  for (const char* tls : {"ssl", "starttls"}) {
+    const int port = std::string(tls) == "ssl" ? server.pop3s_port() : server.port();
+    CliRun survey = Cli(args("survey", tls, port, {"--ca-file", ca.ca()}));
+    EXPECT_EQ(survey.status, 0) << survey.err;
+    EXPECT_EQ(survey.out, plain.out) << tls;
+    CliRun retrieve = Cli(args("retrieve", tls, port, {"--number", "2", "--ca-file", ca.ca()}));
+    EXPECT_EQ(retrieve.out, plain_retrieve.out) << tls;
+
+    CliRun refused = Cli(args("survey", tls, port, {}));
+    EXPECT_EQ(refused.status, 1) << tls;
+    EXPECT_EQ(refused.out, std::string(u8"count: 0\nsize: 0\nerror: "
+                                       u8"サーバ証明書を確認できないため、接続を中止しました\\r\\n"
+                                       u8"・証明書の発行者が信頼されていません\\r\\nSHA-256: ") +
+                               ca.Fingerprint("localhost") + "\n");
+    CliRun accepted =
+        Cli(args("survey", tls, port, {"--accept-fingerprint", ca.Fingerprint("localhost")}));
+    EXPECT_EQ(accepted.out, plain.out) << tls;
+  }
+}
+
 // Mail text beyond code page 932: UTF-8 as it stands by default, the geta
 // mark for each such character with --encoding cp932 (the rest as iconv
 // converts it).
@@ -225,6 +266,11 @@ TEST(NetVerbsUsage, MissingOptionsAreUsageErrorsAndBadValuesRefusals) {
       {{"--timeout", "0"}, 1, u8"--timeout: 1 から 2147483647 までの整数を入力してください。\n"},
       {{"--lines", "-1"}, 1, u8"--lines: 0 から 2147483647 までの整数を入力してください。\n"},
       {{"--lines"}, 2, "tarnu-cli: --lines needs a value\n"},
+      {{"--tls", "yes"}, 1, u8"--tls: none、ssl、starttls のいずれかを指定してください\n"},
+      {{"--accept-fingerprint", "00:11"},
+       1,
+       u8"--accept-fingerprint: SHA-256 "
+       u8"のフィンガープリントを16進数64桁で指定してください(コロン区切り可)\n"},
   };
   const std::vector<std::string> account = {"--server", "s", "--user", "u", "--password", "p"};
   auto expect = [](const std::vector<std::string>& args, int status, const std::string& err) {

@@ -49,13 +49,15 @@ namespace {
 // A check that finds another one running waits this long for it.
 constexpr int kCheckBusyWaitMs = 5000;
 
-int RunCheck(const Call&) {
+int RunCheck(const Call& call) {
   AppSettings settings;
   HostList hosts;
   int code = kExitOk;
   if (!LoadForCheck(&settings, &hosts, &code)) return code;
   const bool progress = ErrorIsTerminal();
-  CheckReport report = RunConsoleCheck(&hosts, settings, progress, kCheckBusyWaitMs);
+  const std::string* ca_file = call.Value("ca-file");
+  CheckReport report = RunConsoleCheck(&hosts, settings, progress, kCheckBusyWaitMs,
+                                       ca_file != nullptr ? *ca_file : std::string());
   if (report.busy) {
     ErrorLine(SyntaxText(Say::kCheckRunning, DataFilePath(kCheckLockFileName)), TextKind::kUtf8);
     return kExitBusy;
@@ -78,7 +80,7 @@ const VerbSpec kCheckVerb = {
     "forwarded as the host says and tarnu.hist.pref is written, as tarnu.exe does.\n"
     "Exit 0 when every host answered, 1 when one failed (its row is printed) or\n"
     "there is no tarnu.pref. Progress goes to standard error when it is a terminal.",
-    {},
+    {{"ca-file", "FILE", "a PEM file of further trusted CA certificates for TLS"}},
     kDirOption | kEncodingOption,
     {},
     RunCheck};

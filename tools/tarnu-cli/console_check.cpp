@@ -104,7 +104,7 @@ bool ErrorIsTerminal() {
 }
 
 CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool progress,
-                            int busy_wait_ms) {
+                            int busy_wait_ms, const std::string& ca_file) {
   CheckReport report;
   ProgressLine line(progress);
   ConsoleShell shell(&line);
@@ -145,6 +145,7 @@ CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool p
 
   CheckFlags flags;
   CheckCycle cycle(hosts, &settings, &flags, &shell, services);
+  cycle.set_ca_file(ca_file);
   cycle.RunCheck();
   report.rows = shell.list().rows();
   report.new_count = cycle.last_new_count();

@@ -29,8 +29,9 @@ struct CheckReport {
 // is saved). With `progress`, each host's progress and outcome go to
 // standard error. A check already running over the same files is waited
 // for up to `busy_wait_ms`, then this one gives way (report.busy).
+// `ca_file`: further trusted roots for TLS (PEM), or empty.
 CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool progress,
-                            int busy_wait_ms);
+                            int busy_wait_ms, const std::string& ca_file = std::string());
 
 // One line per row (state picture, small picture, the six column texts),
 // then "new: N".

@@ -16,6 +16,7 @@
 #include "tools/tarnu-cli/verbs.h"
 #include "ui/control_ids.h"
 #include "ui/forward_rule_form.h"
+#include "ui/host_extras_form.h"
 #include "ui/host_form.h"
 #include "ui/settings_form.h"
 
@@ -59,6 +60,14 @@ const char* OptionOfControl(int control_id) {
       return "interval";
     case IDC_QUOTE:
       return "quote";
+    case IDC_POP3_SECURITY:
+      return "tls";
+    case IDC_SMTP_SECURITY:
+      return "smtp-tls";
+    case IDC_SMTP_USER:
+      return "smtp-user";
+    case IDC_SMTP_PASSWORD:
+      return "smtp-password";
     default:
       return nullptr;
   }
@@ -122,7 +131,77 @@ const std::vector<OptionSpec> kHostOptions = {
     {"stop-if-subject", "WORDS", "do not forward mail whose subject holds a word (empty: off)"},
     {"forward-if-from", "WORDS", "forward only mail whose From holds a word (empty: off)"},
     {"stop-if-from", "WORDS", "do not forward mail whose From holds a word (empty: off)"},
+    {"tls", "none|ssl|starttls",
+     "POP3 over TLS: ssl from the first byte (port 995), starttls by STLS"},
+    {"smtp-tls", "none|ssl|starttls",
+     "SMTP over TLS: ssl from the first byte (port 465), starttls "
+     "by STARTTLS (port 587)"},
+    {"smtp-user", "TEXT", "SMTP AUTH user name, at most 72 bytes (empty: no AUTH)"},
+    {"smtp-password", "TEXT", "SMTP AUTH password, at most 72 bytes"},
+    {"smtp-auth-without-tls", nullptr, "allow SMTP AUTH on a connection without TLS"},
+    {"no-smtp-auth-without-tls", nullptr, "SMTP AUTH only inside TLS (new hosts)"},
+    {"accept-fingerprint", "SHA256",
+     "trust the POP3 server's certificate with this SHA-256 (64 hex digits, colons allowed; "
+     "empty: forget it)"},
+    {"accept-smtp-fingerprint", "SHA256", "the same for the SMTP server's certificate"},
 };
+
+// The secure connection settings into the form's extras; false with the
+// refusal printed. A security chosen without a port moves a well-known port
+// to the one that security uses.
+bool ApplyExtrasOptions(const Call& call, HostForm* form) {
+  HostExtrasForm extras = LoadHostExtrasForm(form->extras);
+  auto security = [&](const char* name, int* position) {
+    const std::string* v = call.Value(name);
+    if (v == nullptr || ParseSecurityName(*v, position)) return true;
+    RefuseOption(name, "none、ssl、starttls のいずれかを指定してください");
+    return false;
+  };
+  auto fingerprint = [&](const char* name, std::string* raw) {
+    const std::string* v = call.Value(name);
+    if (v == nullptr) return true;
+    if (v->empty()) {
+      raw->clear();
+      return true;
+    }
+    if (ParseFingerprint(*v, raw)) return true;
+    RefuseOption(name,
+                 "SHA-256 のフィンガープリントを16進数64桁で指定してください(コロン区切り可)");
+    return false;
+  };
+  if (!security("tls", &extras.pop3_security) || !security("smtp-tls", &extras.smtp_security) ||
+      !fingerprint("accept-fingerprint", &extras.pop3_fingerprint) ||
+      !fingerprint("accept-smtp-fingerprint", &extras.smtp_fingerprint) ||
+      !call.Cp932Value("smtp-user", &extras.smtp_user) ||
+      !call.Cp932Value("smtp-password", &extras.smtp_password)) {
+    return false;
+  }
+  if (call.Has("smtp-auth-without-tls")) extras.auth_without_tls = true;
+  if (call.Has("no-smtp-auth-without-tls")) extras.auth_without_tls = false;
+  FormCheck check = Validate(extras);
+  if (!check.ok) {
+    RefuseCheck(check);
+    return false;
+  }
+  StoreHostExtrasForm(extras, &form->extras);
+  const ConnectionSecurity pop3 = form->extras.pop3_security;
+  if (call.Value("tls") != nullptr && call.Value("port") == nullptr &&
+      (form->pop3_port == "110" || form->pop3_port == "995")) {
+    form->pop3_port = pop3 == ConnectionSecurity::kTls ? "995" : "110";
+  }
+  const ConnectionSecurity smtp = form->extras.smtp_security;
+  if (call.Value("smtp-tls") != nullptr && call.Value("smtp-port") == nullptr) {
+    const std::string& port = form->smtp_port;
+    if (smtp == ConnectionSecurity::kTls && (port == "25" || port == "587")) {
+      form->smtp_port = "465";
+    } else if (smtp == ConnectionSecurity::kStartTls && (port == "25" || port == "465")) {
+      form->smtp_port = "587";
+    } else if (smtp == ConnectionSecurity::kNone && port == "465") {
+      form->smtp_port = "25";
+    }
+  }
+  return true;
+}
 
 // Applies the options to the forms: texts converted to code page 932,
 // numbers as typed. A word list sets its switch when not empty and clears
@@ -163,7 +242,9 @@ bool ApplyHostOptions(const Call& call, HostForm* form, ForwardRuleForm* rule) {
 int CheckAndStore(const Call& call, HostEntry* entry) {
   HostForm form = LoadHostForm(*entry);
   ForwardRuleForm rule = LoadForwardRuleForm(entry->rule);
-  if (!ApplyHostOptions(call, &form, &rule)) return kExitFailed;
+  if (!ApplyHostOptions(call, &form, &rule) || !ApplyExtrasOptions(call, &form)) {
+    return kExitFailed;
+  }
   FormCheck check = Validate(rule);
   if (!check.ok) return RefuseCheck(check);
   StoreForwardRuleForm(rule, &form.rule);

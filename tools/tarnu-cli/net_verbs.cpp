@@ -13,6 +13,7 @@
 #include "tools/tarnu-cli/cli.h"
 #include "tools/tarnu-cli/verbs.h"
 #include "ui/form_check.h"
+#include "ui/host_extras_form.h"
 
 namespace tarnu::cli {
 namespace {
@@ -89,6 +90,11 @@ const std::vector<OptionSpec> kAccountOptions = {
     {"password-stdin", nullptr, "read the password from the first line of standard input"},
     {"apop", nullptr, "log in with APOP instead of USER and PASS"},
     {"timeout", "SECONDS", "how long a silent server is waited for, 1 or more (default 60)"},
+    {"tls", "none|ssl|starttls",
+     "TLS: ssl from the first byte (default port 995), starttls by STLS (default none)"},
+    {"ca-file", "FILE", "a PEM file of further trusted CA certificates (a private CA)"},
+    {"accept-fingerprint", "SHA256",
+     "trust the server's certificate with this SHA-256 though it does not verify"},
 };
 
 std::vector<OptionSpec> With(std::vector<OptionSpec> options, const std::vector<OptionSpec>& more) {
@@ -104,6 +110,24 @@ bool ReadAccount(const Call& call, Pop3Account* account, int* exit_code) {
     return false;
   }
   account->apop = call.Has("apop");
+  if (const std::string* tls = call.Value("tls")) {
+    int position = 0;
+    if (!ParseSecurityName(*tls, &position)) {
+      RefuseOption("tls", "none、ssl、starttls のいずれかを指定してください");
+      return false;
+    }
+    // The positions are ConnectionSecurity's values; POP3S has its own port.
+    account->security = static_cast<ConnectionSecurity>(position);
+    if (account->security == ConnectionSecurity::kTls) account->port = 995;
+  }
+  if (const std::string* ca_file = call.Value("ca-file")) account->ca_file = *ca_file;
+  if (const std::string* fingerprint = call.Value("accept-fingerprint")) {
+    if (!ParseFingerprint(*fingerprint, &account->accepted_fingerprint)) {
+      RefuseOption("accept-fingerprint",
+                   "SHA-256 のフィンガープリントを16進数64桁で指定してください(コロン区切り可)");
+      return false;
+    }
+  }
   return ReadNumber(call, "port", 1, &account->port, exit_code) &&
          ReadNumber(call, "timeout", 1, &account->timeout, exit_code);
 }
