@@ -1,6 +1,7 @@
 // The line channel (RFC 1939 section 3 for the multi-line replies).
 #include "net/line_channel.h"
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstring>
@@ -33,6 +34,26 @@ std::string Printable(std::string_view bytes) {
   }
   return text;
 }
+
+// `seconds` from now, or the far end of time when that would not fit.
+Clock::time_point After(long long seconds) {
+  const long long kTenYears = 10LL * 366 * 24 * 3600;
+  if (seconds > kTenYears) return Clock::time_point::max();
+  return Clock::now() + std::chrono::seconds(seconds < 0 ? 0 : seconds);
+}
+
+// Sets a read's end for the scope of one read and lifts it afterwards.
+class ReadEnd {
+ public:
+  ReadEnd(Clock::time_point* end, int timeout) : end_(end) {
+    *end_ = timeout < 0 ? Clock::time_point::max() : After(timeout);
+  }
+  ~ReadEnd() { *end_ = Clock::time_point::max(); }
+  void MoveTo(Clock::time_point at) { *end_ = at; }
+
+ private:
+  Clock::time_point* end_;
+};
 
 std::string Progress(const std::string& title, long long done, unsigned long expected) {
   return title + "[" + std::to_string(done) + "/" + std::to_string(expected) + "]";
@@ -132,7 +153,26 @@ bool LineChannel::Connect(const std::string& host, int port, int timeout) {
   socket_ = s;
   pending_.clear();
   pending_pos_ = 0;
+  timeout_ = timeout;
+  dialogue_end_ = timeout < 0 ? Clock::time_point::max()
+                              : After(static_cast<long long>(timeout) * kDialogueTimeouts);
+  read_end_ = Clock::time_point::max();
   return true;
+}
+
+void LineChannel::ExtendDialogue(long long seconds) {
+  if (dialogue_end_ == Clock::time_point::max() || seconds <= 0) return;
+  const Clock::time_point far = After(seconds + 1);
+  if (far == Clock::time_point::max()) {
+    dialogue_end_ = far;
+    return;
+  }
+  dialogue_end_ += std::chrono::seconds(seconds);
+}
+
+bool LineChannel::OutOfTime() const {
+  const Clock::time_point now = Clock::now();
+  return now >= dialogue_end_ || now >= read_end_;
 }
 
 int LineChannel::Send(std::string_view bytes) {
@@ -144,26 +184,33 @@ int LineChannel::Send(std::string_view bytes) {
       return -1;
     }
     if (!SendAll(records)) return -1;
-    return bytes.size() > INT_MAX ? INT_MAX : static_cast<int>(bytes.size());
-  }
-  int length = bytes.size() > INT_MAX ? INT_MAX : static_cast<int>(bytes.size());
-  int n = platform::SendBytes(socket_, bytes.data(), length);
-  if (n < 0) {
-    last_error_ = platform::NetLastError();
+  } else if (!SendAll(bytes)) {
     return -1;
   }
-  return n;
+  return bytes.size() > INT_MAX ? INT_MAX : static_cast<int>(bytes.size());
 }
 
 bool LineChannel::SendAll(std::string_view bytes) {
+  // A peer that stops reading fills the buffers; the wait for room is timed
+  // like the wait for a reply, so it can never hold the dialogue forever.
+  Deadline silence(timeout_);
   while (!bytes.empty()) {
     int length = bytes.size() > INT_MAX ? INT_MAX : static_cast<int>(bytes.size());
-    int n = platform::SendBytes(socket_, bytes.data(), length);
-    if (n <= 0) {
+    int n = platform::SendWithin(socket_, bytes.data(), length, 1);
+    if (n > 0) {
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+      silence = Deadline(timeout_);
+      continue;
+    }
+    if (n != platform::kSendTimedOut) {
       last_error_ = platform::NetLastError();
       return false;
     }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
+    if (silence.Passed() || OutOfTime()) {
+      last_error_ = platform::NetTimedOutError();
+      return false;
+    }
+    PumpMessages();
   }
   return true;
 }
@@ -219,7 +266,7 @@ int LineChannel::Fill(int timeout) {
       last_error_ = platform::NetLastError();  // 0: the peer closed
       return -1;
     }
-    if (deadline.Passed()) return 0;
+    if (deadline.Passed() || OutOfTime()) return 0;
     PumpMessages();
   }
 }
@@ -257,7 +304,7 @@ TlsStart LineChannel::StartTls(const std::string& host, const std::string& ca_fi
         last_error_ = platform::NetLastError();
         return last_error_ == 0 ? TlsStart::kClosed : TlsStart::kSocketError;
       }
-      if (deadline.Passed()) {
+      if (deadline.Passed() || OutOfTime()) {
         last_error_ = platform::NetTimedOutError();
         return TlsStart::kTimedOut;
       }
@@ -287,9 +334,13 @@ int LineChannel::ReadLine(std::string* line, int timeout) {
   line->clear();
   PumpMessages();
   const std::size_t limit = kLineCapacity - 1;
-  for (;;) {
-    // The timeout applies to the silence before each piece of the line, not
-    // to the whole line.
+  // The timeout counts the silence before each piece of the line, and the
+  // whole line must come within it too.
+  // A dialogue whose time is up reads nothing more.
+  if (Clock::now() >= dialogue_end_) return kReadTimeout;
+  ReadEnd end(&read_end_, timeout);
+  for (bool first = true;; first = false) {
+    if (!first && OutOfTime()) return kReadTimeout;
     int state = Fill(timeout);
     if (state == 0) return kReadTimeout;
     if (state < 0) return -1;
@@ -306,7 +357,7 @@ int LineChannel::ReadLine(std::string* line, int timeout) {
 }
 
 int LineChannel::ReadMultiline(StatusLine* status, unsigned long expected_size, std::string* header,
-                               std::string* body, int timeout) {
+                               std::string* body, int timeout, std::size_t keep) {
   header->clear();
   body->clear();
   std::string title;
@@ -314,11 +365,22 @@ int LineChannel::ReadMultiline(StatusLine* status, unsigned long expected_size, 
     title = status->GetTitle();
     status->SetTitle(Progress(title, 0, expected_size));
   }
+  // Asked to keep everything, a reply too large for the process is refused.
+  const bool keep_all = keep >= kMultilineLimit;
+  if (keep_all) keep = kMultilineLimit;
   long long total = 0;
+  if (Clock::now() >= dialogue_end_) return kReadTimeout;
+  // The reply's end moves one timeout further for every kBytesPerTimeout
+  // that arrive.
+  ReadEnd end_of_reply(&read_end_, timeout);
+  const Clock::time_point start = Clock::now();
   try {
     std::string gathered;
+    // Past `keep`, only the last bytes are looked at, for the end.
+    std::string tail;
+    bool cut = false;
     char chunk[kChunkSize];
-    do {
+    for (;;) {
       int n = ReceiveSome(chunk, kChunkSize, timeout);
       if (n < 1) return kReadTimeout;  // a closed connection included
       // NUL bytes are dropped one by one: cutting the chunk at a NUL would
@@ -328,13 +390,34 @@ int LineChannel::ReadMultiline(StatusLine* status, unsigned long expected_size, 
       while (p < end) {
         const void* nul = std::memchr(p, '\0', static_cast<std::size_t>(end - p));
         const char* stop = nul != nullptr ? static_cast<const char*>(nul) : end;
-        gathered.append(p, static_cast<std::size_t>(stop - p));
+        std::string_view piece(p, static_cast<std::size_t>(stop - p));
+        if (!cut) {
+          const std::size_t room = keep - gathered.size();
+          gathered.append(piece.substr(0, room));
+          if (piece.size() > room) {
+            if (keep_all) return kReadNoMemory;
+            cut = true;
+            tail.assign(gathered, gathered.size() - std::min<std::size_t>(gathered.size(), 4),
+                        std::string::npos);
+            piece.remove_prefix(room);
+          }
+        }
+        if (cut) {
+          tail.append(piece);
+          if (tail.size() > 5) tail.erase(0, tail.size() - 5);
+        }
         p = stop + (nul != nullptr ? 1 : 0);
       }
-      if (gathered.size() > kMultilineLimit) return kReadNoMemory;
       total += n;
       if (status != nullptr) status->SetTitle(Progress(title, total, expected_size));
-    } while (!IsMultilineComplete(gathered));
+      if (cut ? IsMultilineComplete(tail) : IsMultilineComplete(gathered)) break;
+      if (timeout >= 0) {
+        end_of_reply.MoveTo(
+            start + std::chrono::seconds(static_cast<long long>(timeout) *
+                                         (1 + total / static_cast<long long>(kBytesPerTimeout))));
+      }
+      if (OutOfTime()) return kReadTimeout;
+    }
     SplitMultiline(gathered, header, body);
   } catch (const std::bad_alloc&) {
     header->clear();

@@ -5,6 +5,7 @@
 #ifndef TARNU_NET_LINE_CHANNEL_H_
 #define TARNU_NET_LINE_CHANNEL_H_
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -25,6 +26,15 @@ inline constexpr int kChunkSize = 2047;
 // A multi-line reply that grows past this is refused as kReadNoMemory rather
 // than left to exhaust the process.
 inline constexpr std::size_t kMultilineLimit = std::size_t{1} << 30;
+// Time a server is given beyond the silence timeout: a multi-line reply may
+// take one more timeout for every this many bytes it brings, so a large
+// reply from a slow server gets through while a server dripping a byte now
+// and then is cut off.
+inline constexpr std::size_t kBytesPerTimeout = std::size_t{64} << 10;
+// A whole dialogue is given this many timeouts from its connection for the
+// greeting, the login and the first command; the dialogues add to it what
+// their work needs (LineChannel::ExtendDialogue).
+inline constexpr int kDialogueTimeouts = 6;
 
 // True when the gathered text of a multi-line reply ends with its terminating
 // line: the text is only ".\r\n" (an empty message) or ends with
@@ -66,19 +76,27 @@ class LineChannel {
   // Resolves `host`, connects to `port` and waits at most `timeout` seconds
   // (-1: no limit) in one-second slices that pump messages. Returns true when
   // connected; on failure nothing stays open and last_error() holds the
-  // platform's error number.
+  // platform's error number. The dialogue that follows is limited to
+  // kDialogueTimeouts times `timeout` (none for -1) until extended.
   bool Connect(const std::string& host, int port, int timeout);
 
-  // One send of all the bytes; returns the count the platform took, or -1.
-  // Over TLS every byte is sent (as records), and the count is all of them.
+  // Sends all the bytes (over TLS as records), waiting in one-second slices
+  // that pump messages while the peer takes nothing; gives up when it took
+  // nothing for the connection's timeout or the dialogue's time is up.
+  // Returns the count sent (all of it), or -1.
   int Send(std::string_view bytes);
+
+  // Gives the dialogue `seconds` more (nothing changes without a limit).
+  void ExtendDialogue(long long seconds);
 
   // Waits up to `timeout` seconds (at least one slice) for data and takes up
   // to `size` bytes: a count > 0, 0 on timeout, -1 on failure or close.
   int ReceiveSome(char* buffer, int size, int timeout);
 
   // One line, LF included, at most kLineCapacity - 1 bytes; never consumes
-  // past the LF. Returns its length, kReadTimeout or -1.
+  // past the LF. The whole line must come within `timeout` seconds (a peer
+  // dripping a byte now and then cannot stretch it). Returns its length,
+  // kReadTimeout or -1.
   int ReadLine(std::string* line, int timeout);
 
   // The rest of a multi-line reply up to its terminating dot line, split into
@@ -86,10 +104,13 @@ class LineChannel {
   // and the body (dot-stuffing undone), as SplitMultiline does. NUL bytes are
   // dropped. With `status` the title shows the progress against
   // `expected_size` ("title[received/expected]" after each receive); the
-  // caller restores the title. Returns the byte total, kReadTimeout (silence
-  // or a closed connection) or kReadNoMemory.
+  // caller restores the title. The reply must end within `timeout` seconds
+  // plus one more for every kBytesPerTimeout received. Only the first `keep`
+  // bytes are kept; the rest is read to the end and dropped. Returns the byte
+  // total, kReadTimeout (silence, time up or a closed connection) or
+  // kReadNoMemory.
   int ReadMultiline(StatusLine* status, unsigned long expected_size, std::string* header,
-                    std::string* body, int timeout);
+                    std::string* body, int timeout, std::size_t keep = kMultilineLimit);
 
   // Drops what has arrived but was not asked for: the unread rest of the
   // buffer and whatever the platform already holds. A command calls it
@@ -130,11 +151,21 @@ class LineChannel {
   // Passes received bytes through TLS into pending_. False when TLS failed
   // or the server closed it.
   bool Decrypt(const char* bytes, int length);
-  // Sends every byte; false (last_error_ set) when the platform fails.
+  // Sends every byte within the send bounds; false (last_error_ set) when
+  // the platform fails or the peer took nothing in time.
   bool SendAll(std::string_view bytes);
+
+  // True when the read in progress or the whole dialogue is out of time.
+  bool OutOfTime() const;
 
   MessagePump* pump_;
   platform::Socket socket_ = platform::kNoSocket;
+  int timeout_ = -1;  // the connection's, for sends
+  // The ends of the whole dialogue and of the read in progress; max() when
+  // there is none.
+  std::chrono::steady_clock::time_point dialogue_end_ =
+      std::chrono::steady_clock::time_point::max();
+  std::chrono::steady_clock::time_point read_end_ = std::chrono::steady_clock::time_point::max();
   int last_error_ = 0;
   // Bytes received but not yet handed out. Reply lines are taken from here
   // so that a line never costs one receive per byte, while nothing after a

@@ -33,6 +33,12 @@ int RetrieveMessage(StatusLine* status, MessagePump* pump, int number, unsigned 
   if (!session.Login(account, false)) return failed();
   session.ShowProgress(kTextReceiving);
 
+  // The message may take a timeout for every kBytesPerTimeout it has.
+  if (session.timeout() >= 0) {
+    session.channel().ExtendDialogue(
+        static_cast<long long>(session.timeout()) *
+        (2 + static_cast<long long>(expected_size / kBytesPerTimeout)));
+  }
   std::string reply;
   int state = session.Command("RETR " + std::to_string(number) + "\r\n", &reply);
   if (state < 0) return failed();

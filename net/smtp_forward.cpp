@@ -129,6 +129,14 @@ class SmtpDialogue {
 
   // The next reply is the server's answer to the end of the mail.
   void AwaitFinalReply() { final_reply_ = true; }
+
+  // A body of `size` bytes may take a timeout for every kBytesPerTimeout.
+  void AllowFor(std::size_t size) {
+    if (timeout_ >= 0) {
+      channel_->ExtendDialogue(static_cast<long long>(timeout_) *
+                               (1 + static_cast<long long>(size / kBytesPerTimeout)));
+    }
+  }
   bool uncertain() const { return uncertain_; }
 
  private:
@@ -281,6 +289,7 @@ bool Converse(const HostEntry& host, const SecureOptions& secure, MailEntry* ent
     entry->state = "メモリが足りません";
     return false;
   }
+  smtp->AllowFor(body.size());
   if (!smtp->Send(body)) return false;
   if (!smtp->Send("\r\n.\r\n")) return false;
   smtp->AwaitFinalReply();

@@ -65,13 +65,23 @@ int ExcerptFetchLines(int lines, int attempt) {
 namespace {
 
 // TOP for message `n`; false after the failure path ran (result set).
+// What a TOP reply may make the survey hold: a server that ignores the line
+// count (or sends a huge header) is read to the end, but only this much of
+// the message is kept.
+constexpr std::size_t kTopKeep = std::size_t{1} << 20;
+
+// Replies a message's steps may need (LIST, TOP and the TOPs that fetch
+// more of an encoded body), each given the timeout.
+constexpr long long kRepliesPerMessage = 4;
+
 int Top(Pop3Session* session, int n, int lines, std::string* reply, std::string* header,
         std::string* body, SurveyResult* result) {
   int state =
       session->Command("TOP " + std::to_string(n) + " " + std::to_string(lines) + "\r\n", reply);
   if (state < 0) return MailboxFailed(*session, result);
   if (state == 0) return FailMailbox(session, result, kTextCannotServe);
-  int got = session->channel().ReadMultiline(nullptr, 0, header, body, session->timeout());
+  int got =
+      session->channel().ReadMultiline(nullptr, 0, header, body, session->timeout(), kTopKeep);
   if (got == kReadNoMemory) return FailMailbox(session, result, kTextNoMemory);
   if (got < 0) return FailMailbox(session, result, kTextNoAnswer);
   return 0;
@@ -84,6 +94,10 @@ int SurveyMailbox(StatusLine* status, const Pop3Account& account, int lines, Sur
   Pop3Session session(status, pump);
   const int total = OpenMailbox(account, result, &session);
   if (total < 0) return -1;
+  // The whole dialogue is bounded, by time that grows with the mailbox.
+  if (session.timeout() >= 0) {
+    session.channel().ExtendDialogue(kRepliesPerMessage * total * session.timeout());
+  }
 
   std::string reply;
   std::string header;

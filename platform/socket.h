@@ -46,6 +46,15 @@ int WaitReadable(Socket s, int seconds);
 int SendBytes(Socket s, const char* data, int length);
 int ReceiveBytes(Socket s, char* buffer, int size);
 
+// SendWithin's answer when no byte could be sent in time.
+inline constexpr int kSendTimedOut = -2;
+
+// Waits at most `seconds` (>= 0) until the socket takes data and sends what
+// it takes without blocking: a count > 0, kSendTimedOut when nothing could
+// go in time (a peer that stopped reading), -1 on failure. Never raises
+// SIGPIPE.
+int SendWithin(Socket s, const char* data, int length, int seconds);
+
 // ReceiveWithin's answer when nothing arrived in time.
 inline constexpr int kReceiveTimedOut = -2;
 

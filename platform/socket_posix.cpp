@@ -147,6 +147,20 @@ int SendBytes(Socket s, const char* data, int length) {
   return static_cast<int>(n);
 }
 
+int SendWithin(Socket s, const char* data, int length, int seconds) {
+  short revents = 0;
+  int ready = PollOne(s, POLLOUT, seconds, &revents);
+  if (ready < 0) return -1;
+  if (ready == 0) return kSendTimedOut;
+  ssize_t n = ::send(static_cast<int>(s), data, static_cast<std::size_t>(length),
+                     MSG_NOSIGNAL | MSG_DONTWAIT);
+  if (n < 0) {
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return kSendTimedOut;
+    return Fail(errno);
+  }
+  return static_cast<int>(n);
+}
+
 int ReceiveBytes(Socket s, char* buffer, int size) {
   ssize_t n = ::recv(static_cast<int>(s), buffer, static_cast<std::size_t>(size), 0);
   if (n < 0) return Fail(errno);

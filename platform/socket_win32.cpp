@@ -107,6 +107,27 @@ int SendBytes(Socket s, const char* data, int length) {
   return n == SOCKET_ERROR ? -1 : n;
 }
 
+int SendWithin(Socket s, const char* data, int length, int seconds) {
+  fd_set writable;
+  FD_ZERO(&writable);
+  FD_SET(Raw(s), &writable);
+  timeval tv = Slice(seconds < 0 ? 0 : seconds);
+  int ready = ::select(0, nullptr, &writable, nullptr, &tv);
+  if (ready == SOCKET_ERROR) return -1;
+  if (ready == 0) return kSendTimedOut;
+  // Room for some bytes is not room for all: a blocking send could still
+  // wait for a peer that stopped reading.
+  if (!SetBlocking(s, false)) return -1;
+  int n = ::send(Raw(s), data, length, 0);
+  const int error = n == SOCKET_ERROR ? ::WSAGetLastError() : 0;
+  SetBlocking(s, true);
+  if (n == SOCKET_ERROR) {
+    ::WSASetLastError(error);
+    return error == WSAEWOULDBLOCK ? kSendTimedOut : -1;
+  }
+  return n;
+}
+
 int ReceiveBytes(Socket s, char* buffer, int size) {
   int n = ::recv(Raw(s), buffer, size, 0);
   if (n == SOCKET_ERROR) return -1;

@@ -285,6 +285,122 @@ TEST_F(ChannelTest, SendReachesThePeer) {
   EXPECT_TRUE(peer.problems().empty()) << peer.Log();
 }
 
+// ---- time limits: a peer that sends a byte now and then is never silent
+// for the timeout, yet every line, every reply and the whole dialogue end ----
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+TEST_F(ChannelTest, EveryLineAndReplyMustBeWholeWithinItsTime) {
+  const std::string line = "+OK " + std::string(30, 'd') + "\r\n";
+  struct Case {
+    const char* what;
+    bool multiline;
+    int pause_ms;  // between the bytes
+  } cases[] = {{"a reply line", false, 300}, {"a multi-line reply", true, 300}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScriptedPeer dripping;
+    dripping.SendInPieces(c.multiline ? "H: v\r\n\r\n" + line + ".\r\n" : line, 1, c.pause_ms);
+    dripping.Start();
+    LineChannel drip_channel(&pump);
+    ASSERT_TRUE(drip_channel.Connect("127.0.0.1", dripping.port(), 5));
+    const auto start = std::chrono::steady_clock::now();
+    std::string header, body;
+    const int got = c.multiline ? drip_channel.ReadMultiline(nullptr, 0, &header, &body, 2)
+                                : drip_channel.ReadLine(&body, 2);
+    EXPECT_EQ(kReadTimeout, got);
+    // All of it would take 10 s or more; the limit is 2 s and a slice.
+    EXPECT_LT(SecondsSince(start), 3.5);
+    drip_channel.Close();
+    dripping.Finish(0);
+  }
+}
+
+// A large reply from a slow server gets one more timeout for every 64 KiB.
+TEST_F(ChannelTest, LargeReplyGetsTimeForItsSize) {
+  std::string reply = "H: v\r\n\r\n";
+  while (reply.size() < 300 * 1024) reply += std::string(1000, 'b') + "\r\n";
+  reply += ".\r\n";
+  // 300 KiB in pieces of 16 KiB every 250 ms: 4.7 s, over twice the timeout.
+  peer.SendInPieces(reply, 16 * 1024, 250);
+  Connect();
+  std::string header, body;
+  EXPECT_EQ(static_cast<int>(reply.size()), channel.ReadMultiline(nullptr, 0, &header, &body, 2));
+  EXPECT_EQ(reply.size() - 8 - 3, body.size());
+}
+
+// Only the first part of a huge reply is kept; the rest is read to its end,
+// so the next reply is read where it starts.
+TEST_F(ChannelTest, HugeReplyKeepsItsFirstPart) {
+  const std::string head = "Subject: big\r\n\r\n";
+  std::string reply = head;
+  while (reply.size() < (3u << 20)) reply += std::string(998, 'z') + "\r\n";
+  peer.Send(reply + ".\r\n").Expect("NEXT\r\n").Send("+OK next\r\n");
+  Connect();
+  std::string header, body;
+  EXPECT_EQ(static_cast<int>(reply.size() + 3),
+            channel.ReadMultiline(nullptr, 0, &header, &body, 5, 1 << 20));
+  EXPECT_EQ("Subject: big\r", header);
+  EXPECT_EQ((1u << 20) - head.size(), body.size());
+  EXPECT_EQ(reply.substr(head.size(), body.size()), body);
+  std::string next;
+  EXPECT_EQ(6, channel.Send("NEXT\r\n"));
+  EXPECT_EQ(10, channel.ReadLine(&next, 2));
+  EXPECT_EQ("+OK next\r\n", next);
+}
+
+TEST(LineChannelDialogue, HasAnEndThatItsWorkCanExtend) {
+  for (long long extend : {0LL, 10LL}) {
+    SCOPED_TRACE(extend);
+    ScriptedPeer peer;
+    // Eight lines, each after 900 ms: every one in time, all of them not.
+    for (int i = 0; i < 8; ++i) peer.Silence(900).Send("line\r\n");
+    peer.Start();
+    LineChannel channel(nullptr);
+    ASSERT_TRUE(channel.Connect("127.0.0.1", peer.port(), 1));
+    channel.ExtendDialogue(extend);
+    int read = 0;
+    std::string line;
+    while (read < 8 && channel.ReadLine(&line, 1) > 0) ++read;
+    // Six timeouts (6 s) hold six lines, and the one in progress at the end.
+    if (extend == 0) {
+      EXPECT_TRUE(read == 6 || read == 7) << read;
+    } else {
+      EXPECT_EQ(8, read);
+    }
+    channel.Close();
+    peer.Finish(0);
+  }
+}
+
+#ifndef _WIN32
+// A peer that stops reading: the sender gives up after the timeout instead
+// of waiting for room forever.
+TEST(LineChannelSend, PeerThatDoesNotReadIsGivenUpOn) {
+  int listener = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(0, bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address));
+  ASSERT_EQ(0, listen(listener, 1));  // never accepted, never read
+  ASSERT_EQ(0, getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length));
+  CountingPump pump;
+  LineChannel channel(&pump);
+  ASSERT_TRUE(channel.Connect("127.0.0.1", ntohs(address.sin_port), 2));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(-1, channel.Send(std::string(64 << 20, 'x')));
+  EXPECT_EQ(ETIMEDOUT, channel.last_error());
+  EXPECT_LT(SecondsSince(start), 6.0);
+  EXPECT_GE(pump.calls, 1);
+  channel.Close();
+  close(listener);
+}
+#endif
+
 TEST(LineChannelConnect, RefusedPortFailsWithTheErrorNumber) {
   int port;
   {

@@ -7,11 +7,13 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "model/history_file.h"
+#include "platform/text_convert.h"
 #include "tests/support/dovecot_server.h"
 #include "tests/support/recording_hooks.h"
 #include "tests/support/scratch_dir.h"
@@ -131,6 +133,31 @@ TEST(Concurrency, TwoChecksAtOnceForwardEveryMailOnceAndKeepTheHistoryWhole) {
     EXPECT_EQ(static_cast<std::size_t>(round), HistoryKeys(hosts[0].history).size());
     EXPECT_EQ(static_cast<std::size_t>(round), smtp.Mails().size());
   }
+}
+
+// A check whose history cannot be saved must not pass for a success: the
+// next check would report the same mail as new again.
+TEST(CheckFiles, CheckFailsWhenTheHistoryCannotBeSaved) {
+  testing::DovecotServer dovecot;
+  ASSERT_TRUE(dovecot.Start({{"alice", "secret", ""}})) << dovecot.error();
+  Deliver(dovecot, 1);
+  testing::ScratchDir dir;
+  CliProcess add = Start({"host", "add", "--name", "a", "--server", "127.0.0.1", "--port",
+                          std::to_string(dovecot.port()), "--user", "alice", "--password",
+                          "secret", "--timeout", "5"},
+                         "add");
+  ASSERT_EQ(0, Wait(add)) << ReadFileBytes("add.err");
+  CliProcess saved = Start({"check"}, "saved");
+  EXPECT_EQ(0, Wait(saved)) << ReadFileBytes("saved.err");
+  // A folder where the history file should be: it can be neither read nor
+  // replaced.
+  std::filesystem::remove("tarnu.hist.pref");
+  std::filesystem::create_directory("tarnu.hist.pref");
+  CliProcess failed = Start({"check"}, "failed");
+  EXPECT_EQ(1, Wait(failed));
+  const std::string err = ReadFileBytes("failed.err");
+  EXPECT_NE(std::string::npos, err.find(platform::Cp932ToUtf8("履歴ファイルが作成できません")))
+      << err;
 }
 
 }  // namespace
