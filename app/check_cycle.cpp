@@ -22,6 +22,7 @@ void CheckCycle::RunCheck() {
     return;
   }
   running_ = true;
+  report_ = CheckReport();
   shell_->EnableTrayItem(IDM_CHECK, false);
   shell_->ClearResultList();
   const std::string title = shell_->GetTitle();
@@ -55,6 +56,8 @@ void CheckCycle::RunCheck() {
   }
   last_new_count_ = new_count;
   running_ = false;
+  report_.new_count = new_count;
+  shell_->CheckFinished(report_);
 }
 
 void CheckCycle::CheckHost(std::size_t index, int* new_count) {
@@ -78,6 +81,7 @@ void CheckCycle::CheckHost(std::size_t index, int* new_count) {
     }
 
     AddResultRows(copy, copy.current, copy.history, new_count, shell_);
+    NoteCheckedHost(copy.current, copy.history, &report_);
     ReplaceHistory(&copy.history, copy.current);
     copy.current.Clear();
     // The entry is stored back only while its place still exists.

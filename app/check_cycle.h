@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "app/check_report.h"
 #include "app/result_rows.h"
 #include "app/tray_state.h"
 #include "model/app_settings.h"
@@ -29,6 +30,9 @@ class CheckShell : public StatusLine,
   virtual void SetTrayState(const TrayTip& tip, int picture) = 0;
   virtual void ClearResultList() = 0;
   virtual void ShowResultWindow() = 0;
+  // After the last step of every cycle: what it found (tray tip counts, the
+  // notification on new mail).
+  virtual void CheckFinished(const CheckReport& /*report*/) {}
 };
 
 // The steps of a cycle that reach servers and files. The program uses
@@ -61,6 +65,7 @@ class CheckCycle {
   int dropped_checks() const { return dropped_checks_; }
   // The new messages the last finished cycle counted.
   int last_new_count() const { return last_new_count_; }
+  const CheckReport& last_report() const { return report_; }
 
  private:
   void CheckHost(std::size_t index, int* new_count);
@@ -73,6 +78,7 @@ class CheckCycle {
   bool running_ = false;
   int dropped_checks_ = 0;
   int last_new_count_ = 0;
+  CheckReport report_;
 };
 
 }  // namespace tarnu

@@ -83,9 +83,15 @@ void LineChannel::PumpMessages() {
   if (pump_ != nullptr) pump_->PumpMessages();
 }
 
+bool LineChannel::WaitsAbandoned() const { return pump_ != nullptr && pump_->WaitsAbandoned(); }
+
 bool LineChannel::Connect(const std::string& host, int port, int timeout) {
   Close();
   last_error_ = 0;
+  if (WaitsAbandoned()) {
+    last_error_ = platform::NetAbandonedError();
+    return false;
+  }
   if (!platform::NetStartup()) {
     last_error_ = platform::NetLastError();
     return false;
@@ -110,6 +116,7 @@ bool LineChannel::Connect(const std::string& host, int port, int timeout) {
     if (state != 0) break;
     if (deadline.Passed()) return fail(platform::NetTimedOutError());
     PumpMessages();
+    if (WaitsAbandoned()) return fail(platform::NetAbandonedError());
   }
   if (state < 0) return fail(platform::NetLastError());
   socket_ = s;
@@ -148,6 +155,10 @@ int LineChannel::ReceiveSome(char* buffer, int size, int timeout) {
     }
     if (deadline.Passed()) return 0;
     PumpMessages();
+    if (WaitsAbandoned()) {
+      last_error_ = platform::NetAbandonedError();
+      return -1;
+    }
   }
 }
 

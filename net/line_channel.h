@@ -85,6 +85,9 @@ class LineChannel {
   // The platform error number of the last failure (WSAGetLastError).
   int last_error() const { return last_error_; }
   void PumpMessages();
+  // The pump asks every wait to be given up (it then fails with
+  // platform::NetAbandonedError()).
+  bool WaitsAbandoned() const;
 
  private:
   // Makes at least one unread byte available in pending_: 1, or the

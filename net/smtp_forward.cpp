@@ -11,6 +11,7 @@
 #include "codec/header_encode.h"
 #include "codec/japanese_code.h"
 #include "net/line_channel.h"
+#include "net/net_error_text.h"
 #include "platform/host_name.h"
 
 namespace tarnu {
@@ -33,12 +34,6 @@ std::string_view BareAddress(std::string_view address) {
     address = address.substr(1, address.size() - 2);
   }
   return address;
-}
-
-std::string WithNumber(const char* format, int number) {
-  char text[128];
-  std::snprintf(text, sizeof text, format, number);
-  return text;
 }
 
 // A header value that cannot start a header line of its own nor end the
@@ -76,7 +71,7 @@ class SmtpDialogue {
     while (!bytes.empty()) {
       const int sent = channel_->Send(bytes);
       if (sent <= 0) {
-        entry_->state = WithNumber("転送時送信エラー %d", channel_->last_error());
+        entry_->state = NetErrorText("転送時送信エラー ", channel_->last_error());
         return false;
       }
       bytes.remove_prefix(static_cast<std::size_t>(sent));
@@ -94,7 +89,7 @@ class SmtpDialogue {
       return false;
     }
     if (read < 0) {
-      entry_->state = WithNumber("転送時受信エラー %d", channel_->last_error());
+      entry_->state = NetErrorText("転送時受信エラー ", channel_->last_error());
       return false;
     }
     const std::string_view head = std::string_view(line).substr(0, 3);
@@ -244,7 +239,7 @@ int ForwardMail(const HostEntry& host, MailEntry* entry, MessagePump* pump) {
   LineChannel channel(pump);
   channel.PumpMessages();
   if (!channel.Connect(host.smtp_server, host.smtp_port, host.timeout)) {
-    entry->state = WithNumber("転送時接続エラー %d", channel.last_error());
+    entry->state = NetErrorText("転送時接続エラー ", channel.last_error());
     return -1;
   }
   SmtpDialogue smtp(&channel, host.timeout, entry);

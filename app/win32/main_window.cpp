@@ -8,6 +8,7 @@
 #include "app/startup_logic.h"
 #include "app/tray_logic.h"
 #include "app/win32/html_help.h"
+#include "app/win32/run_key.h"
 #include "app/win32/wide_text.h"
 #include "model/config_file.h"
 #include "model/history_file.h"
@@ -105,6 +106,8 @@ void MainWindow::OnInit() {
 
   LoadConfigFile(&settings_, &hosts_, this);
   if (settings_.no_history_at_start != 1) LoadHistoryFile(&hosts_, this);
+  LoadProgramOptions(kResultColumns, &options_);
+  ApplySignInChoice(options_.start_at_sign_in, true);
 
   result_.Create(window_, settings_, [this] { flags_.new_mail = false; });
 

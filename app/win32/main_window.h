@@ -17,6 +17,7 @@
 #include "app/win32/tray_icon.h"
 #include "model/app_settings.h"
 #include "model/host_entry.h"
+#include "model/ini_file.h"
 
 namespace tarnu::win32 {
 
@@ -77,6 +78,7 @@ class MainWindow : public CheckShell {
   HWND window_ = nullptr;
   HostList hosts_;
   AppSettings settings_;
+  ProgramOptions options_;  // tarnu.ini
   CheckFlags flags_;
   CheckCycle cycle_;
   std::int32_t animation_counter_ = 0;
