@@ -104,8 +104,8 @@ void SetUpDataFolder() {
   // is turned into a name for the files.
   auto utf8 = [](const std::wstring& wide) {
     if (wide.empty()) return std::string();
-    int n = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), nullptr,
-                                0, nullptr, nullptr);
+    int n = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), nullptr, 0,
+                                nullptr, nullptr);
     std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
     WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), out.data(), n,
                         nullptr, nullptr);
@@ -121,9 +121,9 @@ void SetUpDataFolder() {
   facts.files_in_application_data = HoldsFiles(application_data);
 
   DataLocation location = ChooseDataLocation(facts);
-  std::wstring chosen = location.place == DataPlace::kCurrentDirectory   ? current
+  std::wstring chosen = location.place == DataPlace::kCurrentDirectory  ? current
                         : location.place == DataPlace::kApplicationData ? application_data
-                                                                          : program;
+                                                                        : program;
   if (location.create) {
     // The parent (the roaming application data folder) exists for every
     // user; only our own folder is made.

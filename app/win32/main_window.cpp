@@ -4,10 +4,12 @@
 
 #include <new>
 
+#include "app/check_report.h"
 #include "app/resource_ids.h"
 #include "app/startup_logic.h"
 #include "app/tray_logic.h"
 #include "app/win32/html_help.h"
+#include "app/win32/network_state.h"
 #include "app/win32/run_key.h"
 #include "app/win32/wide_text.h"
 #include "model/config_file.h"
@@ -180,6 +182,26 @@ void MainWindow::TrayTick() {
   int picture = ChooseTrayPicture(flags_, &animation_counter_);
   // A refusal means the shell forgot the icon (a restarted desktop).
   if (!ApplyTrayState(TrayTip(), picture)) AddTrayIcon();
+  // The same tick watches the network for the checks after a wake-up.
+  if (network_.Tick(GetTickCount64(), NetworkIsUp(), cycle_.running(),
+                    PlanCheckTimer(settings_).start)) {
+    PostMessageW(window_, WM_COMMAND, IDM_CHECK, 0);
+  }
+}
+
+void MainWindow::OnPowerBroadcast(WPARAM event) {
+  switch (event) {
+    case PBT_APMSUSPEND:
+      network_.Suspending(cycle_.running());
+      break;
+    case PBT_APMRESUMECRITICAL:
+    case PBT_APMRESUMESUSPEND:
+    case PBT_APMRESUMEAUTOMATIC:
+      network_.Resumed(GetTickCount64(), PlanCheckTimer(settings_).start);
+      break;
+    default:
+      break;
+  }
 }
 
 void MainWindow::TrayCallback(UINT icon_id, UINT mouse_message) {
@@ -251,7 +273,8 @@ void MainWindow::OnTimer(UINT_PTR id) {
   if (id == kIconTimerId) {
     TrayTick();
   } else if (id == kCheckTimerId) {
-    PostMessageW(window_, WM_COMMAND, IDM_CHECK, 0);
+    // Right after a wake-up the check waits for the network instead.
+    if (network_.TimerCheckAllowed()) PostMessageW(window_, WM_COMMAND, IDM_CHECK, 0);
   }
 }
 
@@ -264,6 +287,10 @@ INT_PTR MainWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_TIMER:
       OnTimer(wparam);
       return FALSE;  // and on to the default handling
+    case WM_POWERBROADCAST:
+      OnPowerBroadcast(wparam);
+      SetWindowLongPtrW(window_, DWLP_MSGRESULT, TRUE);
+      return TRUE;
     case WM_COMMAND:
       OnCommand(LOWORD(wparam));
       return TRUE;
@@ -361,5 +388,12 @@ void MainWindow::ShowMessage(const std::string& text, MessageIcon icon) {
 }
 
 void MainWindow::RequestQuit(int exit_code) { PostQuitMessage(exit_code); }
+
+bool MainWindow::WaitsAbandoned() { return network_.WaitsAbandoned(); }
+
+void MainWindow::CheckFinished(const CheckReport& report) {
+  network_.CheckFinished();
+  ApplyTrayState(AfterCheckTip(report), kPictureUnchanged);
+}
 
 }  // namespace tarnu::win32

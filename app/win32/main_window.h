@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/check_cycle.h"
+#include "app/network_watch.h"
 #include "app/tray_state.h"
 #include "app/win32/result_window.h"
 #include "app/win32/tray_icon.h"
@@ -56,6 +57,8 @@ class MainWindow : public CheckShell {
   std::string GetTitle() override;
   void SetTitle(const std::string& title) override;
   void PumpMessages() override;
+  bool WaitsAbandoned() override;
+  void CheckFinished(const CheckReport& report) override;
   void ShowMessage(const std::string& text, MessageIcon icon) override;
   void RequestQuit(int exit_code) override;
 
@@ -65,6 +68,7 @@ class MainWindow : public CheckShell {
   void OnInit();
   void OnCommand(int id);
   void OnTimer(UINT_PTR id);
+  void OnPowerBroadcast(WPARAM event);
   void TrayTick();
   void TrayCallback(UINT icon_id, UINT mouse_message);
   bool ApplyTrayState(const TrayTip& tip, int picture);
@@ -81,6 +85,7 @@ class MainWindow : public CheckShell {
   ProgramOptions options_;  // tarnu.ini
   CheckFlags flags_;
   CheckCycle cycle_;
+  NetworkWatch network_;
   std::int32_t animation_counter_ = 0;
   TrayIcon tray_;
   HMENU tray_menu_ = nullptr;

@@ -117,7 +117,28 @@ void ResultWindow::OnInit() {
       MoveWindow(window_, stored->left, stored->top, stored->width, stored->height, FALSE);
     }
   }
+  KeepOnWorkArea();
   FitList();
+}
+
+void ResultWindow::KeepOnWorkArea() {
+  RECT rect;
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof(monitor);
+  // Minimised or maximised, Windows places the window itself.
+  if (IsIconic(window_) || IsZoomed(window_) || !GetWindowRect(window_, &rect) ||
+      !GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor)) {
+    return;
+  }
+  const RECT& area = monitor.rcWork;
+  WindowRect now{rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+  WindowRect fitted =
+      FitIntoWorkArea(now, {area.left, area.top, area.right - area.left, area.bottom - area.top});
+  if (fitted.left != now.left || fitted.top != now.top || fitted.width != now.width ||
+      fitted.height != now.height) {
+    SetWindowPos(window_, nullptr, fitted.left, fitted.top, fitted.width, fitted.height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  }
 }
 
 void ResultWindow::FitList() {
@@ -141,6 +162,8 @@ void ResultWindow::RescaleColumns(UINT old_dpi, UINT new_dpi) {
 void ResultWindow::Show() {
   if (window_ == nullptr) return;
   ShowWindow(window_, SW_SHOWNORMAL);
+  // The screens may have changed since the window was placed.
+  KeepOnWorkArea();
   BringWindowToTop(window_);
   SetForegroundWindow(window_);
   BringWindowToTop(window_);

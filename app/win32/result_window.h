@@ -54,6 +54,8 @@ class ResultWindow {
   INT_PTR OnMessage(UINT message, WPARAM wparam, LPARAM lparam);
   void OnInit();
   void FitList();
+  // Moves and shrinks the window into its monitor's work area.
+  void KeepOnWorkArea();
   void ShowContextMenu(LPARAM where);
   void OpenSelectedMail();
   void RescaleColumns(UINT old_dpi, UINT new_dpi);

@@ -18,6 +18,9 @@
 //   tray-delete               remove tarnu's tray icon, as a restarted shell forgets it
 //   tray-known                whether the shell knows tarnu's tray icon
 //   popup-menu MS             wait for a popup menu; print its item count
+//   power EVENT               send WM_POWERBROADCAST (4 suspend, 18 resume) to the main window
+//   balloon MS                wait for the shell's balloon notification; print its title
+//                             line and its text
 //
 // Texts are written as UTF-8 with backslash, tab, CR and LF escaped. Exit
 // status 0 on success, 1 when the thing waited for did not come, 2 on usage.
@@ -235,6 +238,33 @@ BOOL CALLBACK FindPopupMenu(HWND hwnd, LPARAM param) {
   return TRUE;
 }
 
+// The shell shows a balloon notification as a balloon-style tooltip.
+BOOL CALLBACK FindBalloon(HWND hwnd, LPARAM param) {
+  wchar_t cls[64] = {};
+  GetClassNameW(hwnd, cls, 64);
+  if (_wcsicmp(cls, TOOLTIPS_CLASSW) == 0 && IsWindowVisible(hwnd) &&
+      (GetWindowLongPtrW(hwnd, GWL_STYLE) & TTS_BALLOON)) {
+    *reinterpret_cast<HWND*>(param) = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+std::wstring BalloonTitle(HWND balloon) {
+  constexpr int kChars = 128;
+  RemoteBuffer remote(balloon, sizeof(TTGETTITLE) + kChars * sizeof(wchar_t));
+  if (!remote.ok()) return std::wstring();
+  TTGETTITLE title = {};
+  title.dwSize = sizeof(title);
+  title.cch = kChars;
+  title.pszTitle = reinterpret_cast<WCHAR*>(remote.at(sizeof(TTGETTITLE)));
+  remote.Write(0, &title, sizeof(title));
+  SendMessageW(balloon, TTM_GETTITLE, 0, reinterpret_cast<LPARAM>(remote.at(0)));
+  wchar_t text[kChars + 1] = {};
+  remote.Read(sizeof(TTGETTITLE), text, kChars * sizeof(wchar_t));
+  return text;
+}
+
 int Usage() {
   std::fputs("usage: tarnu-driver VERB ARGS (see the source)\n", stderr);
   return 2;
@@ -367,6 +397,26 @@ int wmain(int argc, wchar_t** argv) {
     if (taskbar == nullptr || !GetWindowRect(taskbar, &bar)) return 1;
     int cell = GetSystemMetrics(SM_CXSMICON) + 4;
     Print(std::to_string(bar.right - cell / 2) + " " + std::to_string((bar.top + bar.bottom) / 2));
+    return 0;
+  }
+  if (verb == L"power") {
+    HWND main = MainWindow();
+    return main && PostMessageW(main, WM_POWERBROADCAST, arg(2), 0) ? 0 : 1;
+  }
+  if (verb == L"balloon") {
+    HWND balloon = nullptr;
+    bool found = WaitFor(arg(2), [&balloon] {
+      balloon = nullptr;
+      EnumWindows(FindBalloon, reinterpret_cast<LPARAM>(&balloon));
+      return balloon != nullptr;
+    });
+    if (!found) return 1;
+    Print(Field(BalloonTitle(balloon)));
+    // The tooltip hands out the text it shows; WM_GETTEXT is carried across
+    // processes by the system.
+    wchar_t text[1024] = {};
+    SendMessageW(balloon, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    Print(Field(text));
     return 0;
   }
   return Usage();

@@ -12,6 +12,7 @@ and the list) and screenshots (the tray picture), and at the files it
 writes. The screenshot of the result window is kept in ARTIFACT_DIR.
 """
 import base64
+import glob
 import hashlib
 import os
 import shutil
@@ -22,8 +23,10 @@ import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, HERE)
 import demo_mail  # noqa: E402
+import desktop_e2e  # noqa: E402
 from wine_session import Driver, Dovecot, SilentServer, WineSession  # noqa: E402
 
 RESULT_TITLE = "問い合わせ結果一覧"
@@ -136,9 +139,19 @@ def main(argv):
         with WineSession(os.path.join(artifacts, "logs")) as session:
             print("%6.1fs Wine, display %s and Dovecot on port %d ready" %
                   (time.monotonic() - check.start, session.env["DISPLAY"], mail.port), flush=True)
-            run_tests(session, Driver(session, driver_exe), tarnu_exe, cli, artifacts, mail,
-                      silent, check)
-            unit_tests_under_wine(session, build_win, check)
+            driver = Driver(session, driver_exe)
+            # TARNU_E2E_ONLY=desktop (or main, unit) runs one group alone.
+            only = os.environ.get("TARNU_E2E_ONLY", "")
+            if only in ("", "main"):
+                run_tests(session, driver, tarnu_exe, cli, artifacts, mail, silent, check)
+            if only in ("", "desktop"):
+                desktop_e2e.desktop_tests(session, driver, tarnu_exe, cli, artifacts, check)
+                setups = sorted(glob.glob(os.path.join(ROOT, "dist", "tarnu-*-setup.exe")),
+                                key=os.path.getmtime)
+                desktop_e2e.installer_tests(session, driver, setups[-1] if setups else None,
+                                            cli, artifacts, check)
+            if only in ("", "unit"):
+                unit_tests_under_wine(session, build_win, check)
     finally:
         silent.stop()
         mail.stop()
