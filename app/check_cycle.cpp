@@ -1,7 +1,9 @@
 #include "app/check_cycle.h"
 
+#include <cstdint>
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "app/forward_rule.h"
 #include "app/resource_ids.h"
@@ -32,9 +34,12 @@ void CheckCycle::RunCheck() {
 
   int new_count = 0;
   if (!hosts_->empty()) {
-    // The list is measured again for every host: it lives in the program and
-    // may be edited while a survey waits.
-    for (std::size_t i = 0; i < hosts_->size(); ++i) CheckHost(i, &new_count);
+    // The hosts as they stand now, by identity: the host list dialog may
+    // edit, reorder or delete entries while a survey waits.
+    std::vector<std::uint64_t> order;
+    order.reserve(hosts_->size());
+    for (const HostEntry& host : *hosts_) order.push_back(host.identity);
+    for (std::size_t i = 0; i < order.size(); ++i) CheckHost(i, order[i], &new_count);
     try {
       services_.save_history(*hosts_, shell_);
     } catch (const std::bad_alloc&) {
@@ -60,9 +65,18 @@ void CheckCycle::RunCheck() {
   shell_->CheckFinished(report_);
 }
 
-void CheckCycle::CheckHost(std::size_t index, int* new_count) {
+int CheckCycle::FindEntry(std::size_t position, std::uint64_t identity) const {
+  if (position < hosts_->size() && (*hosts_)[position].identity == identity) {
+    return static_cast<int>(position);
+  }
+  return FindHost(*hosts_, identity);
+}
+
+void CheckCycle::CheckHost(std::size_t position, std::uint64_t identity, int* new_count) {
   try {
-    HostEntry copy = (*hosts_)[index];
+    int index = FindEntry(position, identity);
+    if (index < 0) return;  // deleted meanwhile
+    HostEntry copy = (*hosts_)[static_cast<std::size_t>(index)];
     if (!copy.check) return;
 
     services_.survey(shell_, AccountOf(copy), copy.lines, &copy.current, shell_, shell_);
@@ -82,10 +96,13 @@ void CheckCycle::CheckHost(std::size_t index, int* new_count) {
 
     AddResultRows(copy, copy.current, copy.history, new_count, shell_);
     NoteCheckedHost(copy.current, copy.history, &report_);
-    ReplaceHistory(&copy.history, copy.current);
-    copy.current.Clear();
-    // The entry is stored back only while its place still exists.
-    if (index < hosts_->size()) (*hosts_)[index] = std::move(copy);
+    // Only the history goes back, and only into the entry the copy came
+    // from: its settings may have been edited during the survey, and a
+    // deleted entry takes nothing.
+    index = FindEntry(position, identity);
+    if (index >= 0) {
+      ReplaceHistory(&(*hosts_)[static_cast<std::size_t>(index)].history, copy.current);
+    }
   } catch (const std::bad_alloc&) {
     shell_->ShowMessage("メモリが不足しています");
     shell_->RequestQuit(-1);

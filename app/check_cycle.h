@@ -4,6 +4,7 @@
 #ifndef TARNU_APP_CHECK_CYCLE_H_
 #define TARNU_APP_CHECK_CYCLE_H_
 
+#include <cstdint>
 #include <functional>
 
 #include "app/check_report.h"
@@ -68,7 +69,10 @@ class CheckCycle {
   const CheckReport& last_report() const { return report_; }
 
  private:
-  void CheckHost(std::size_t index, int* new_count);
+  // The entry that was at `position` when the cycle began: still there, or
+  // found by its identity; -1 when it was deleted.
+  int FindEntry(std::size_t position, std::uint64_t identity) const;
+  void CheckHost(std::size_t position, std::uint64_t identity, int* new_count);
 
   HostList* hosts_;
   const AppSettings* settings_;

@@ -28,9 +28,15 @@ struct ForwardRule {
   std::string from_stop;        // list 4: From words that stop forwarding
 };
 
+// A number no other entry made in this run carries. A copy keeps it, so the
+// copies a dialog or a check works on can be matched with the entry they
+// came from after the list was edited, reordered or shortened meanwhile.
+std::uint64_t NewHostIdentity();
+
 struct HostEntry {
-  SurveyResult current;  // what the check in progress found
-  SurveyResult history;  // what the last check that found any mail found
+  std::uint64_t identity = NewHostIdentity();  // never stored in a file
+  SurveyResult current;                        // what the check in progress found
+  SurveyResult history;                        // what the last check that found any mail found
   ForwardRule rule;
   std::string name;    // "ホスト名"
   std::string server;  // POP3 server; also the key of the history records
@@ -51,6 +57,9 @@ struct HostEntry {
 
 // Ordered as the user added the hosts; positions count from 0.
 using HostList = std::vector<HostEntry>;
+
+// The position of the entry with `identity`, or -1 when the list has none.
+int FindHost(const HostList& hosts, std::uint64_t identity);
 
 }  // namespace tarnu
 

@@ -11,6 +11,12 @@ namespace tarnu::platform {
 std::string Cp932ToUtf8(std::string_view text);
 std::string Utf8ToCp932(std::string_view text);
 
+// UTF-8 and UTF-16, as the wide-character API of Windows takes it. A byte
+// sequence that is not UTF-8 (or a lone surrogate going back) becomes
+// U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view text);
+std::string Utf16ToUtf8(std::u16string_view text);
+
 }  // namespace tarnu::platform
 
 #endif  // TARNU_PLATFORM_TEXT_CONVERT_H_

@@ -25,6 +25,13 @@ bool HostListForm::Remove(int row) {
 bool HostListForm::Commit(HostList* hosts, UserMessages* messages) const {
   try {
     HostList copy = working_;
+    // Histories belong to the live list: a check may have rewritten them
+    // while the dialog was open. Each entry takes the history of the live
+    // entry it was copied from; an added entry has none yet.
+    for (HostEntry& entry : copy) {
+      int live = FindHost(*hosts, entry.identity);
+      if (live >= 0) entry.history = std::move((*hosts)[static_cast<std::size_t>(live)].history);
+    }
     hosts->swap(copy);
   } catch (const std::bad_alloc&) {
     messages->ShowMessage("メモリが足りません");

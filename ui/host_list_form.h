@@ -27,8 +27,10 @@ class HostListForm {
   // "削除": removes the entry at `row` at once; -1 does nothing.
   bool Remove(int row);
 
-  // OK: the host list becomes a copy of the working list. On want of memory
-  // the message is shown, the quit requested, and the host list kept.
+  // OK: the host list becomes a copy of the working list, except that every
+  // entry keeps the history its live counterpart holds now (a check may have
+  // run while the dialog was open). On want of memory the message is shown,
+  // the quit requested, and the host list kept.
   bool Commit(HostList* hosts, UserMessages* messages) const;
 
  private:

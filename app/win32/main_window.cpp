@@ -5,9 +5,11 @@
 #include <new>
 
 #include "app/check_report.h"
+#include "app/new_mail_notice.h"
 #include "app/resource_ids.h"
 #include "app/startup_logic.h"
 #include "app/tray_logic.h"
+#include "app/win32/host_dialogs.h"
 #include "app/win32/html_help.h"
 #include "app/win32/network_state.h"
 #include "app/win32/run_key.h"
@@ -206,7 +208,7 @@ void MainWindow::OnPowerBroadcast(WPARAM event) {
 
 void MainWindow::TrayCallback(UINT icon_id, UINT mouse_message) {
   if (icon_id != kTrayIconId) return;
-  if (mouse_message == WM_LBUTTONDBLCLK) {
+  if (mouse_message == WM_LBUTTONDBLCLK || mouse_message == NIN_BALLOONUSERCLICK) {
     PostMessageW(window_, WM_COMMAND, IDM_SHOW_RESULTS, 0);
   } else if (mouse_message == WM_RBUTTONDOWN && !flags_.checking) {
     HMENU popup = tray_menu_ ? GetSubMenu(tray_menu_, 0) : nullptr;
@@ -230,17 +232,27 @@ void MainWindow::ShowPlaceholder(int command_id, bool grey_item) {
   if (grey_item) EnableTrayItem(command_id, true);
 }
 
+void MainWindow::EditHosts() {
+  HostListDialog dialog(hosts_, this);
+  if (!dialog.Run(window_)) return;
+  if (dialog.form().Commit(&hosts_, this)) SaveConfigFile(&settings_, hosts_, this);
+}
+
 void MainWindow::OnCommand(int id) {
   switch (id) {
     case IDM_CHECK:
       cycle_.RunCheck();
       break;
     case IDM_SETTINGS:
-    case IDM_HOSTS:
       ShowPlaceholder(id, true);
       break;
+    case IDM_HOSTS:
+      EnableTrayItem(IDM_HOSTS, false);
+      EditHosts();
+      EnableTrayItem(IDM_HOSTS, true);
+      break;
     case IDC_TEST_HOSTS:
-      ShowPlaceholder(id, false);
+      EditHosts();
       break;
     case IDC_TEST_CHECK:
       PostMessageW(window_, WM_COMMAND, IDM_CHECK, 0);
@@ -394,6 +406,10 @@ bool MainWindow::WaitsAbandoned() { return network_.WaitsAbandoned(); }
 void MainWindow::CheckFinished(const CheckReport& report) {
   network_.CheckFinished();
   ApplyTrayState(AfterCheckTip(report), kPictureUnchanged);
+  if (std::optional<NewMailNotice> notice = NewMailNoticeFor(report, options_.notify_new_mail)) {
+    tray_.ShowBalloon(std::wstring(notice->title.begin(), notice->title.end()),
+                      std::wstring(notice->text.begin(), notice->text.end()));
+  }
 }
 
 }  // namespace tarnu::win32

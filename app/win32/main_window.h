@@ -76,6 +76,8 @@ class MainWindow : public CheckShell {
   void StartCheckTimer(UINT period_ms);
   void StopCheckTimer();
   void ShowAboutBox();
+  // The host list dialog; after OK the host list is replaced and saved.
+  void EditHosts();
   void ShowPlaceholder(int command_id, bool grey_item);
   HICON Picture(int id) const;
 

@@ -52,6 +52,19 @@ UINT DrawTextAlign(CellAlign align) {
 
 }  // namespace
 
+void MeasureReportRow(HWND dialog, MEASUREITEMSTRUCT* measure) {
+  constexpr int kPictureSize = 16;
+  TEXTMETRICW metrics = {};
+  HDC dc = GetDC(dialog);
+  HFONT font = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
+  HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+  GetTextMetricsW(dc, &metrics);
+  if (old) SelectObject(dc, old);
+  ReleaseDC(dialog, dc);
+  int text = metrics.tmHeight + metrics.tmExternalLeading + 4;
+  measure->itemHeight = static_cast<UINT>(text > kPictureSize + 2 ? text : kPictureSize + 2);
+}
+
 void ReportList::Attach(HWND list) {
   Detach();
   list_ = list;

@@ -9,6 +9,11 @@
 
 namespace tarnu::win32 {
 
+// WM_MEASUREITEM of an owner-drawn report list in `dialog`: the dialog
+// font's line with a little air, and never less than a picture. It comes
+// while the list is created, before the dialog knows its object.
+void MeasureReportRow(HWND dialog, MEASUREITEMSTRUCT* measure);
+
 class ReportList {
  public:
   ReportList() = default;

@@ -38,21 +38,6 @@ ResultRow* RowRecord(HWND list, int index) {
   return reinterpret_cast<ResultRow*>(item.lParam);
 }
 
-// Row height: the dialog font's line with a little air, and never less
-// than a picture. Asked while the list is being created, before the window
-// knows its object.
-void MeasureRow(HWND dialog, MEASUREITEMSTRUCT* measure) {
-  TEXTMETRICW metrics = {};
-  HDC dc = GetDC(dialog);
-  HFONT font = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
-  HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
-  GetTextMetricsW(dc, &metrics);
-  if (old) SelectObject(dc, old);
-  ReleaseDC(dialog, dc);
-  int text = metrics.tmHeight + metrics.tmExternalLeading + 4;
-  measure->itemHeight = static_cast<UINT>(text > kPictureSize + 2 ? text : kPictureSize + 2);
-}
-
 }  // namespace
 
 bool ResultWindow::Create(HWND owner, const AppSettings& settings,
@@ -322,7 +307,7 @@ INT_PTR ResultWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
 INT_PTR CALLBACK ResultWindow::DialogProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   ResultWindow* self;
   if (message == WM_MEASUREITEM && wparam == IDC_RESULT_LIST) {
-    MeasureRow(hwnd, reinterpret_cast<MEASUREITEMSTRUCT*>(lparam));
+    MeasureReportRow(hwnd, reinterpret_cast<MEASUREITEMSTRUCT*>(lparam));
     SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, TRUE);
     return TRUE;
   }

@@ -7,11 +7,13 @@
 
 #include "tests/app/recording_shell.h"
 #include "tests/support/recording_hooks.h"
+#include "ui/host_list_form.h"
 
 namespace tarnu {
 namespace {
 
 using testing::Hex;
+using testing::RecordingMessages;
 using testing::RecordingShell;
 
 MailEntry Mail(const std::string& id, const std::string& subject = "") {
@@ -457,6 +459,83 @@ TEST(AfterCheckTip, CountsNewAndWaitingMailAndFailures) {
     TrayTip tip = AfterCheckTip(report);
     EXPECT_EQ(tip.change, c.change) << c.text;
     EXPECT_EQ(Hex(tip.text), Hex(c.text));
+  }
+}
+
+// The host list dialog's OK can come while a survey waits (the network pumps
+// window messages). Whatever it did to the list, each host's messages end
+// up in that host's history alone, the dialog's edits stay, and every host
+// that was in the list when the check began is surveyed at most once.
+TEST_F(CheckCycleTest, HostListDialogOkDuringASurvey) {
+  struct Case {
+    const char* what;
+    std::function<void(HostListForm*)> edit;  // done while A is surveyed
+    std::vector<std::string> surveyed;
+    std::vector<std::string> names_after;  // and each one's history below
+    std::vector<std::vector<std::string>> histories_after;
+  };
+  auto rename_a = [](HostListForm* form) {
+    HostForm f = LoadHostForm(form->entries()[0]);
+    f.name = "A2";
+    f.server = "A2.example";
+    ASSERT_TRUE(form->Edit(0, f));
+  };
+  auto add_c = [](HostListForm* form) {
+    HostForm f = LoadHostForm(Host("C"));
+    RecordingMessages messages;
+    ASSERT_TRUE(form->Add(f, &messages));
+  };
+  const std::vector<Case> cases = {
+      {"nothing changed", [](HostListForm*) {}, {"A", "B"}, {"A", "B"}, {{"<a>"}, {"<b>"}}},
+      {"A deleted", [](HostListForm* f) { f->Remove(0); }, {"A", "B"}, {"B"}, {{"<b>"}}},
+      {"B deleted", [](HostListForm* f) { f->Remove(1); }, {"A"}, {"A"}, {{"<a>"}}},
+      {"A moved behind B",
+       [](HostListForm* f) {
+         HostForm a = LoadHostForm(f->entries()[0]);
+         f->Remove(0);
+         RecordingMessages messages;
+         f->Add(a, &messages);  // a new entry with A's settings
+       },
+       {"A", "B"},
+       {"B", "A"},
+       {{"<b>"}, {}}},
+      {"A renamed and moved to another server",
+       rename_a,
+       {"A", "B"},
+       {"A2", "B"},
+       {{"<a>"}, {"<b>"}}},
+      {"C added", add_c, {"A", "B"}, {"A", "B", "C"}, {{"<a>"}, {"<b>"}, {}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    hosts = {Host("A"), Host("B")};
+    net = FakeNet();
+    net.shell = &shell;
+    net.boxes["A.example"].mails = {Mail("<a>")};
+    net.boxes["B.example"].mails = {Mail("<b>")};
+    net.during_survey = [&](const Pop3Account& account, SurveyResult*) {
+      if (account.server != "A.example") return;
+      HostListForm form(hosts);
+      c.edit(&form);
+      RecordingMessages messages;
+      ASSERT_TRUE(form.Commit(&hosts, &messages));
+    };
+    Cycle().RunCheck();
+    std::vector<std::string> surveyed;
+    for (const Pop3Account& a : net.surveys) surveyed.push_back(a.server.substr(0, 1));
+    EXPECT_EQ(surveyed, c.surveyed);
+    std::vector<std::string> names;
+    std::vector<std::vector<std::string>> histories;
+    for (const HostEntry& h : hosts) {
+      names.push_back(h.name);
+      histories.emplace_back();
+      for (const MailEntry& m : h.history.mails) histories.back().push_back(m.message_id);
+      EXPECT_TRUE(h.current.mails.empty());
+    }
+    EXPECT_EQ(names, c.names_after);
+    EXPECT_EQ(histories, c.histories_after);
+    ASSERT_EQ(net.saves.size(), 1u);
+    EXPECT_EQ(net.saves[0].size(), hosts.size());  // the history file sees the edited list
   }
 }
 

@@ -136,6 +136,27 @@ def run_portable(session, driver, cli, portable, elsewhere, silent, check):
     check("start_at_sign_in=1 in tarnu.ini registers the quoted program path in the Run key",
           value == expected, (value, expected))
 
+    # The check found the four messages: one notification names them.
+    balloon = driver.text("balloon", 10000)
+    # The driver prints the title, then the text with its line breaks as \n.
+    shown = None
+    if balloon is not None and "\n" in balloon:
+        title, text = balloon.split("\n", 1)
+        shown = [title] + text.split("\\n")
+    expected_notice = notice_lines(demo_mail.MESSAGES)
+    check("a check that finds new mail raises a notification with the count, senders and "
+          "subjects", shown == expected_notice, "%r\n        %r" % (shown, expected_notice))
+    shot = os.path.join(os.path.dirname(os.path.dirname(portable)), "notification.png")
+    check("screenshot of the notification: " + shot, session.screenshot(shot))
+    check("the result window is still hidden", driver.text("visible") == "0")
+    # Wine's shell does not pass a click on the balloon on; the shell's
+    # message for it is sent as Windows sends it.
+    driver("tray", NIN_BALLOONUSERCLICK)
+    check("a click on the notification opens the result window",
+          wait_until(lambda: driver.text("visible") == "1", 5))
+    check("the notification goes after its time",
+          wait_until(lambda: not driver.ok("balloon", 0), 35))
+
     # The wake-up: the network is up, so a check follows at the next tick.
     # The silent server is gone by then (its host is refused at once).
     silent.stop()
@@ -147,11 +168,27 @@ def run_portable(session, driver, cli, portable, elsewhere, silent, check):
           wait_until(lambda: silent_state() == "接続時エラー 10061 (接続を拒否されました)", 15),
           silent_state())
 
+    check("a check that finds no new mail raises no notification",
+          not driver.ok("balloon", 5000), driver.text("balloon", 0))
+
     finish(program, driver, check, "the portable run")
     with open(os.path.join(portable, "tarnu.ini"), encoding="utf-8") as f:
         ini = f.read()
     check("tarnu.ini keeps the lines it does not know", ini.startswith("; kept as it stands\n"),
           ini)
+
+
+def notice_lines(messages):
+    """The notification as the program words it: the title, then one line
+    "sender: subject" for each of the first three, cut to 60 characters,
+    then the rest counted."""
+    lines = ["新着メール %d 通" % len(messages)]
+    for message in messages[:3]:
+        line = "%s: %s" % (message[1], message[3])
+        lines.append(line if len(line) <= 60 else line[:59] + "\u2026")
+    if len(messages) > 3:
+        lines.append("ほか %d 通" % (len(messages) - 3))
+    return lines
 
 
 def installer_tests(session, driver, setup, cli, artifacts, check):

@@ -22,6 +22,24 @@
 //   balloon MS                wait for the shell's balloon notification; print its title
 //                             line and its text
 //
+// The program's own dialogs, found by caption (message boxes by "tarnu"):
+//   find CAPTION MS           wait until the dialog is shown
+//   gone CAPTION MS           wait until no dialog has that caption
+//   get CAPTION ID            a control's text
+//   set CAPTION ID TEXT       set a control's text (as typing would: the
+//                             dialog sees EN_CHANGE)
+//   tick CAPTION ID 0|1       set a check box as a click would
+//   press CAPTION ID          click a button (posted: a dialog it opens
+//                             does not block the driver)
+//   state CAPTION ID          "enabled checked" of a control, each 0 or 1
+//   focus CAPTION             the id of the control with the keyboard focus
+//   list CAPTION ID           a report list's rows: state picture, then texts
+//   select CAPTION ID ROW [0] select a row of a report list (0: unselect;
+//                             row -1: every row)
+//   list-point CAPTION ID ROW a screen point on that row (x y)
+//   dialog-rect CAPTION       the dialog's outer rectangle (x y w h)
+//   selection CAPTION ID A B  select characters A to B of an edit
+//
 // Texts are written as UTF-8 with backslash, tab, CR and LF escaped. Exit
 // status 0 on success, 1 when the thing waited for did not come, 2 on usage.
 #include <windows.h>
@@ -265,6 +283,145 @@ std::wstring BalloonTitle(HWND balloon) {
   return text;
 }
 
+int Usage();
+
+HWND FindShownDialog(const std::wstring& caption) {
+  DialogSearch search = {caption, nullptr};
+  EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// One row of any report list: state picture, then every column's text.
+bool ReadListRow(HWND list, int index, int columns, std::string* line) {
+  RemoteBuffer remote(list, sizeof(LVITEMW) + kTextChars * sizeof(wchar_t));
+  if (!remote.ok()) return false;
+  LVITEMW item = {};
+  item.mask = LVIF_STATE;
+  item.iItem = index;
+  item.stateMask = LVIS_STATEIMAGEMASK;
+  remote.Write(0, &item, sizeof(item));
+  SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote.at(0)));
+  remote.Read(0, &item, sizeof(item));
+  *line = std::to_string((item.state & LVIS_STATEIMAGEMASK) >> 12);
+  for (int column = 0; column < columns; ++column) {
+    LVITEMW text = {};
+    text.iSubItem = column;
+    text.cchTextMax = kTextChars;
+    text.pszText = reinterpret_cast<LPWSTR>(remote.at(sizeof(LVITEMW)));
+    remote.Write(0, &text, sizeof(text));
+    LRESULT n = SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(index),
+                             reinterpret_cast<LPARAM>(remote.at(0)));
+    std::wstring value(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) remote.Read(sizeof(LVITEMW), value.data(), value.size() * sizeof(wchar_t));
+    *line += "\t" + Field(value);
+  }
+  return true;
+}
+
+int DialogVerb(const std::wstring& verb, int argc, wchar_t** argv) {
+  auto arg = [&](int i) { return i < argc ? _wtoi(argv[i]) : 0; };
+  if (argc < 3) return Usage();
+  const std::wstring caption = argv[2];
+  if (verb == L"find") {
+    return WaitFor(arg(3), [&] { return FindShownDialog(caption) != nullptr; }) ? 0 : 1;
+  }
+  if (verb == L"gone") {
+    return WaitFor(arg(3), [&] { return FindShownDialog(caption) == nullptr; }) ? 0 : 1;
+  }
+  HWND dialog = FindShownDialog(caption);
+  if (dialog == nullptr) return 1;
+  if (verb == L"dialog-rect") {
+    RECT rect;
+    if (!GetWindowRect(dialog, &rect)) return 1;
+    Print(std::to_string(rect.left) + " " + std::to_string(rect.top) + " " +
+          std::to_string(rect.right - rect.left) + " " + std::to_string(rect.bottom - rect.top));
+    return 0;
+  }
+  if (verb == L"focus") {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
+    if (!GetGUIThreadInfo(thread, &info) || info.hwndFocus == nullptr) return 1;
+    Print(std::to_string(GetDlgCtrlID(info.hwndFocus)));
+    return 0;
+  }
+  if (argc < 4) return Usage();
+  const int id = arg(3);
+  HWND control = GetDlgItem(dialog, id);
+  if (control == nullptr) return 1;
+  if (verb == L"get") {
+    // WM_GETTEXT: GetWindowText does not ask a control of another process.
+    wchar_t buffer[4096] = {};
+    SendMessageW(control, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer));
+    Print(Field(buffer));
+    return 0;
+  }
+  if (verb == L"set") {
+    if (argc < 5) return Usage();
+    return SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4])) ? 0 : 1;
+  }
+  if (verb == L"tick") {
+    SendMessageW(control, BM_SETCHECK, arg(4) ? BST_CHECKED : BST_UNCHECKED, 0);
+    return PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                        reinterpret_cast<LPARAM>(control))
+               ? 0
+               : 1;
+  }
+  if (verb == L"press") {
+    return PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                        reinterpret_cast<LPARAM>(control))
+               ? 0
+               : 1;
+  }
+  if (verb == L"state") {
+    bool checked = SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    Print(std::string(IsWindowEnabled(control) ? "1" : "0") + " " + (checked ? "1" : "0"));
+    return 0;
+  }
+  if (verb == L"list") {
+    HWND header = reinterpret_cast<HWND>(SendMessageW(control, LVM_GETHEADER, 0, 0));
+    int columns = header ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 1;
+    int count = static_cast<int>(SendMessageW(control, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+      std::string line;
+      if (!ReadListRow(control, i, columns, &line)) return 1;
+      Print(line);
+    }
+    return 0;
+  }
+  if (verb == L"select") {
+    RemoteBuffer remote(control, sizeof(LVITEMW));
+    LVITEMW item = {};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = argc > 5 && arg(5) == 0 ? 0 : LVIS_SELECTED | LVIS_FOCUSED;
+    remote.Write(0, &item, sizeof(item));
+    return SendMessageW(control, LVM_SETITEMSTATE, static_cast<WPARAM>(arg(4)),
+                        reinterpret_cast<LPARAM>(remote.at(0)))
+               ? 0
+               : 1;
+  }
+  if (verb == L"list-point") {
+    RemoteBuffer remote(control, sizeof(RECT));
+    RECT rect = {};
+    rect.left = LVIR_BOUNDS;
+    remote.Write(0, &rect, sizeof(rect));
+    if (!SendMessageW(control, LVM_GETITEMRECT, static_cast<WPARAM>(arg(4)),
+                      reinterpret_cast<LPARAM>(remote.at(0)))) {
+      return 1;
+    }
+    remote.Read(0, &rect, sizeof(rect));
+    POINT point = {rect.left + 60, (rect.top + rect.bottom) / 2};
+    ClientToScreen(control, &point);
+    Print(std::to_string(point.x) + " " + std::to_string(point.y));
+    return 0;
+  }
+  if (verb == L"selection") {
+    SendMessageW(control, EM_SETSEL, arg(4), arg(5));
+    return 0;
+  }
+  return Usage();
+}
+
 int Usage() {
   std::fputs("usage: tarnu-driver VERB ARGS (see the source)\n", stderr);
   return 2;
@@ -291,6 +448,11 @@ int wmain(int argc, wchar_t** argv) {
     return posted ? 0 : 1;
   }
   if (verb == L"rows") return PrintRows();
+  for (const wchar_t* dialog_verb :
+       {L"find", L"gone", L"get", L"set", L"tick", L"press", L"state", L"focus", L"list", L"select",
+        L"list-point", L"dialog-rect", L"selection"}) {
+    if (verb == dialog_verb) return DialogVerb(verb, argc, argv);
+  }
   if (verb == L"wait-rows") {
     int want = arg(2);
     bool ok = WaitFor(arg(3), [want] {

@@ -8,6 +8,9 @@ On the user's display (DISPLAY set and reachable) the program runs in a
 Wine desktop window until it is ended from its tray menu (終了) or with
 Ctrl-C. Without a display it runs on a virtual one, a screenshot is saved
 once the result window is filled, and its path is printed.
+
+The same Dovecot holds a second mailbox (bob) that tarnu.pref does not name:
+the way to reach it is to add it through the host list dialog.
 """
 import os
 import shutil
@@ -45,8 +48,9 @@ def main(argv):
     os.makedirs(work)
     started = time.monotonic()
 
-    mail = Dovecot(os.path.join(demo, "dovecot"), ["alice:secret"],
-                   {"alice": demo_mail.all_messages()})
+    mail = Dovecot(os.path.join(demo, "dovecot"), ["alice:secret", "bob:secret"],
+                   {"alice": demo_mail.all_messages(),
+                    "bob": [demo_mail.message_bytes(*m) for m in demo_mail.LATE]})
     try:
         for args in (["host", "add", "--name", "デモサーバ", "--server", "127.0.0.1", "--port",
                       str(mail.port), "--user", "alice", "--password", "secret"],
@@ -68,6 +72,11 @@ def main(argv):
                 print("It runs in the Wine desktop window: its icon sits at the right of the "
                       "taskbar (right button: menu, double click: results). End it with "
                       "終了 in that menu, or Ctrl-C here.")
+                print("A second mailbox waits on the same server: tray menu -> "
+                      "問い合わせ先の設定 -> 追加, then サーバアドレス 127.0.0.1, ポート番号 %d, "
+                      "ユーザ名 bob, パスワード secret; OK, OK, and メールチェック. Double-click "
+                      "a row of the results to read the message (全文を見る fetches all of it)."
+                      % mail.port)
                 try:
                     tarnu.wait()
                 except KeyboardInterrupt:

@@ -27,6 +27,7 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, HERE)
 import demo_mail  # noqa: E402
 import desktop_e2e  # noqa: E402
+import dialog_e2e  # noqa: E402
 from wine_session import Driver, Dovecot, SilentServer, WineSession  # noqa: E402
 
 RESULT_TITLE = "問い合わせ結果一覧"
@@ -140,10 +141,12 @@ def main(argv):
             print("%6.1fs Wine, display %s and Dovecot on port %d ready" %
                   (time.monotonic() - check.start, session.env["DISPLAY"], mail.port), flush=True)
             driver = Driver(session, driver_exe)
-            # TARNU_E2E_ONLY=desktop (or main, unit) runs one group alone.
+            # TARNU_E2E_ONLY=main, dialogs, desktop or unit runs one group alone.
             only = os.environ.get("TARNU_E2E_ONLY", "")
             if only in ("", "main"):
                 run_tests(session, driver, tarnu_exe, cli, artifacts, mail, silent, check)
+            if only in ("", "dialogs"):
+                dialog_tests(session, driver, tarnu_exe, cli, artifacts, mail, check)
             if only in ("", "desktop"):
                 desktop_e2e.desktop_tests(session, driver, tarnu_exe, cli, artifacts, check)
                 setups = sorted(glob.glob(os.path.join(ROOT, "dist", "tarnu-*-setup.exe")),
@@ -384,6 +387,12 @@ def run_tests(session, driver, tarnu_exe, cli, artifacts, mail, silent, check):
     except subprocess.TimeoutExpired:
         code = None
     check("the third run ends with exit code 0", code == 0, code)
+
+
+def dialog_tests(session, driver, tarnu_exe, cli, artifacts, mail, check):
+    program, work, ui = dialog_e2e.host_dialog_tests(session, driver, tarnu_exe, cli, artifacts,
+                                                     mail, check)
+    dialog_e2e.finish(driver, program, check, "the dialog run")
 
 
 def unit_tests_under_wine(session, build_win, check):

@@ -67,7 +67,7 @@ class WineSession:
         try:
             self._make_prefix()
             self.env["DISPLAY"] = self.user_display or self._start_xvfb()
-            subprocess.run(["wineserver", "-p"], env=self.env, check=True)
+            self._start_wineserver()
             # The first program on a fresh server: output to a file, never a
             # pipe (helper processes inherit it and would keep it open).
             with open(os.path.join(self.log_dir, "wine-first.log"), "w") as out:
@@ -77,6 +77,19 @@ class WineSession:
             self.__exit__(None, None, None)
             raise
         return self
+
+    def _start_wineserver(self):
+        """A persistent server for the prefix. We hold the prefix's lock, so a
+        server already there is left over: the previous session's on its way
+        out (`wineserver -k` returns before it is gone), or one whose session
+        was killed. End it and start ours."""
+        for _ in range(30):
+            if subprocess.run(["wineserver", "-p"], env=self.env).returncode == 0:
+                return
+            subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+            time.sleep(0.5)
+        raise RuntimeError("wineserver -p keeps failing")
 
     def _make_prefix(self):
         ready = os.path.join(self.prefix, ".tarnu-ready")

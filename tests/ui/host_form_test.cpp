@@ -282,5 +282,29 @@ TEST(HostListForm, EditsWorkOnACopyUntilCommitted) {
   EXPECT_TRUE(messages.shown.empty());
 }
 
+TEST(HostListForm, CommitKeepsHistoriesACheckWroteWhileTheDialogWasOpen) {
+  HostList hosts(2);
+  HostListForm list(hosts);  // the dialog opens
+  // A check ends meanwhile and records what it saw on both hosts.
+  hosts[0].history.mails.resize(2);
+  hosts[1].history.mails.resize(1);
+  hosts[1].history.mails[0].message_id = "<seen>";
+  RecordingMessages messages;
+  HostForm second = LoadHostForm(list.entries()[1]);
+  second.name = "second";
+  second.server = "s";
+  second.user = "u";
+  second.password = "p";
+  ASSERT_TRUE(list.Edit(1, second));
+  ASSERT_TRUE(list.Remove(0));
+  ASSERT_TRUE(list.Add(second, &messages));  // same settings, a new entry
+  ASSERT_TRUE(list.Commit(&hosts, &messages));
+  ASSERT_EQ(2u, hosts.size());
+  ASSERT_EQ(1u, hosts[0].history.mails.size());
+  EXPECT_EQ("<seen>", hosts[0].history.mails[0].message_id);
+  EXPECT_TRUE(hosts[1].history.mails.empty());
+  EXPECT_NE(hosts[0].identity, hosts[1].identity);
+}
+
 }  // namespace
 }  // namespace tarnu
