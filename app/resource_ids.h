@@ -41,6 +41,9 @@
 #define IDC_TEST_CHECK 1012
 #define IDC_RESULT_LIST 1015
 #define IDC_TEST_HOSTS 1020
+// The last notification's title and text, on the hidden main window, where
+// tests read them back (Wine's shell gives the title to nobody).
+#define IDC_LAST_NOTICE 1100
 // The mail detail window.
 #define IDC_DETAIL_SUBJECT 1022
 #define IDC_DETAIL_FROM 1023

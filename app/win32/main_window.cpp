@@ -407,8 +407,10 @@ void MainWindow::CheckFinished(const CheckReport& report) {
   network_.CheckFinished();
   ApplyTrayState(AfterCheckTip(report), kPictureUnchanged);
   if (std::optional<NewMailNotice> notice = NewMailNoticeFor(report, options_.notify_new_mail)) {
-    tray_.ShowBalloon(std::wstring(notice->title.begin(), notice->title.end()),
-                      std::wstring(notice->text.begin(), notice->text.end()));
+    std::wstring title(notice->title.begin(), notice->title.end());
+    std::wstring text(notice->text.begin(), notice->text.end());
+    tray_.ShowBalloon(title, text);
+    SetDlgItemTextW(window_, IDC_LAST_NOTICE, (title + L"\n" + text).c_str());
   }
 }
 

@@ -19,8 +19,8 @@
 //   tray-known                whether the shell knows tarnu's tray icon
 //   popup-menu MS             wait for a popup menu; print its item count
 //   power EVENT               send WM_POWERBROADCAST (4 suspend, 18 resume) to the main window
-//   balloon MS                wait for the shell's balloon notification; print its title
-//                             line and its text
+//   balloon MS                wait for the shell's balloon notification; print its text
+//   notice                    the program's last notification: title, then text
 //
 // The program's own dialogs, found by caption (message boxes by "tarnu"):
 //   find CAPTION MS           wait until the dialog is shown
@@ -266,21 +266,6 @@ BOOL CALLBACK FindBalloon(HWND hwnd, LPARAM param) {
     return FALSE;
   }
   return TRUE;
-}
-
-std::wstring BalloonTitle(HWND balloon) {
-  constexpr int kChars = 128;
-  RemoteBuffer remote(balloon, sizeof(TTGETTITLE) + kChars * sizeof(wchar_t));
-  if (!remote.ok()) return std::wstring();
-  TTGETTITLE title = {};
-  title.dwSize = sizeof(title);
-  title.cch = kChars;
-  title.pszTitle = reinterpret_cast<WCHAR*>(remote.at(sizeof(TTGETTITLE)));
-  remote.Write(0, &title, sizeof(title));
-  SendMessageW(balloon, TTM_GETTITLE, 0, reinterpret_cast<LPARAM>(remote.at(0)));
-  wchar_t text[kChars + 1] = {};
-  remote.Read(sizeof(TTGETTITLE), text, kChars * sizeof(wchar_t));
-  return text;
 }
 
 int Usage();
@@ -573,11 +558,19 @@ int wmain(int argc, wchar_t** argv) {
       return balloon != nullptr;
     });
     if (!found) return 1;
-    Print(Field(BalloonTitle(balloon)));
     // The tooltip hands out the text it shows; WM_GETTEXT is carried across
-    // processes by the system.
+    // processes by the system. (Wine's shell answers no TTM_GETTITLE.)
     wchar_t text[1024] = {};
     SendMessageW(balloon, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    Print(Field(text));
+    return 0;
+  }
+  if (verb == L"notice") {
+    HWND main = MainWindow();
+    HWND notice = main ? GetDlgItem(main, 1100) : nullptr;
+    if (notice == nullptr) return 1;
+    wchar_t text[1024] = {};
+    SendMessageW(notice, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
     Print(Field(text));
     return 0;
   }
