@@ -349,7 +349,6 @@ TEST(LineChannelUnconnected, EveryOperationFailsQuietly) {
   channel.Close();
 }
 
-
 // The machine is going to sleep: whatever the channel waits for is given up
 // at the next slice, with the error of an abandoned connection, instead of
 // waiting out the timeout (or hanging after the wake-up).
