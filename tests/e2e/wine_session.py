@@ -162,9 +162,10 @@ class WineSession:
 
     # -- programs -----------------------------------------------------------
 
-    def start(self, exe, cwd, log_name, locale=None):
+    def start(self, exe, cwd, log_name, locale=None, debug=None):
         """Starts a Windows program; `wine` returns its exit code. `locale`
-        (a Unix locale) sets the program's code page."""
+        (a Unix locale) sets the program's code page; `debug` Wine's debug
+        channels (WINEDEBUG), whose traces go to the log."""
         # tarnu.exe takes files beside itself over those of the current
         # directory: a test that gives it its files in the current directory
         # must not find another test's files beside the built program.
@@ -180,6 +181,8 @@ class WineSession:
         env = dict(self.env)
         if locale:
             env.update(LANG=locale, LC_ALL=locale)
+        if debug:
+            env.update(WINEDEBUG=debug)
         proc = subprocess.Popen(["wine", exe], cwd=cwd, env=env, stdout=log, stderr=log,
                                 stdin=subprocess.DEVNULL)
         self.started.append(proc)
