@@ -44,6 +44,9 @@
 // The last notification's title and text, on the hidden main window, where
 // tests read them back (Wine's shell gives the title to nobody).
 #define IDC_LAST_NOTICE 1100
+// The basic settings' switches kept outside tarnu.pref.
+#define IDC_NOTIFY_NEW_MAIL 1101
+#define IDC_START_AT_SIGN_IN 1102
 // The mail detail window.
 #define IDC_DETAIL_SUBJECT 1022
 #define IDC_DETAIL_FROM 1023

@@ -25,6 +25,9 @@ namespace {
 // The help command a dialog framework sends for F1 and Help buttons.
 constexpr int kFrameworkHelpCommand = 57670;
 
+constexpr char kSignInFailedText[] = "サインイン時の起動を設定できませんでした";
+constexpr char kIniSaveFailedText[] = "tarnu.ini を保存できませんでした";
+
 constexpr int kPictureIds[] = {IDI_CHECKING_1, IDI_CHECKING_2, IDI_CHECKING_3, IDI_NEW_MAIL_1,
                                IDI_NEW_MAIL_2};
 
@@ -112,6 +115,7 @@ void MainWindow::OnInit() {
   LoadProgramOptions(kResultColumns, &options_);
   ApplySignInChoice(options_.start_at_sign_in, true);
 
+  result_.set_stored_columns(options_.result_columns);
   result_.Create(window_, &settings_, this, [this] { flags_.new_mail = false; });
 
   tray_menu_ = LoadMenuW(Program().instance, MAKEINTRESOURCEW(IDR_TRAY_MENU));
@@ -136,6 +140,7 @@ void MainWindow::Destroy() {
     RECT rect = result_.StoredRect();
     StoreResultWindowRect(rect.left, rect.top, rect.right, rect.bottom, &settings_);
     SaveSettings(false);
+    SaveColumnWidths();
   }
   result_.Destroy();
   tray_.Remove();
@@ -241,11 +246,26 @@ void MainWindow::SaveSettings(bool edited) {
   });
 }
 
+void MainWindow::SaveColumnWidths() {
+  if (std::optional<std::vector<int>> widths = result_.ColumnsToStore()) {
+    options_.result_columns = *widths;
+    // At exit nobody is left to tell; the widths are a convenience.
+    SaveProgramOptions(options_);
+  }
+}
+
 void MainWindow::EditSettings() {
-  SettingsDialog dialog(settings_);
+  SettingsDialog dialog(settings_, {options_.notify_new_mail, StartsAtSignIn()});
   if (!dialog.Run(window_)) return;
   StoreSettingsForm(dialog.form(), &settings_);
   SaveSettings(true);
+  const DesktopSwitches& switches = dialog.switches();
+  options_.notify_new_mail = switches.notify_new_mail;
+  options_.start_at_sign_in = switches.start_at_sign_in;
+  if (!ApplySignInChoice(options_.start_at_sign_in, false)) {
+    ShowMessage(kSignInFailedText, MessageIcon::kExclamation);
+  }
+  if (!SaveProgramOptions(options_)) ShowMessage(kIniSaveFailedText, MessageIcon::kExclamation);
   // The interval counts from now, with the settings as saved (the user may
   // have taken the file's instead, when it changed meanwhile).
   CheckTimerPlan plan = PlanCheckTimer(settings_);
@@ -346,6 +366,7 @@ INT_PTR MainWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         RECT rect = result_.StoredRect();
         StoreResultWindowRect(rect.left, rect.top, rect.right, rect.bottom, &settings_);
         SaveSettings(false);
+        SaveColumnWidths();
         tray_.Remove();
       }
       return FALSE;

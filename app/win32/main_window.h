@@ -70,6 +70,8 @@ class MainWindow : public CheckShell {
   void OnCommand(int id);
   void OnTimer(UINT_PTR id);
   void OnPowerBroadcast(WPARAM event);
+  // tarnu.ini gets the result list's column widths when the user changed them.
+  void SaveColumnWidths();
   void TrayTick();
   void TrayCallback(UINT icon_id, UINT mouse_message);
   bool ApplyTrayState(const TrayTip& tip, int picture);

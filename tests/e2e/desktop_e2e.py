@@ -12,11 +12,12 @@ import shutil
 import socket
 import subprocess
 import time
+import zipfile
 
 import demo_mail
 from wine_session import Dovecot, SilentServer
 
-IDM_CHECK, IDM_EXIT = 32775, 32779
+IDM_CHECK, IDM_SETTINGS, IDM_EXIT, IDOK = 32775, 32776, 32779, 1
 PBT_APMSUSPEND, PBT_APMRESUMEAUTOMATIC = 4, 18
 NIN_BALLOONUSERCLICK = 1024 + 5
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
@@ -101,6 +102,7 @@ def desktop_tests(session, driver, tarnu_exe, cli, artifacts, check):
         with open(os.path.join(portable, "tarnu.ini"), "w", encoding="utf-8", newline="") as f:
             f.write("; kept as it stands\r\nstart_at_sign_in=1\r\n")
         run_portable(session, driver, cli, portable, elsewhere, silent, check)
+        run_portable_again(session, driver, portable, elsewhere, mail, check)
     finally:
         reg_delete(session, RUN_KEY, "tarnu")
         silent.stop()
@@ -174,11 +176,69 @@ def run_portable(session, driver, cli, portable, elsewhere, silent, check):
     check("a check that finds no new mail raises no notification",
           not driver.ok("balloon", 5000), driver.text("balloon", 0))
 
+    # The state column is too narrow for the refusal: a tip shows it whole.
+    rows = driver.rows() or []
+    refused_row = [r[2] for r in rows].index("拒否するサーバ") if rows else -1
+    point = driver.text("cell-point", refused_row, 5)
+    if point:
+        session.x("xdotool", "mousemove", *point.split())
+    tip = driver.text("tip", 4000)
+    check("a tip over a cut cell shows its whole text: 接続時エラー 10061 (接続を拒否されました)",
+          tip == "接続時エラー 10061 (接続を拒否されました)", (point, tip))
+    point = driver.text("cell-point", refused_row, 0)  # "拒否するサーバ" fits
+    if point:
+        session.x("xdotool", "mousemove", *point.split())
+    check("a cell shown whole has no tip", not driver.ok("tip", 2500), driver.text("tip", 0))
+    driver("column-width", 5, 260)
+
     finish(program, driver, check, "the portable run")
     with open(os.path.join(portable, "tarnu.ini"), encoding="utf-8") as f:
         ini = f.read()
     check("tarnu.ini keeps the lines it does not know", ini.startswith("; kept as it stands\n"),
           ini)
+
+
+def run_portable_again(session, driver, portable, elsewhere, mail, check):
+    """The second start: the column widths come back; the basic settings
+    show and change the two switches kept outside tarnu.pref."""
+    ini_path = os.path.join(portable, "tarnu.ini")
+    with open(ini_path, encoding="utf-8") as f:
+        ini = f.read()
+    check("the changed column width is kept in tarnu.ini at exit (pixels at 96 dpi)",
+          "result_columns=100,150,100,50,200,260\n" in ini, ini)
+    program = session.start(os.path.join(portable, "tarnu.exe"), elsewhere, "tarnu-again.log")
+    check("the portable program starts again", driver.ok("wait-main", 30000) and
+          driver.ok("wait-rows", 6, 30000))
+    check("the column widths come back", driver.text("columns") == "100 150 100 50 200 260",
+          driver.text("columns"))
+
+    settings, notify, sign_in = "基本設定", 1101, 1102
+    driver("command", IDM_SETTINGS)
+    check("the basic settings open", driver.ok("find", settings, 8000))
+    states = [driver.text("state", settings, c) for c in (notify, sign_in)]
+    check("they show the notification on and the start at sign-in registered",
+          states == ["1 1", "1 1"], states)
+    driver("tick", settings, notify, 0)
+    driver("tick", settings, sign_in, 0)
+    driver("press", settings, IDOK)
+    check("OK closes them", driver.ok("gone", settings, 5000))
+    check("switching the start at sign-in off removes the Run key's value",
+          wait_until(lambda: reg_value(session, RUN_KEY, "tarnu") is None, 5),
+          reg_value(session, RUN_KEY, "tarnu"))
+    with open(ini_path, encoding="utf-8") as f:
+        ini = f.read()
+    check("both switches are kept in tarnu.ini, its other lines with them",
+          "notify_new_mail=0\n" in ini and "start_at_sign_in=0\n" in ini and
+          ini.startswith("; kept as it stands\n"), ini)
+
+    demo_mail.deliver_late(mail.maildir("carol"), 0)
+    mail.own()
+    driver("command", IDM_CHECK)
+    check("a check finds the new message", driver.ok("wait-rows", 7, 20000))
+    check("with the notification switched off it raises none",
+          not driver.ok("balloon", 5000) and driver.text("notice") == "",
+          driver.text("notice"))
+    finish(program, driver, check, "the second portable run")
 
 
 def notice_lines(messages):
@@ -192,6 +252,24 @@ def notice_lines(messages):
     if len(messages) > 3:
         lines.append("ほか %d 通" % (len(messages) - 3))
     return lines
+
+
+def zip_tests(archive, check):
+    """The portable zip: one folder holding the program, its help and a
+    read-me Notepad shows in Japanese."""
+    if not archive:
+        check("the zip was built (scripts/package)", False)
+        return
+    with zipfile.ZipFile(archive) as z:
+        names = sorted(z.namelist())
+        print("        %s: %s" % (os.path.basename(archive), names))
+        readme = z.read("tarnu/readme.txt") if "tarnu/readme.txt" in names else b""
+    check("the zip holds tarnu/tarnu.exe, tarnu/tarnu.chm and tarnu/readme.txt",
+          names == ["tarnu/readme.txt", "tarnu/tarnu.chm", "tarnu/tarnu.exe"], names)
+    text = readme.decode("utf-8-sig", "replace")
+    check("the read-me is Japanese UTF-8 with a byte-order mark and CR LF line ends",
+          readme.startswith(b"\xef\xbb\xbf") and "設定ファイルの場所" in text and
+          "\r\n" in text and "\n" not in text.replace("\r\n", ""))
 
 
 def installer_tests(session, driver, setup, cli, artifacts, check):
@@ -219,8 +297,10 @@ def installer_tests(session, driver, setup, cli, artifacts, check):
         for name in installed:
             print("          %-14s %9d bytes" % (name, os.path.getsize(os.path.join(folder,
                                                                                       name))))
-        check("it installs tarnu.exe, the read-me and the uninstaller in the user's programs",
-              {"tarnu.exe", "readme.txt", "uninstall.exe"} <= set(installed), installed)
+        check("it installs tarnu.exe, the help, the read-me and the uninstaller in the "
+              "user's programs",
+              set(installed) == {"tarnu.exe", "tarnu.chm", "readme.txt", "uninstall.exe"},
+              installed)
         check("it adds the Start menu entry", os.path.exists(shortcut), shortcut)
         check("it registers itself for Apps (the uninstall key, its version)",
               reg_value(session, UNINSTALL_KEY, "DisplayVersion") is not None)
@@ -243,8 +323,9 @@ def installer_tests(session, driver, setup, cli, artifacts, check):
         run_to_end(session, [uninstaller, "/S"], artifacts, "uninstall.log")
         gone = wait_until(lambda: not os.path.exists(uninstaller), 60)
         left = sorted(os.listdir(folder)) if os.path.isdir(folder) else []
-        check("the silent uninstall removes the program, the read-me and itself",
-              gone and not {"tarnu.exe", "readme.txt", "uninstall.exe"} & set(left), left)
+        check("the silent uninstall removes the program, the help, the read-me and itself",
+              gone and not {"tarnu.exe", "tarnu.chm", "readme.txt", "uninstall.exe"} & set(left),
+              left)
         check("it removes the Start menu entry, the uninstall key and the sign-in start",
               not os.path.exists(shortcut) and
               reg_value(session, UNINSTALL_KEY, "DisplayVersion") is None and

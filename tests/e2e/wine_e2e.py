@@ -156,6 +156,8 @@ def main(argv):
                                 key=os.path.getmtime)
                 desktop_e2e.installer_tests(session, driver, setups[-1] if setups else None,
                                             cli, artifacts, check)
+                zips = glob.glob(os.path.join(ROOT, "dist", "tarnu-*.zip"))
+                desktop_e2e.zip_tests(zips[0] if len(zips) == 1 else None, check)
             if only in ("", "unit"):
                 unit_tests_under_wine(session, build_win, check)
     finally:
