@@ -48,6 +48,7 @@ CheckReport Report(int new_count, std::vector<NewMailNote> notes) {
   return report;
 }
 
+// Mail text is UTF-8, as the survey leaves it.
 TEST(NewMailNoticeFor, CountSendersAndSubjectsOfTheFirstNewMail) {
   const std::string long_subject(80, 'x');
   struct Case {
@@ -56,7 +57,8 @@ TEST(NewMailNoticeFor, CountSendersAndSubjectsOfTheFirstNewMail) {
     const char16_t* title;
     std::u16string text;
   } cases[] = {
-      {"one message", Report(1, {{"佐藤 花子 <hanako@example.jp>", "来週の打ち合わせについて"}}),
+      {"one message",
+       Report(1, {{u8"佐藤 花子 <hanako@example.jp>", u8"来週の打ち合わせについて"}}),
        u"新着メール 1 通", u"佐藤 花子: 来週の打ち合わせについて"},
       {"more than are named",
        Report(5, {{"a@example.com", "one"}, {"b@example.com", "two"}, {"c@example.com", "three"}}),

@@ -10,6 +10,7 @@
 
 #include "app/check_cycle.h"
 #include "app/result_list_model.h"
+#include "app/result_rows.h"
 #include "tools/tarnu-cli/cli.h"
 #include "tools/tarnu-cli/syntax_text.h"
 
@@ -127,7 +128,7 @@ CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool p
     int code = survey(status, account, lines, result, pump, messages);
     if (code != 0) {
       ++report.failed_hosts;
-      const std::string error = TerminalText(result->error, TextKind::kMail);
+      const std::string error = TerminalText(result->error, TextKind::kCp932);
       report.failures.push_back(SyntaxText(Say::kHostFailed, name, error));
       line.Finish(label + ": " + error);
     } else {
@@ -147,16 +148,12 @@ CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool p
 }
 
 std::string FormatCheckRows(const CheckReport& report) {
-  // The host column and the state come from tarnu.pref and the program;
-  // subject, from and body from the mail.
-  static constexpr TextKind kColumnKinds[kResultColumns] = {TextKind::kCp932, TextKind::kMail,
-                                                            TextKind::kMail,  TextKind::kCp932,
-                                                            TextKind::kMail,  TextKind::kCp932};
   std::string out;
   for (const ResultListRow& row : report.rows) {
     out += std::to_string(row.state_picture) + "\t" + std::to_string(row.small_picture);
     for (int i = 0; i < kResultColumns; ++i) {
-      out += "\t" + TerminalText(row.columns[i], kColumnKinds[i]);
+      out += "\t" +
+             TerminalText(row.columns[i], IsMailTextColumn(i) ? TextKind::kMail : TextKind::kCp932);
     }
     out += "\n";
   }
