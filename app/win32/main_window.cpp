@@ -190,9 +190,10 @@ void MainWindow::TrayTick() {
   int picture = ChooseTrayPicture(flags_, &animation_counter_);
   // A refusal means the shell forgot the icon (a restarted desktop).
   if (!ApplyTrayState(TrayTip(), picture)) AddTrayIcon();
-  // The same tick watches the network for the checks after a wake-up.
-  if (network_.Tick(GetTickCount64(), NetworkIsUp(), cycle_.running(),
-                    PlanCheckTimer(settings_).start)) {
+  // The same tick watches the network for the checks after a wake-up; only
+  // periodic checking has any, so without it the network is not looked at.
+  const bool periodic = PlanCheckTimer(settings_).start;
+  if (network_.Tick(GetTickCount64(), !periodic || NetworkIsUp(), cycle_.running(), periodic)) {
     PostMessageW(window_, WM_COMMAND, IDM_CHECK, 0);
   }
 }
