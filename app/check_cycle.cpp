@@ -1,12 +1,14 @@
 #include "app/check_cycle.h"
 
 #include <cstdint>
+#include <ctime>
 #include <new>
 #include <utility>
 #include <vector>
 
 #include "app/forward_rule.h"
 #include "app/resource_ids.h"
+#include "net/smtp_forward.h"
 
 namespace tarnu {
 
@@ -24,6 +26,16 @@ void CheckCycle::RunCheck() {
     return;
   }
   running_ = true;
+  // Another process checking the same data folder would write the same
+  // files; this check gives way.
+  if (services_.begin_check && !services_.begin_check(hosts_, shell_)) {
+    ++dropped_checks_;
+    ++busy_checks_;
+    running_ = false;
+    return;
+  }
+  pending_.clear();
+  if (services_.load_pending) services_.load_pending(&pending_);
   report_ = CheckReport();
   shell_->EnableTrayItem(IDM_CHECK, false);
   shell_->ClearResultList();
@@ -41,12 +53,20 @@ void CheckCycle::RunCheck() {
     for (const HostEntry& host : *hosts_) order.push_back(host.identity);
     for (std::size_t i = 0; i < order.size(); ++i) CheckHost(i, order[i], &new_count);
     try {
-      services_.save_history(*hosts_, shell_);
+      // What is owed is written first: a history saved without it would
+      // count a failed forward's message as seen and lose it.
+      if (services_.save_pending) {
+        ForgetPendingOfRemovedHosts();
+        services_.save_pending(pending_);
+      }
+      last_save_failed_ = services_.save_history(*hosts_, shell_) != 0;
     } catch (const std::bad_alloc&) {
+      last_save_failed_ = true;
       shell_->ShowMessage("メモリが不足しています");
       shell_->RequestQuit(-1);
     }
   }
+  if (services_.end_check) services_.end_check();
 
   shell_->SetTitle(title);
   flags_->checking = false;
@@ -82,17 +102,7 @@ void CheckCycle::CheckHost(std::size_t position, std::uint64_t identity, int* ne
     services_.survey(shell_, AccountOf(copy), copy.lines, &copy.current, shell_, shell_);
     copy.current.label = copy.name;
 
-    if (copy.forward) {
-      const HistoryIndex seen(copy.history);
-      for (MailEntry& mail : copy.current.mails) {
-        if (!seen.IsNewMail(mail)) continue;
-        if (MatchForwardRule(copy.rule, mail)) {
-          mail.forwarded = services_.forward(copy, &mail, shell_) == 0 ? 1 : 0;
-        } else {
-          mail.state = "転送条件外";
-        }
-      }
-    }
+    ForwardHost(&copy, services_.now ? services_.now() : std::time(nullptr));
 
     AddResultRows(copy, copy.current, copy.history, new_count, shell_);
     NoteCheckedHost(copy.current, copy.history, &report_);
@@ -107,6 +117,84 @@ void CheckCycle::CheckHost(std::size_t position, std::uint64_t identity, int* ne
     shell_->ShowMessage("メモリが不足しています");
     shell_->RequestQuit(-1);
   }
+}
+
+namespace {
+
+bool StillOwed(const PendingForward& owed, std::int64_t now) {
+  return owed.tries < kForwardTries && now - owed.first_failure < kForwardRetrySeconds;
+}
+
+}  // namespace
+
+void CheckCycle::ForwardHost(HostEntry* copy, std::int64_t now) {
+  // After a failed survey nothing can be judged: what is owed stays owed.
+  if (!copy->current.error.empty()) return;
+  const HistoryIndex seen(copy->history);
+  PendingForwards kept;  // what this host owes after this check
+  if (copy->forward) {
+    for (MailEntry& mail : copy->current.mails) {
+      const std::string& key = HistoryKey(mail);
+      const PendingForward* owed = FindPending(&pending_, *copy, key);
+      PendingForward entry;
+      if (owed != nullptr) {
+        entry = *owed;
+      } else {
+        entry.server = copy->server;
+        entry.port = copy->pop3_port;
+        entry.user = copy->user;
+        entry.key = key;
+        entry.first_failure = now;
+      }
+      if (seen.IsNewMail(mail)) {
+        if (owed != nullptr && owed->sent) {
+          // Taken by the server in a check whose history was not saved.
+          mail.forwarded = 1;
+          kept.push_back(std::move(entry));
+          continue;
+        }
+        if (!MatchForwardRule(copy->rule, mail)) {
+          mail.state = "転送条件外";
+          continue;
+        }
+      } else if (owed == nullptr || owed->sent || !StillOwed(*owed, now) ||
+                 !MatchForwardRule(copy->rule, mail)) {
+        // Seen and owing nothing, or no longer to be forwarded.
+        continue;
+      }
+      const int result = services_.forward(*copy, &mail, shell_);
+      mail.forwarded = result == 0 ? 1 : 0;
+      ++entry.tries;
+      // A mail the server took, or may have taken, is never sent again;
+      // it is remembered until the history holds its message.
+      entry.sent = result == 0 || result == kForwardUncertain;
+      const bool is_new = seen.IsNewMail(mail);
+      if ((entry.sent && is_new) || (!entry.sent && StillOwed(entry, now))) {
+        kept.push_back(std::move(entry));
+      }
+    }
+  }
+  // This host's entries are replaced: messages gone from the server, sent
+  // ones now in the history and exhausted ones are forgotten.
+  PendingForwards others;
+  for (PendingForward& entry : pending_) {
+    if (!entry.Belongs(*copy)) others.push_back(std::move(entry));
+  }
+  for (PendingForward& entry : kept) others.push_back(std::move(entry));
+  pending_ = std::move(others);
+}
+
+void CheckCycle::ForgetPendingOfRemovedHosts() {
+  PendingForwards kept;
+  for (PendingForward& entry : pending_) {
+    for (const HostEntry& host : *hosts_) {
+      if (entry.Belongs(host)) {
+        kept.push_back(std::move(entry));
+        break;
+      }
+    }
+  }
+  pending_ = std::move(kept);
 }
 
 }  // namespace tarnu

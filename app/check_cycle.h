@@ -12,6 +12,7 @@
 #include "app/tray_state.h"
 #include "model/app_settings.h"
 #include "model/host_entry.h"
+#include "model/pending_forwards.h"
 #include "net/pop3_account.h"
 #include "platform/ui_hooks.h"
 
@@ -37,18 +38,37 @@ class CheckShell : public StatusLine,
 };
 
 // The steps of a cycle that reach servers and files. The program uses
-// SurveyMailbox, ForwardMail and SaveHistoryFile; tests put peers of their
-// own in their place.
+// SurveyMailbox, ForwardMail, the data files and their locks; tests put peers
+// of their own in their place. The ones marked optional may stay empty.
 struct CheckServices {
   std::function<int(StatusLine* status, const Pop3Account& account, int lines, SurveyResult* result,
                     MessagePump* pump, UserMessages* messages)>
       survey;
+  // 0 when the server took the mail, kForwardFailed when it did not,
+  // kForwardUncertain when it may have (net/smtp_forward.h).
   std::function<int(const HostEntry& host, MailEntry* entry, MessagePump* pump)> forward;
   std::function<int(const HostList& hosts, UserMessages* messages)> save_history;
+  // Optional. Runs before anything else: takes the data folder for this
+  // check (false: another check holds it, and this one does nothing) and
+  // brings the histories up to date with the file.
+  std::function<bool(HostList* hosts, UserMessages* messages)> begin_check;
+  // Optional. Runs last; gives the data folder back.
+  std::function<void()> end_check;
+  // Optional. The forwards still owed, read after begin_check and written
+  // before the history.
+  std::function<void(PendingForwards* pending)> load_pending;
+  std::function<int(const PendingForwards& pending)> save_pending;
+  // Optional. The time in seconds since 1970 (the system clock when empty).
+  std::function<std::int64_t()> now;
 };
 
-// The services of the program itself.
-CheckServices RealCheckServices();
+// The lock file a check holds from its start to its end, so that one check
+// at a time runs over a data folder.
+inline constexpr char kCheckLockFileName[] = "tarnu.check.lock";
+
+// The services of the program itself. A check waits up to `wait_ms` for
+// another check over the same data folder to end (0: it does not wait).
+CheckServices RealCheckServices(int wait_ms = 0);
 
 class CheckCycle {
  public:
@@ -59,30 +79,42 @@ class CheckCycle {
   // The handler of command 32775. A check command that arrives while a cycle
   // runs (the network waits pump window messages, and the check timer may
   // fire) is dropped: it returns at once and is counted in dropped_checks().
-  // The next timer tick or menu pick starts the next cycle.
+  // So is one that finds another process checking the same data folder
+  // (counted in busy_checks() too). The next timer tick or menu pick starts
+  // the next cycle.
   void RunCheck();
 
   bool running() const { return running_; }
   int dropped_checks() const { return dropped_checks_; }
+  int busy_checks() const { return busy_checks_; }
   // The new messages the last finished cycle counted.
   int last_new_count() const { return last_new_count_; }
   const CheckReport& last_report() const { return report_; }
+  // The last finished cycle could not save the history.
+  bool last_save_failed() const { return last_save_failed_; }
 
  private:
   // The entry that was at `position` when the cycle began: still there, or
   // found by its identity; -1 when it was deleted.
   int FindEntry(std::size_t position, std::uint64_t identity) const;
   void CheckHost(std::size_t position, std::uint64_t identity, int* new_count);
+  // Forwards the new messages of `copy` and retries the forwards it still
+  // owes, judged against its history from before this check.
+  void ForwardHost(HostEntry* copy, std::int64_t now);
+  void ForgetPendingOfRemovedHosts();
 
   HostList* hosts_;
   const AppSettings* settings_;
   CheckFlags* flags_;
   CheckShell* shell_;
   CheckServices services_;
+  PendingForwards pending_;
   bool running_ = false;
   int dropped_checks_ = 0;
+  int busy_checks_ = 0;
   int last_new_count_ = 0;
   CheckReport report_;
+  bool last_save_failed_ = false;
 };
 
 }  // namespace tarnu

@@ -8,7 +8,7 @@ std::string_view NetErrorReason(int code) {
   using platform::NetErrorKind;
   switch (platform::ClassifyNetError(code)) {
     case NetErrorKind::kPeerClosed:
-      return "サーバが接続を切りました";
+      return "サーバが接続を切断しました";
     case NetErrorKind::kRefused:
       return "接続を拒否されました";
     case NetErrorKind::kTimedOut:

@@ -87,6 +87,9 @@ class SmtpDialogue {
   bool Expect(const char* code, const char* other_code, const char* refusal) {
     std::string line;
     const int read = channel_->ReadLine(&line, timeout_);
+    // Silence or a cut after the final dot leaves the server's decision
+    // unknown.
+    if (read < 0 && final_reply_) uncertain_ = true;
     if (read == kReadTimeout) {
       entry_->state = "転送時サーバからの応答がありません";
       return false;
@@ -107,7 +110,13 @@ class SmtpDialogue {
     return Send(command) && Expect(code, other_code, refusal);
   }
 
+  // The next reply is the server's answer to the end of the mail.
+  void AwaitFinalReply() { final_reply_ = true; }
+  bool uncertain() const { return uncertain_; }
+
  private:
+  bool final_reply_ = false;
+  bool uncertain_ = false;
   LineChannel* channel_;
   int timeout_;
   MailEntry* entry_;
@@ -162,7 +171,9 @@ bool Converse(const HostEntry& host, MailEntry* entry, SmtpDialogue* smtp) {
     return false;
   }
   if (!smtp->Send(body)) return false;
-  return smtp->SendAndExpect("\r\n.\r\n", "250", nullptr, "サーバがメールを受け付けません\r\n");
+  if (!smtp->Send("\r\n.\r\n")) return false;
+  smtp->AwaitFinalReply();
+  return smtp->Expect("250", nullptr, "サーバがメールを受け付けません\r\n");
 }
 
 }  // namespace
@@ -258,7 +269,8 @@ int ForwardMail(const HostEntry& host, MailEntry* entry, MessagePump* pump) {
   if (accepted) entry->state.clear();
   channel.Send("QUIT\r\n");
   channel.Close();
-  return accepted ? 0 : -1;
+  if (accepted) return 0;
+  return smtp.uncertain() ? kForwardUncertain : kForwardFailed;
 }
 
 }  // namespace tarnu

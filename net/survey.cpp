@@ -9,6 +9,7 @@
 #include "codec/header_fields.h"
 #include "codec/mime_body.h"
 #include "net/mailbox.h"
+#include "net/message_identity.h"
 #include "net/pop3_session.h"
 
 namespace tarnu {
@@ -88,6 +89,7 @@ int SurveyMailbox(StatusLine* status, const Pop3Account& account, int lines, Sur
   std::string header;
   std::string body;
   MailEntry entry;
+  KeyCounter keys;
   for (int n = 1; n <= total; ++n) {
     session.ShowProgress(std::string("(") + kTextReceiving + ")[" + std::to_string(n) + "/" +
                          std::to_string(total) + "]");
@@ -130,6 +132,8 @@ int SurveyMailbox(StatusLine* status, const Pop3Account& account, int lines, Sur
       TakeValue("cc:", decoded, true, &entry.cc);
       TakeValue("from:", decoded, true, &entry.from);
       TakeValue("to:", decoded, true, &entry.to);
+      std::string key = keys.Unique(MessageHistoryKey(entry.message_id, header, entry.size));
+      if (key != entry.message_id) entry.history_key = std::move(key);
     } catch (const std::bad_alloc&) {
       return FailMailbox(&session, result, kTextNoMemory);
     }

@@ -203,12 +203,10 @@ TEST_F(CheckCycleEndToEnd, FirstCycleForwardsTheNewMessagesThatPassSecondForward
   reloaded[1].server = "localhost";
   testing::RecordingMessages messages;
   ASSERT_EQ(LoadHistoryFile(&reloaded, &messages), 0);
-  std::vector<std::string> ids;
-  for (const MailEntry& m : reloaded[0].history.mails) ids.push_back(m.message_id);
-  EXPECT_EQ(ids,
+  EXPECT_EQ(HistoryKeys(reloaded[0].history),
             (std::vector<std::string>{"<m1@example.jp>", "<m2@example.jp>", "<m3@example.jp>",
                                       "<m4@example.jp>", "<m5@example.jp>", "<m6@example.jp>"}));
-  EXPECT_TRUE(reloaded[1].history.mails.empty());
+  EXPECT_TRUE(HistoryKeys(reloaded[1].history).empty());
 
   // The second cycle finds nothing new, forwards nothing and clears the flag.
   cycle.RunCheck();

@@ -51,7 +51,7 @@ TEST(NetErrorText, TheNumberFirstThenAReasonPeopleCanRead) {
        "送信エラー " + std::to_string(ENOBUFS)},  // no reason for the rare ones
 #endif
       // The receive of a connection the server closed reports 0.
-      {"受信エラー ", 0, "受信エラー 0 (サーバが接続を切りました)"},
+      {"受信エラー ", 0, "受信エラー 0 (サーバが接続を切断しました)"},
       {"転送時接続エラー ", 123456, "転送時接続エラー 123456"},
       {"転送時受信エラー ", -1, "転送時受信エラー -1"},
   };
