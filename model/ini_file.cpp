@@ -10,8 +10,6 @@
 namespace tarnu {
 namespace {
 
-// The lock every short edit of the data folder's files takes.
-constexpr char kDataLockName[] = "tarnu.lock";
 constexpr int kLockWaitMs = 3000;
 // A settings file of a few lines; anything far larger is not ours.
 constexpr std::size_t kLargestIni = 256 * 1024;
@@ -187,7 +185,7 @@ bool LoadProgramOptions(std::size_t column_count, ProgramOptions* options) {
 bool SaveProgramOptions(const ProgramOptions& options) {
   try {
     platform::FileLock lock;
-    if (lock.Lock(DataFilePath(kDataLockName), kLockWaitMs) != platform::LockResult::kLocked) {
+    if (lock.Lock(DataFilePath(kLockFileName), kLockWaitMs) != platform::LockResult::kLocked) {
       return false;
     }
     const std::string path = DataFilePath(kIniFileName);
