@@ -76,6 +76,7 @@ void CheckCycle::RunCheck() {
   }
   pending_.clear();
   if (services_.load_pending) services_.load_pending(&pending_);
+  report_ = CheckReport();
   shell_->EnableTrayItem(IDM_CHECK, false);
   shell_->ClearResultList();
   const std::string title = shell_->GetTitle();
@@ -120,6 +121,8 @@ void CheckCycle::RunCheck() {
   }
   last_new_count_ = new_count;
   running_ = false;
+  report_.new_count = new_count;
+  shell_->CheckFinished(report_);
 }
 
 int CheckCycle::FindEntry(std::size_t position, std::uint64_t identity) const {
@@ -151,6 +154,7 @@ void CheckCycle::CheckHost(std::size_t position, std::uint64_t identity, int* ne
     ForwardHost(&copy, services_.now ? services_.now() : std::time(nullptr), secure);
 
     AddResultRows(copy, copy.current, copy.history, new_count, shell_);
+    NoteCheckedHost(copy.current, copy.history, &report_);
     // Only the history goes back, and only into the entry the copy came
     // from: its settings may have been edited during the survey, and a
     // deleted entry takes nothing. A certificate the user accepted during

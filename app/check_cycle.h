@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 
+#include "app/check_report.h"
 #include "app/result_rows.h"
 #include "app/tray_state.h"
 #include "model/app_settings.h"
@@ -44,6 +45,9 @@ class CheckShell : public StatusLine,
   // The check changed the host list (a certificate accepted): the settings
   // file is to be written.
   virtual void HostsChanged() {}
+  // After the last step of every cycle: what it found (tray tip counts, the
+  // notification on new mail).
+  virtual void CheckFinished(const CheckReport& /*report*/) {}
 };
 
 // The question put to the user about a certificate of host `host_name`.
@@ -107,6 +111,7 @@ class CheckCycle {
   int busy_checks() const { return busy_checks_; }
   // The new messages the last finished cycle counted.
   int last_new_count() const { return last_new_count_; }
+  const CheckReport& last_report() const { return report_; }
   // The last finished cycle could not save the history.
   bool last_save_failed() const { return last_save_failed_; }
 
@@ -133,6 +138,7 @@ class CheckCycle {
   int dropped_checks_ = 0;
   int busy_checks_ = 0;
   int last_new_count_ = 0;
+  CheckReport report_;
   bool last_save_failed_ = false;
 };
 

@@ -42,6 +42,12 @@
 #define IDC_TEST_CHECK 1012
 #define IDC_RESULT_LIST 1015
 #define IDC_TEST_HOSTS 1020
+// The last notification's title and text, on the hidden main window, where
+// tests read them back (Wine's shell gives the title to nobody).
+#define IDC_LAST_NOTICE 1100
+// The basic settings' switches kept outside tarnu.pref.
+#define IDC_NOTIFY_NEW_MAIL 1101
+#define IDC_START_AT_SIGN_IN 1102
 // The mail detail window.
 #define IDC_DETAIL_SUBJECT 1022
 #define IDC_DETAIL_FROM 1023

@@ -28,6 +28,26 @@ std::optional<WindowRect> StoredResultWindowRect(const AppSettings& settings) {
   return WindowRect{settings.left, settings.top, settings.width, settings.height};
 }
 
+namespace {
+
+// One axis: the length cut to the room, the start moved inside it.
+void FitAxis(int room_start, int room_length, int* start, int* length) {
+  if (room_length <= 0) return;
+  if (*length > room_length) *length = room_length;
+  const std::int64_t last_start = static_cast<std::int64_t>(room_start) + room_length - *length;
+  if (*start > last_start) *start = static_cast<int>(last_start);
+  if (*start < room_start) *start = room_start;
+}
+
+}  // namespace
+
+WindowRect FitIntoWorkArea(const WindowRect& window, const WindowRect& work) {
+  WindowRect fitted = window;
+  FitAxis(work.left, work.width, &fitted.left, &fitted.width);
+  FitAxis(work.top, work.height, &fitted.top, &fitted.height);
+  return fitted;
+}
+
 void StoreResultWindowRect(int left, int top, int right, int bottom, AppSettings* settings) {
   settings->left = left;
   settings->top = top;

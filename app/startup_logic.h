@@ -62,6 +62,12 @@ struct WindowRect {
 // settings forbid restoring it or its width or height is 0 (never stored).
 std::optional<WindowRect> StoredResultWindowRect(const AppSettings& settings);
 
+// The window moved and, where it must be, shrunk so that it lies wholly
+// inside `work` (the work area of its monitor): a rectangle stored on a
+// larger screen, or a template taller than a small one, never leaves the
+// frame or the list's last rows out of reach.
+WindowRect FitIntoWorkArea(const WindowRect& window, const WindowRect& work);
+
 // Stores the result window's screen rectangle at exit (height before width,
 // as the settings keep them).
 void StoreResultWindowRect(int left, int top, int right, int bottom, AppSettings* settings);

@@ -61,13 +61,6 @@ std::string Progress(const std::string& title, long long done, unsigned long exp
 
 }  // namespace
 
-std::string ReceiveErrorText(std::string_view prefix, int error) {
-  std::string text(prefix);
-  text += std::to_string(error);
-  if (error == 0) text += " サーバが接続を切断しました";
-  return text;
-}
-
 bool IsMultilineComplete(std::string_view gathered) {
   if (gathered == ".\r\n") return true;
   return gathered.size() >= kTerminator.size() &&
@@ -121,9 +114,15 @@ void LineChannel::PumpMessages() {
   if (pump_ != nullptr) pump_->PumpMessages();
 }
 
+bool LineChannel::WaitsAbandoned() const { return pump_ != nullptr && pump_->WaitsAbandoned(); }
+
 bool LineChannel::Connect(const std::string& host, int port, int timeout) {
   Close();
   last_error_ = 0;
+  if (WaitsAbandoned()) {
+    last_error_ = platform::NetAbandonedError();
+    return false;
+  }
   if (!platform::NetStartup()) {
     last_error_ = platform::NetLastError();
     return false;
@@ -148,6 +147,7 @@ bool LineChannel::Connect(const std::string& host, int port, int timeout) {
     if (state != 0) break;
     if (deadline.Passed()) return fail(platform::NetTimedOutError());
     PumpMessages();
+    if (WaitsAbandoned()) return fail(platform::NetAbandonedError());
   }
   if (state < 0) return fail(platform::NetLastError());
   socket_ = s;
@@ -211,6 +211,10 @@ bool LineChannel::SendAll(std::string_view bytes) {
       return false;
     }
     PumpMessages();
+    if (WaitsAbandoned()) {
+      last_error_ = platform::NetAbandonedError();
+      return false;
+    }
   }
   return true;
 }
@@ -268,6 +272,10 @@ int LineChannel::Fill(int timeout) {
     }
     if (deadline.Passed() || OutOfTime()) return 0;
     PumpMessages();
+    if (WaitsAbandoned()) {
+      last_error_ = platform::NetAbandonedError();
+      return -1;
+    }
   }
 }
 
@@ -309,6 +317,10 @@ TlsStart LineChannel::StartTls(const std::string& host, const std::string& ca_fi
         return TlsStart::kTimedOut;
       }
       PumpMessages();
+      if (WaitsAbandoned()) {
+        last_error_ = platform::NetAbandonedError();
+        return TlsStart::kSocketError;
+      }
     }
     // A server's first answer is a TLS record: a handshake or an alert. A
     // plain-text answer (a POP3 greeting on the TLS port) is told as such at

@@ -60,11 +60,6 @@ enum class TlsStart {
   kUnexpectedData,  // the server sent bytes before the handshake began
   kCaFileUnreadable,
 };
-// A receive failure's text: `prefix` and the error number, and for the
-// number 0 (the server closed the connection in order, which carries no
-// error number of its own) the words saying so.
-std::string ReceiveErrorText(std::string_view prefix, int error);
-
 class LineChannel {
  public:
   // `pump` may be null; it is called while waiting.
@@ -143,6 +138,9 @@ class LineChannel {
   // The platform error number of the last failure (WSAGetLastError).
   int last_error() const { return last_error_; }
   void PumpMessages();
+  // The pump asks every wait to be given up (it then fails with
+  // platform::NetAbandonedError()).
+  bool WaitsAbandoned() const;
 
  private:
   // Makes at least one unread byte available in pending_: 1, 0 when the

@@ -8,6 +8,7 @@
 
 #include "net/md5.h"
 #include "net/secure_channel.h"
+#include "net/net_error_text.h"
 
 namespace tarnu {
 namespace {
@@ -100,7 +101,7 @@ bool Pop3Session::ReadReply(std::string* reply) {
     return false;
   }
   if (n < 0) {
-    Fail(ReceiveErrorText(kTextReceive, channel_.last_error()));
+    Fail(NetErrorText(kTextReceive, channel_.last_error()));
     return false;
   }
   return true;
@@ -110,7 +111,7 @@ int Pop3Session::Command(std::string_view command, std::string* reply) {
   reply->clear();
   channel_.DiscardUnread();
   if (channel_.Send(command) < 0) {
-    Fail(kTextSend + std::to_string(channel_.last_error()));
+    Fail(NetErrorText(kTextSend, channel_.last_error()));
     return -1;
   }
   if (!ReadReply(reply)) return -1;
@@ -147,7 +148,7 @@ bool Pop3Session::Login(const Pop3Account& account, bool pump_before_connect) {
 
 bool Pop3Session::Connect(const Pop3Account& account) {
   if (!channel_.Connect(account.server, account.port, account.timeout)) {
-    return Refuse(kTextConnect + std::to_string(channel_.last_error()));
+    return Refuse(NetErrorText(kTextConnect, channel_.last_error()));
   }
   return account.security != ConnectionSecurity::kTls || Secure(account);
 }

@@ -1,5 +1,7 @@
 #include "net/secure_channel.h"
 
+#include "net/net_error_text.h"
+
 #include "model/host_extras.h"
 #include "net/sha256.h"
 
@@ -67,7 +69,7 @@ bool SecureChannel(LineChannel* channel, const SecureTarget& target, std::string
       break;
     case TlsStart::kTimedOut:
     case TlsStart::kSocketError:
-      return fail(target.connect_text + std::to_string(channel->last_error()));
+      return fail(NetErrorText(target.connect_text, channel->last_error()));
     case TlsStart::kClosed:
       return fail(target.prefix + kTextClosed);
     case TlsStart::kFailed:

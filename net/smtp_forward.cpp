@@ -15,6 +15,7 @@
 #include "codec/header_encode.h"
 #include "codec/japanese_code.h"
 #include "net/line_channel.h"
+#include "net/net_error_text.h"
 #include "platform/host_name.h"
 
 namespace tarnu {
@@ -37,12 +38,6 @@ std::string_view BareAddress(std::string_view address) {
     address = address.substr(1, address.size() - 2);
   }
   return address;
-}
-
-std::string WithNumber(const char* format, int number) {
-  char text[128];
-  std::snprintf(text, sizeof text, format, number);
-  return text;
 }
 
 // A header value that cannot start a header line of its own nor end the
@@ -82,7 +77,7 @@ class SmtpDialogue {
     while (!bytes.empty()) {
       const int sent = channel_->Send(bytes);
       if (sent <= 0) {
-        entry_->state = WithNumber("転送時送信エラー %d", channel_->last_error());
+        entry_->state = NetErrorText("転送時送信エラー ", channel_->last_error());
         return false;
       }
       bytes.remove_prefix(static_cast<std::size_t>(sent));
@@ -156,7 +151,7 @@ class SmtpDialogue {
     // unknown.
     if (read < 0 && final_reply_) uncertain_ = true;
     if (read == kReadTimeout) return Fail("転送時サーバからの応答がありません");
-    if (read < 0) return Fail(ReceiveErrorText("転送時受信エラー ", channel_->last_error()));
+    if (read < 0) return Fail(NetErrorText("転送時受信エラー ", channel_->last_error()));
     return true;
   }
 
@@ -409,7 +404,7 @@ int ForwardMail(const HostEntry& host, MailEntry* entry, MessagePump* pump,
   LineChannel channel(pump);
   channel.PumpMessages();
   if (!channel.Connect(host.smtp_server, host.smtp_port, host.timeout)) {
-    entry->state = WithNumber("転送時接続エラー %d", channel.last_error());
+    entry->state = NetErrorText("転送時接続エラー ", channel.last_error());
     return kForwardFailed;
   }
   SmtpDialogue smtp(&channel, host.timeout, entry);

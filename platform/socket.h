@@ -24,6 +24,25 @@ int NetLastError();
 // connect the caller gave up on.
 int NetTimedOutError();
 
+// What a platform error number means, for a short reason after it.
+enum class NetErrorKind {
+  kOther,
+  kPeerClosed,  // 0 after a receive: the server closed the connection
+  kRefused,
+  kTimedOut,
+  kHostNotFound,
+  kLookupTryAgain,
+  kNetworkUnreachable,
+  kHostUnreachable,
+  kReset,
+  kAborted,
+};
+NetErrorKind ClassifyNetError(int code);
+
+// The error number of a wait the program abandoned (WSAECONNABORTED /
+// ECONNABORTED), for example because the machine is going to sleep.
+int NetAbandonedError();
+
 // Resolves a host name or dotted address to an IPv4 address in network order.
 bool ResolveHost(const std::string& host, std::uint32_t* address);
 

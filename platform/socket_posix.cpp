@@ -66,6 +66,41 @@ int NetLastError() { return last_error; }
 
 int NetTimedOutError() { return ETIMEDOUT; }
 
+int NetAbandonedError() { return ECONNABORTED; }
+
+NetErrorKind ClassifyNetError(int code) {
+  switch (code) {
+    case 0:
+      return NetErrorKind::kPeerClosed;
+    case ECONNREFUSED:
+      return NetErrorKind::kRefused;
+    case ETIMEDOUT:
+      return NetErrorKind::kTimedOut;
+    // The resolver's codes (negative in glibc) share the number space.
+    case EAI_NONAME:
+    case EAI_FAIL:
+#ifdef EAI_NODATA
+    case EAI_NODATA:
+#endif
+      return NetErrorKind::kHostNotFound;
+    case EAI_AGAIN:
+      return NetErrorKind::kLookupTryAgain;
+    case ENETUNREACH:
+    case ENETDOWN:
+      return NetErrorKind::kNetworkUnreachable;
+    case EHOSTUNREACH:
+    case EHOSTDOWN:
+      return NetErrorKind::kHostUnreachable;
+    case ECONNRESET:
+    case EPIPE:
+      return NetErrorKind::kReset;
+    case ECONNABORTED:
+      return NetErrorKind::kAborted;
+    default:
+      return NetErrorKind::kOther;
+  }
+}
+
 bool ResolveHost(const std::string& host, std::uint32_t* address) {
   addrinfo hints = {};
   hints.ai_family = AF_INET;

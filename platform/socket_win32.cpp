@@ -37,6 +37,38 @@ int NetLastError() { return ::WSAGetLastError(); }
 
 int NetTimedOutError() { return WSAETIMEDOUT; }
 
+int NetAbandonedError() { return WSAECONNABORTED; }
+
+NetErrorKind ClassifyNetError(int code) {
+  switch (code) {
+    case 0:
+      return NetErrorKind::kPeerClosed;
+    case WSAECONNREFUSED:
+      return NetErrorKind::kRefused;
+    case WSAETIMEDOUT:
+      return NetErrorKind::kTimedOut;
+    case WSAHOST_NOT_FOUND:
+    case WSANO_DATA:
+    case WSANO_RECOVERY:
+      return NetErrorKind::kHostNotFound;
+    case WSATRY_AGAIN:
+      return NetErrorKind::kLookupTryAgain;
+    case WSAENETUNREACH:
+    case WSAENETDOWN:
+      return NetErrorKind::kNetworkUnreachable;
+    case WSAEHOSTUNREACH:
+    case WSAEHOSTDOWN:
+      return NetErrorKind::kHostUnreachable;
+    case WSAECONNRESET:
+    case WSAENETRESET:
+      return NetErrorKind::kReset;
+    case WSAECONNABORTED:
+      return NetErrorKind::kAborted;
+    default:
+      return NetErrorKind::kOther;
+  }
+}
+
 bool ResolveHost(const std::string& host, std::uint32_t* address) {
   hostent* entry = ::gethostbyname(host.c_str());
   if (entry == nullptr) return false;

@@ -17,6 +17,10 @@ class MessagePump {
  public:
   virtual ~MessagePump() = default;
   virtual void PumpMessages() = 0;
+  // True while the program wants every network wait given up at once, for
+  // example because the machine is going to sleep: a connection waited on
+  // then would only hang after the wake-up.
+  virtual bool WaitsAbandoned() { return false; }
 };
 
 // A window title used as a progress line. Titles are code page 932 text.

@@ -2,8 +2,10 @@
 
 #include "app/resource_ids.h"
 #include "app/screen_text.h"
+#include "app/win32/dpi.h"
 #include "app/win32/forward_rule_dialog.h"
 #include "app/win32/host_extras_dialog.h"
+#include "app/win32/pictures.h"
 #include "app/win32/wide_text.h"
 #include "ui/control_ids.h"
 #include "ui/forward_rule_form.h"
@@ -35,7 +37,6 @@ constexpr Column kHostColumns[] = {{"ホスト名", 100}, {"アドレス", 120},
 // State pictures of bitmap 138: 1 cyan circle (checked), 2 red cross.
 constexpr int kCheckedPicture = 1;
 constexpr int kUncheckedPicture = 2;
-constexpr int kPictureSize = 16;
 
 }  // namespace
 
@@ -135,9 +136,7 @@ bool HostListDialog::Run(HWND owner) { return RunModal(owner, IDD_HOST_LIST) == 
 
 bool HostListDialog::OnInit() {
   HWND list = Item(IDC_HOST_LIST);
-  pictures_ =
-      ImageList_LoadImageW(Program().instance, MAKEINTRESOURCEW(IDB_HOST_PICTURES), kPictureSize, 0,
-                           RGB(255, 255, 255), IMAGE_BITMAP, LR_CREATEDIBSECTION);
+  pictures_ = LoadPictureStrip(IDB_HOST_PICTURES, RGB(255, 255, 255), WindowDpi(hwnd()));
   ListView_SetImageList(list, pictures_, LVSIL_STATE);
   list_.Attach(list, this);
   ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT);

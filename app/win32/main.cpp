@@ -9,6 +9,7 @@
 
 #include "app/resource_ids.h"
 #include "app/startup_logic.h"
+#include "app/win32/data_folder.h"
 #include "app/win32/main_window.h"
 #include "app/win32/wide_text.h"
 
@@ -91,6 +92,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     return kStartFailed;
   }
 
+  // Before anything reads a file: the sign-in start runs in the system
+  // folder, so the current directory alone does not say where they are.
+  tarnu::win32::SetUpDataFolder();
   int exit_code = RunProgram();
 
   ReleaseMutex(mutex);

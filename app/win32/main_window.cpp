@@ -5,11 +5,15 @@
 #include <cwchar>
 #include <new>
 
+#include "app/check_report.h"
+#include "app/new_mail_notice.h"
 #include "app/resource_ids.h"
 #include "app/startup_logic.h"
 #include "app/tray_logic.h"
 #include "app/win32/host_dialogs.h"
 #include "app/win32/html_help.h"
+#include "app/win32/network_state.h"
+#include "app/win32/run_key.h"
 #include "app/win32/settings_dialog.h"
 #include "app/win32/wide_text.h"
 #include "model/history_file.h"
@@ -20,6 +24,9 @@ namespace {
 
 // The help command a dialog framework sends for F1 and Help buttons.
 constexpr int kFrameworkHelpCommand = 57670;
+
+constexpr char kSignInFailedText[] = "サインイン時の起動を設定できませんでした";
+constexpr char kIniSaveFailedText[] = "tarnu.ini を保存できませんでした";
 
 constexpr int kPictureIds[] = {IDI_CHECKING_1, IDI_CHECKING_2, IDI_CHECKING_3, IDI_NEW_MAIL_1,
                                IDI_NEW_MAIL_2};
@@ -105,7 +112,10 @@ void MainWindow::OnInit() {
 
   config_file_.Load(&settings_, &hosts_, this);
   if (settings_.no_history_at_start != 1) LoadHistoryFile(&hosts_, this);
+  LoadProgramOptions(kResultColumns, &options_);
+  ApplySignInChoice(options_.start_at_sign_in, true);
 
+  result_.set_stored_columns(options_.result_columns);
   result_.Create(window_, &settings_, this, [this] { flags_.new_mail = false; });
 
   tray_menu_ = LoadMenuW(Program().instance, MAKEINTRESOURCEW(IDR_TRAY_MENU));
@@ -130,6 +140,7 @@ void MainWindow::Destroy() {
     RECT rect = result_.StoredRect();
     StoreResultWindowRect(rect.left, rect.top, rect.right, rect.bottom, &settings_);
     SaveSettings(false);
+    SaveColumnWidths();
   }
   result_.Destroy();
   tray_.Remove();
@@ -179,11 +190,32 @@ void MainWindow::TrayTick() {
   int picture = ChooseTrayPicture(flags_, &animation_counter_);
   // A refusal means the shell forgot the icon (a restarted desktop).
   if (!ApplyTrayState(TrayTip(), picture)) AddTrayIcon();
+  // The same tick watches the network for the checks after a wake-up; only
+  // periodic checking has any, so without it the network is not looked at.
+  const bool periodic = PlanCheckTimer(settings_).start;
+  if (network_.Tick(GetTickCount64(), !periodic || NetworkIsUp(), cycle_.running(), periodic)) {
+    PostMessageW(window_, WM_COMMAND, IDM_CHECK, 0);
+  }
+}
+
+void MainWindow::OnPowerBroadcast(WPARAM event) {
+  switch (event) {
+    case PBT_APMSUSPEND:
+      network_.Suspending(cycle_.running());
+      break;
+    case PBT_APMRESUMECRITICAL:
+    case PBT_APMRESUMESUSPEND:
+    case PBT_APMRESUMEAUTOMATIC:
+      network_.Resumed(GetTickCount64(), PlanCheckTimer(settings_).start);
+      break;
+    default:
+      break;
+  }
 }
 
 void MainWindow::TrayCallback(UINT icon_id, UINT mouse_message) {
   if (icon_id != kTrayIconId) return;
-  if (mouse_message == WM_LBUTTONDBLCLK) {
+  if (mouse_message == WM_LBUTTONDBLCLK || mouse_message == NIN_BALLOONUSERCLICK) {
     PostMessageW(window_, WM_COMMAND, IDM_SHOW_RESULTS, 0);
   } else if (mouse_message == WM_RBUTTONDOWN && !flags_.checking) {
     HMENU popup = tray_menu_ ? GetSubMenu(tray_menu_, 0) : nullptr;
@@ -215,11 +247,26 @@ void MainWindow::SaveSettings(bool edited) {
   });
 }
 
+void MainWindow::SaveColumnWidths() {
+  if (std::optional<std::vector<int>> widths = result_.ColumnsToStore()) {
+    options_.result_columns = *widths;
+    // At exit nobody is left to tell; the widths are a convenience.
+    SaveProgramOptions(options_);
+  }
+}
+
 void MainWindow::EditSettings() {
-  SettingsDialog dialog(settings_);
+  SettingsDialog dialog(settings_, {options_.notify_new_mail, StartsAtSignIn()});
   if (!dialog.Run(window_)) return;
   StoreSettingsForm(dialog.form(), &settings_);
   SaveSettings(true);
+  const DesktopSwitches& switches = dialog.switches();
+  options_.notify_new_mail = switches.notify_new_mail;
+  options_.start_at_sign_in = switches.start_at_sign_in;
+  if (!ApplySignInChoice(options_.start_at_sign_in, false)) {
+    ShowMessage(kSignInFailedText, MessageIcon::kExclamation);
+  }
+  if (!SaveProgramOptions(options_)) ShowMessage(kIniSaveFailedText, MessageIcon::kExclamation);
   // The interval counts from now, with the settings as saved (the user may
   // have taken the file's instead, when it changed meanwhile).
   CheckTimerPlan plan = PlanCheckTimer(settings_);
@@ -279,7 +326,8 @@ void MainWindow::OnTimer(UINT_PTR id) {
   if (id == kIconTimerId) {
     TrayTick();
   } else if (id == kCheckTimerId) {
-    PostMessageW(window_, WM_COMMAND, IDM_CHECK, 0);
+    // Right after a wake-up the check waits for the network instead.
+    if (network_.TimerCheckAllowed()) PostMessageW(window_, WM_COMMAND, IDM_CHECK, 0);
   }
 }
 
@@ -292,6 +340,10 @@ INT_PTR MainWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_TIMER:
       OnTimer(wparam);
       return FALSE;  // and on to the default handling
+    case WM_POWERBROADCAST:
+      OnPowerBroadcast(wparam);
+      SetWindowLongPtrW(window_, DWLP_MSGRESULT, TRUE);
+      return TRUE;
     case WM_COMMAND:
       OnCommand(LOWORD(wparam));
       return TRUE;
@@ -315,6 +367,7 @@ INT_PTR MainWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         RECT rect = result_.StoredRect();
         StoreResultWindowRect(rect.left, rect.top, rect.right, rect.bottom, &settings_);
         SaveSettings(false);
+        SaveColumnWidths();
         tray_.Remove();
       }
       return FALSE;
@@ -407,5 +460,18 @@ bool MainWindow::ConfirmCertificate(const std::string& question) {
 }
 
 void MainWindow::HostsChanged() { SaveSettings(true); }
+
+bool MainWindow::WaitsAbandoned() { return network_.WaitsAbandoned(); }
+
+void MainWindow::CheckFinished(const CheckReport& report) {
+  network_.CheckFinished();
+  ApplyTrayState(AfterCheckTip(report), kPictureUnchanged);
+  if (std::optional<NewMailNotice> notice = NewMailNoticeFor(report, options_.notify_new_mail)) {
+    std::wstring title(notice->title.begin(), notice->title.end());
+    std::wstring text(notice->text.begin(), notice->text.end());
+    tray_.ShowBalloon(title, text);
+    SetDlgItemTextW(window_, IDC_LAST_NOTICE, (title + L"\n" + text).c_str());
+  }
+}
 
 }  // namespace tarnu::win32

@@ -12,12 +12,14 @@
 #include <string>
 
 #include "app/check_cycle.h"
+#include "app/network_watch.h"
 #include "app/tray_state.h"
 #include "app/win32/result_window.h"
 #include "app/win32/tray_icon.h"
 #include "model/app_settings.h"
 #include "model/config_sync.h"
 #include "model/host_entry.h"
+#include "model/ini_file.h"
 
 namespace tarnu::win32 {
 
@@ -56,6 +58,8 @@ class MainWindow : public CheckShell {
   std::string GetTitle() override;
   void SetTitle(const std::string& title) override;
   void PumpMessages() override;
+  bool WaitsAbandoned() override;
+  void CheckFinished(const CheckReport& report) override;
   void ShowMessage(const std::string& text, MessageIcon icon) override;
   void RequestQuit(int exit_code) override;
   bool ConfirmCertificate(const std::string& question) override;
@@ -67,6 +71,9 @@ class MainWindow : public CheckShell {
   void OnInit();
   void OnCommand(int id);
   void OnTimer(UINT_PTR id);
+  void OnPowerBroadcast(WPARAM event);
+  // tarnu.ini gets the result list's column widths when the user changed them.
+  void SaveColumnWidths();
   void TrayTick();
   void TrayCallback(UINT icon_id, UINT mouse_message);
   bool ApplyTrayState(const TrayTip& tip, int picture);
@@ -88,11 +95,13 @@ class MainWindow : public CheckShell {
   HWND window_ = nullptr;
   HostList hosts_;
   AppSettings settings_;
+  ProgramOptions options_;  // tarnu.ini
   // tarnu.pref as last read or written here: saves take edits made
   // elsewhere meanwhile instead of undoing them.
   SharedConfigFile config_file_;
   CheckFlags flags_;
   CheckCycle cycle_;
+  NetworkWatch network_;
   std::int32_t animation_counter_ = 0;
   TrayIcon tray_;
   HMENU tray_menu_ = nullptr;

@@ -1,11 +1,16 @@
 #include "app/win32/report_list.h"
 
 #include <commctrl.h>
+// windowsx.h after windows.h: GET_X_LPARAM.
+#include <windowsx.h>
 
 #include <vector>
 
+#include "app/cell_tip.h"
 #include "app/report_list_logic.h"
+#include "app/win32/dpi.h"
 #include "app/win32/gdi.h"
+#include "app/win32/pictures.h"
 
 namespace tarnu::win32 {
 namespace {
@@ -34,10 +39,23 @@ UINT DrawTextAlign(CellAlign align) {
   return DT_LEFT;
 }
 
+// The drawn width of a text in the font selected into `dc`.
+TextWidth16 Measurer(HDC dc) {
+  return [dc](std::u16string_view text) {
+    SIZE size = {};
+    GetTextExtentPoint32W(dc, reinterpret_cast<const wchar_t*>(text.data()),
+                          static_cast<int>(text.size()), &size);
+    return static_cast<int>(size.cx);
+  };
+}
+
+// How wide a tip may grow before its text wraps, at 96 dpi.
+constexpr int kTipWidth = 480;
+
 }  // namespace
 
 void MeasureReportRow(HWND dialog, MEASUREITEMSTRUCT* measure) {
-  constexpr int kPictureSize = 16;
+  const int picture = PictureSize(WindowDpi(dialog));
   TEXTMETRICW metrics = {};
   HDC dc = GetDC(dialog);
   HFONT font = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
@@ -46,7 +64,7 @@ void MeasureReportRow(HWND dialog, MEASUREITEMSTRUCT* measure) {
   if (old) SelectObject(dc, old);
   ReleaseDC(dialog, dc);
   int text = metrics.tmHeight + metrics.tmExternalLeading + 4;
-  measure->itemHeight = static_cast<UINT>(text > kPictureSize + 2 ? text : kPictureSize + 2);
+  measure->itemHeight = static_cast<UINT>(text > picture + 2 ? text : picture + 2);
 }
 
 void ReportList::Attach(HWND list, const ReportRows* rows) {
@@ -60,12 +78,74 @@ void ReportList::Attach(HWND list, const ReportRows* rows) {
   GetClientRect(list_, &client);
   client_width_ = client.right;
   SetWindowSubclass(list_, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+  CreateCellTip();
 }
 
 void ReportList::Detach() {
   if (list_ == nullptr) return;
   RemoveWindowSubclass(list_, SubclassProc, kSubclassId);
+  if (tip_ != nullptr) DestroyWindow(tip_);
+  tip_ = nullptr;
   list_ = nullptr;
+}
+
+void ReportList::RowCells(int index, std::vector<ColumnInfo>* columns,
+                          std::vector<std::u16string_view>* texts) const {
+  HWND header = ListView_GetHeader(list_);
+  const int column_count = header ? Header_GetItemCount(header) : 0;
+  for (int c = 0; c < column_count; ++c) {
+    LVCOLUMNW column = {};
+    column.mask = LVCF_FMT | LVCF_WIDTH;
+    if (!ListView_GetColumn(list_, c, &column)) break;
+    columns->push_back({column.cx, AlignOfFormat(column.fmt)});
+    texts->push_back(rows_->Cell(index, c));
+  }
+}
+
+// One tool covering the whole list whose text is asked for when it shows:
+// the text of the cell under the pointer, when the list shows it cut.
+void ReportList::CreateCellTip() {
+  tip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                         WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                         CW_USEDEFAULT, CW_USEDEFAULT, list_, nullptr, nullptr, nullptr);
+  if (tip_ == nullptr) return;
+  TTTOOLINFOW tool = {};
+  tool.cbSize = sizeof(tool);
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = list_;
+  tool.uId = reinterpret_cast<UINT_PTR>(list_);
+  tool.lpszText = LPSTR_TEXTCALLBACKW;
+  SendMessageW(tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, DpiScale(kTipWidth, WindowDpi(list_)));
+}
+
+void ReportList::TrackCellTip(LPARAM point) {
+  if (tip_ == nullptr || rows_ == nullptr) return;
+  LVHITTESTINFO hit = {};
+  hit.pt = {GET_X_LPARAM(point), GET_Y_LPARAM(point)};
+  const int row = ListView_HitTest(list_, &hit);
+  std::u16string text;
+  if (row >= 0) {
+    RECT label;
+    ListView_GetItemRect(list_, row, &label, LVIR_LABEL);
+    std::vector<ColumnInfo> columns;
+    std::vector<std::u16string_view> texts;
+    RowCells(row, &columns, &texts);
+    HDC dc = GetDC(list_);
+    {
+      ScopedDcState saved(dc);  // the font goes back before the DC does
+      if (HFONT font = reinterpret_cast<HFONT>(SendMessageW(list_, WM_GETFONT, 0, 0))) {
+        SelectObject(dc, font);
+      }
+      text = CellTipText(hit.pt.x, label.left, label.right, columns, texts, Measurer(dc));
+    }
+    ReleaseDC(list_, dc);
+  }
+  std::wstring wide(text.begin(), text.end());
+  if (wide == tip_text_) return;
+  // Another cell: the shown tip goes, and the next one asks for its text.
+  tip_text_ = std::move(wide);
+  SendMessageW(tip_, TTM_POP, 0, 0);
 }
 
 bool ReportList::IsReportView() const {
@@ -105,22 +185,9 @@ void ReportList::DrawItem(const DRAWITEMSTRUCT& draw) {
 
   std::vector<ColumnInfo> columns;
   std::vector<std::u16string_view> texts;
-  HWND header = ListView_GetHeader(list_);
-  const int column_count = header ? Header_GetItemCount(header) : 0;
-  for (int c = 0; c < column_count; ++c) {
-    LVCOLUMNW column = {};
-    column.mask = LVCF_FMT | LVCF_WIDTH;
-    if (!ListView_GetColumn(list_, c, &column)) break;
-    columns.push_back({column.cx, AlignOfFormat(column.fmt)});
-    texts.push_back(rows_->Cell(index, c));
-  }
-  auto measure = [dc](std::u16string_view text) {
-    SIZE size = {};
-    GetTextExtentPoint32W(dc, reinterpret_cast<const wchar_t*>(text.data()),
-                          static_cast<int>(text.size()), &size);
-    return static_cast<int>(size.cx);
-  };
-  for (const CellText16& cell : LayoutRowTexts(label.left, label.right, columns, texts, measure)) {
+  RowCells(index, &columns, &texts);
+  for (const CellText16& cell :
+       LayoutRowTexts(label.left, label.right, columns, texts, Measurer(dc))) {
     if (cell.text.empty()) continue;
     RECT rect = {cell.left, bounds.top, cell.right, bounds.bottom};
     DrawTextW(dc, reinterpret_cast<const wchar_t*>(cell.text.c_str()),
@@ -163,7 +230,10 @@ void ReportList::DrawPictures(HDC dc, int index, UINT state, bool highlighted, c
     case PictureBlend::kTransparent:
       break;
   }
-  ImageList_DrawEx(pictures, small, dc, icon.left, icon.top + (row_height - 16) / 2, 16, 16,
+  // The pictures' own size: 16 x 16 at 96 dpi, scaled with the screen.
+  int cx = 0, cy = 0;
+  ImageList_GetIconSize(pictures, &cx, &cy);
+  ImageList_DrawEx(pictures, small, dc, icon.left, icon.top + (row_height - cy) / 2, cx, cy,
                    CLR_DEFAULT, blend_colour, blend | (state & LVIS_OVERLAYMASK));
 }
 
@@ -214,6 +284,20 @@ LRESULT ReportList::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_SIZE:
       client_width_ = LOWORD(lparam);
       break;
+    case WM_MOUSEMOVE:
+      TrackCellTip(lparam);
+      break;
+    case WM_NOTIFY: {
+      auto* info = reinterpret_cast<NMTTDISPINFOW*>(lparam);
+      if (tip_ != nullptr && info->hdr.hwndFrom == tip_ && info->hdr.code == TTN_GETDISPINFOW) {
+        // An empty text shows no tip.
+        info->lpszText = tip_text_.data();
+        info->szText[0] = L'\0';
+        info->hinst = nullptr;
+        return 0;
+      }
+      break;
+    }
     case LVM_SETTEXTCOLOR:
       text_colour_ = static_cast<COLORREF>(lparam);
       break;

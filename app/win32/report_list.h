@@ -1,13 +1,18 @@
 // A report-view list control that draws its own rows: the selection
 // highlight spans the whole row (out to the client edge), each row shows a
 // state picture and a small picture, and cell texts that do not fit end in
-// "...". The control keeps the items, columns and image lists.
+// "..." (a tip over such a cell shows its whole text). The control keeps the
+// items, columns and image lists.
 #ifndef TARNU_APP_WIN32_REPORT_LIST_H_
 #define TARNU_APP_WIN32_REPORT_LIST_H_
 
 #include <windows.h>
 
+#include <string>
 #include <string_view>
+#include <vector>
+
+#include "app/report_list_logic.h"
 
 namespace tarnu::win32 {
 
@@ -55,9 +60,17 @@ class ReportList {
   void DrawPictures(HDC dc, int index, UINT state, bool highlighted, const RECT& bounds,
                     const RECT& icon) const;
   void RepaintForFocusChange(HWND other);
+  // The columns and cell texts of a row, as DrawItem lays them out.
+  void RowCells(int index, std::vector<ColumnInfo>* columns,
+                std::vector<std::u16string_view>* texts) const;
+  void CreateCellTip();
+  // Follows the pointer (list client coordinates) from cell to cell.
+  void TrackCellTip(LPARAM point);
 
   HWND list_ = nullptr;
   const ReportRows* rows_ = nullptr;
+  HWND tip_ = nullptr;     // the whole text of a cut cell under the pointer
+  std::wstring tip_text_;  // for the cell under the pointer now
   int client_width_ = 0;
   COLORREF text_colour_ = GetSysColor(COLOR_WINDOWTEXT);
   COLORREF text_background_ = GetSysColor(COLOR_WINDOW);

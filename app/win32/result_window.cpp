@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <new>
 
+#include "app/column_widths.h"
 #include "app/resource_ids.h"
 #include "app/startup_logic.h"
 #include "app/tray_logic.h"
 #include "app/win32/detail_window.h"
 #include "app/win32/dpi.h"
 #include "app/win32/html_help.h"
+#include "app/win32/pictures.h"
 #include "app/win32/wide_text.h"
 
 namespace tarnu::win32 {
@@ -18,7 +20,6 @@ namespace {
 
 constexpr COLORREF kStateMask = RGB(255, 255, 255);
 constexpr COLORREF kSmallMask = RGB(255, 255, 0);
-constexpr int kPictureSize = 16;
 
 }  // namespace
 
@@ -51,24 +52,18 @@ void ResultWindow::OnInit() {
   HWND list = GetDlgItem(window_, IDC_RESULT_LIST);
   dpi_ = WindowDpi(window_);
 
-  state_pictures_ =
-      ImageList_LoadImageW(instance, MAKEINTRESOURCEW(IDB_STATE_PICTURES), kPictureSize, 0,
-                           kStateMask, IMAGE_BITMAP, LR_CREATEDIBSECTION);
-  small_pictures_ =
-      ImageList_LoadImageW(instance, MAKEINTRESOURCEW(IDB_SMALL_PICTURES), kPictureSize, 0,
-                           kSmallMask, IMAGE_BITMAP, LR_CREATEDIBSECTION);
-  ListView_SetImageList(list, state_pictures_, LVSIL_STATE);
-  ListView_SetImageList(list, small_pictures_, LVSIL_SMALL);
+  LoadPictures(list);
 
   list_.Attach(list, this);
   ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT);
 
+  const std::vector<int> widths = ColumnWidthsOnScreen(stored_columns_, static_cast<int>(dpi_));
   for (int i = 0; i < kResultColumns; ++i) {
     std::wstring title = WideFromCp932(kResultColumnTable[i].title);
     LVCOLUMNW column = {};
     column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
     column.fmt = LVCFMT_LEFT;
-    column.cx = DpiScale(kResultColumnTable[i].width, dpi_);
+    column.cx = widths[static_cast<std::size_t>(i)];
     column.pszText = title.data();
     column.iSubItem = i;
     ListView_InsertColumn(list, i, &column);
@@ -85,7 +80,47 @@ void ResultWindow::OnInit() {
       MoveWindow(window_, stored->left, stored->top, stored->width, stored->height, FALSE);
     }
   }
+  KeepOnWorkArea();
   FitList();
+}
+
+void ResultWindow::KeepOnWorkArea() {
+  RECT rect;
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof(monitor);
+  // Minimised or maximised, Windows places the window itself.
+  if (IsIconic(window_) || IsZoomed(window_) || !GetWindowRect(window_, &rect) ||
+      !GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor)) {
+    return;
+  }
+  const RECT& area = monitor.rcWork;
+  WindowRect now{rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+  WindowRect fitted =
+      FitIntoWorkArea(now, {area.left, area.top, area.right - area.left, area.bottom - area.top});
+  if (fitted.left != now.left || fitted.top != now.top || fitted.width != now.width ||
+      fitted.height != now.height) {
+    SetWindowPos(window_, nullptr, fitted.left, fitted.top, fitted.width, fitted.height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
+std::optional<std::vector<int>> ResultWindow::ColumnsToStore() const {
+  HWND list = list_.hwnd();
+  if (list == nullptr) return std::nullopt;
+  std::vector<int> widths;
+  for (int i = 0; i < kResultColumns; ++i) widths.push_back(ListView_GetColumnWidth(list, i));
+  return ColumnWidthsToStore(widths, static_cast<int>(dpi_), stored_columns_);
+}
+
+void ResultWindow::LoadPictures(HWND list) {
+  HIMAGELIST old_state = state_pictures_;
+  HIMAGELIST old_small = small_pictures_;
+  state_pictures_ = LoadPictureStrip(IDB_STATE_PICTURES, kStateMask, dpi_);
+  small_pictures_ = LoadPictureStrip(IDB_SMALL_PICTURES, kSmallMask, dpi_);
+  ListView_SetImageList(list, state_pictures_, LVSIL_STATE);
+  ListView_SetImageList(list, small_pictures_, LVSIL_SMALL);
+  if (old_state) ImageList_Destroy(old_state);
+  if (old_small) ImageList_Destroy(old_small);
 }
 
 void ResultWindow::FitList() {
@@ -109,6 +144,8 @@ void ResultWindow::RescaleColumns(UINT old_dpi, UINT new_dpi) {
 void ResultWindow::Show() {
   if (window_ == nullptr) return;
   ShowWindow(window_, SW_SHOWNORMAL);
+  // The screens may have changed since the window was placed.
+  KeepOnWorkArea();
   BringWindowToTop(window_);
   SetForegroundWindow(window_);
   BringWindowToTop(window_);
@@ -263,11 +300,13 @@ INT_PTR ResultWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_HELP:
       return ShowHelpTopic(window_, kHelpResultTopic) ? TRUE : FALSE;
     case WM_DPICHANGED: {
-      // The columns are ours to scale; the frame takes the rectangle Windows
-      // suggests, and the dialog manager goes on to scale its fonts.
+      // The columns and pictures are ours to scale; the frame takes the
+      // rectangle Windows suggests, and the dialog manager goes on to scale
+      // its fonts (the rows are measured again with them).
       UINT new_dpi = HIWORD(wparam);
       RescaleColumns(dpi_, new_dpi);
       dpi_ = new_dpi;
+      if (HWND list = list_.hwnd()) LoadPictures(list);
       const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
       SetWindowPos(window_, nullptr, suggested->left, suggested->top,
                    suggested->right - suggested->left, suggested->bottom - suggested->top,

@@ -10,7 +10,9 @@
 #include <commctrl.h>
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/result_list_model.h"
 #include "app/result_rows.h"
@@ -36,6 +38,12 @@ class ResultWindow : private ReportRows {
               std::function<void()> on_list_focus);
   // Frees every row and the window.
   void Destroy();
+
+  // Column widths in pixels at 96 dpi: those to start with (tarnu.ini's;
+  // empty for the built-in ones), set before Create, and what to store at
+  // exit (none when the user changed nothing).
+  void set_stored_columns(std::vector<int> widths) { stored_columns_ = std::move(widths); }
+  std::optional<std::vector<int>> ColumnsToStore() const;
   HWND hwnd() const { return window_; }
 
   // Shown in its normal state, on top and in the foreground.
@@ -60,6 +68,10 @@ class ResultWindow : private ReportRows {
   INT_PTR OnMessage(UINT message, WPARAM wparam, LPARAM lparam);
   void OnInit();
   void FitList();
+  // The image lists at the window's dpi (again after a dpi change).
+  void LoadPictures(HWND list);
+  // Moves and shrinks the window into its monitor's work area.
+  void KeepOnWorkArea();
   void ShowContextMenu(LPARAM where);
   void OpenSelectedMail();
   void RescaleColumns(UINT old_dpi, UINT new_dpi);
@@ -79,6 +91,7 @@ class ResultWindow : private ReportRows {
   MessagePump* pump_ = nullptr;
   std::function<void()> on_list_focus_;
   UINT dpi_ = 96;
+  std::vector<int> stored_columns_;
 };
 
 }  // namespace tarnu::win32

@@ -32,6 +32,8 @@ void SettingsDialog::Fill() {
   SetChecked(IDC_AUTO_OPEN, form_.auto_open);
   SetChecked(IDC_NO_POSITION_RESTORE, form_.no_position_restore);
   SetChecked(IDC_NO_HISTORY_AT_START, form_.no_history_at_start);
+  SetChecked(IDC_NOTIFY_NEW_MAIL, switches_.notify_new_mail);
+  SetChecked(IDC_START_AT_SIGN_IN, switches_.start_at_sign_in);
 }
 
 void SettingsDialog::ReadControls() {
@@ -42,6 +44,8 @@ void SettingsDialog::ReadControls() {
   form_.auto_open = Checked(IDC_AUTO_OPEN);
   form_.no_position_restore = Checked(IDC_NO_POSITION_RESTORE);
   form_.no_history_at_start = Checked(IDC_NO_HISTORY_AT_START);
+  switches_.notify_new_mail = Checked(IDC_NOTIFY_NEW_MAIL);
+  switches_.start_at_sign_in = Checked(IDC_START_AT_SIGN_IN);
 }
 
 void SettingsDialog::UpdatePeriodic() {

@@ -8,13 +8,22 @@
 
 namespace tarnu::win32 {
 
+// The switches of the dialog that tarnu.pref has no room for: the
+// notification (tarnu.ini) and the start at sign-in (the Run key).
+struct DesktopSwitches {
+  bool notify_new_mail = true;
+  bool start_at_sign_in = false;
+};
+
 class SettingsDialog : public Dialog {
  public:
-  explicit SettingsDialog(const AppSettings& settings) : form_(LoadSettingsForm(settings)) {}
+  SettingsDialog(const AppSettings& settings, const DesktopSwitches& switches)
+      : form_(LoadSettingsForm(settings)), switches_(switches) {}
 
   // True after OK; form() then holds values that passed the checks.
   bool Run(HWND owner);
   const SettingsForm& form() const { return form_; }
+  const DesktopSwitches& switches() const { return switches_; }
 
  private:
   bool OnInit() override;
@@ -27,6 +36,7 @@ class SettingsDialog : public Dialog {
   void ChooseDisplayFont();
 
   SettingsForm form_;
+  DesktopSwitches switches_;
 };
 
 }  // namespace tarnu::win32

@@ -46,6 +46,21 @@ bool TrayIcon::Modify(HICON icon, const std::string* tip) {
   return Shell_NotifyIconW(NIM_MODIFY, &record) != FALSE;
 }
 
+bool TrayIcon::ShowBalloon(const std::wstring& title, const std::wstring& text) {
+  if (owner_ == nullptr) return false;
+  NOTIFYICONDATAW record = Record(NIF_INFO);
+  auto copy = [](const std::wstring& from, wchar_t* to, std::size_t room) {
+    std::size_t n = from.size() < room - 1 ? from.size() : room - 1;
+    std::wmemcpy(to, from.data(), n);
+    to[n] = L'\0';
+  };
+  copy(title, record.szInfoTitle, sizeof(record.szInfoTitle) / sizeof(wchar_t));
+  copy(text, record.szInfo, sizeof(record.szInfo) / sizeof(wchar_t));
+  record.uTimeout = 10000;  // read only by Windows before Vista
+  record.dwInfoFlags = NIIF_INFO;
+  return Shell_NotifyIconW(NIM_MODIFY, &record) != FALSE;
+}
+
 void TrayIcon::Remove() {
   if (owner_ == nullptr) return;
   NOTIFYICONDATAW record = Record(NIF_MESSAGE | NIF_ICON | NIF_TIP);

@@ -22,6 +22,10 @@ class TrayIcon {
   // Returns the shell's answer: false when it no longer knows the icon.
   bool Modify(HICON icon, const std::string* tip);
   void Remove();
+  // The shell's notification from the icon (a balloon; a toast on Windows
+  // 10 and 11). A click on it arrives as the callback with
+  // NIN_BALLOONUSERCLICK.
+  bool ShowBalloon(const std::wstring& title, const std::wstring& text);
 
  private:
   NOTIFYICONDATAW Record(UINT flags) const;

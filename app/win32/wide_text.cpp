@@ -46,6 +46,7 @@ void InitProgramInfo(HINSTANCE instance) {
     path.resize(path.size() * 2);
   }
   std::wstring full(path.data());
+  g_program.path = full;
   std::size_t slash = full.find_last_of(L"\\/");
   g_program.directory = slash == std::wstring::npos ? std::wstring() : full.substr(0, slash + 1);
   g_program.name = ApplicationName(Cp932FromWide(full));

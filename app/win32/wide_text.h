@@ -27,6 +27,7 @@ struct ProgramInfo {
   HINSTANCE instance = nullptr;
   std::string name;
   std::wstring wide_name;
+  std::wstring path;       // the program file
   std::wstring directory;  // where the program file lies, with a trailing backslash
 };
 void InitProgramInfo(HINSTANCE instance);

@@ -485,6 +485,74 @@ TEST_F(CheckCycleTest, HostListShrinkingDuringASurveyIsSafe) {
   EXPECT_EQ(shell.list.size(), 1u);
 }
 
+TEST_F(CheckCycleTest, EveryCycleEndsWithAReportOfWhatItFound) {
+  HostEntry a = Host("A");
+  HostEntry b = Host("B");
+  HostEntry off = Host("Off");
+  off.check = false;
+  HostEntry broken = Host("Broken");
+  hosts = {a, b, off, broken};
+  auto from = [](const std::string& id) {
+    MailEntry m = Mail(id, "subject " + id);
+    m.from = "from " + id;
+    return m;
+  };
+  net.boxes["A.example"].mails = {from("<a1>"), from("<a2>")};
+  net.boxes["B.example"].mails = {from("<b1>"), from("<b2>"), from("<b3>")};
+  net.boxes["Broken.example"].error = "接続時エラー 10061 (接続を拒否されました)";
+  net.boxes["Off.example"].mails = {from("<never>")};
+  CheckCycle cycle = Cycle();
+
+  struct Expect {
+    int new_count, messages;
+    std::vector<std::string> named;  // Message-IDs the notification names
+  };
+  auto run = [&](const char* what, const Expect& want) {
+    std::size_t before = shell.reports.size();
+    cycle.RunCheck();
+    ASSERT_EQ(shell.reports.size(), before + 1) << what << ": one report per cycle";
+    const CheckReport& got = shell.reports.back();
+    EXPECT_EQ(got.hosts_checked, 3) << what;
+    EXPECT_EQ(got.failed_hosts, 1) << what;
+    EXPECT_EQ(got.new_count, want.new_count) << what;
+    EXPECT_EQ(got.message_count, want.messages) << what;
+    std::vector<std::string> named;
+    for (const NewMailNote& note : got.first_new) {
+      EXPECT_EQ("from " + note.subject.substr(8), note.from) << what;
+      named.push_back(note.subject.substr(8));
+    }
+    EXPECT_EQ(named, want.named) << what;
+    EXPECT_EQ(shell.log.back().rfind("tray", 0), 0u) << what << ": after the last tray step";
+  };
+  run("first check", {5, 5, {"<a1>", "<a2>", "<b1>"}});
+  run("nothing new", {0, 5, {}});
+  net.boxes["B.example"].mails.push_back(from("<b4>"));
+  run("one more on the second host", {1, 6, {"<b4>"}});
+}
+
+TEST(AfterCheckTip, CountsNewAndWaitingMailAndFailures) {
+  struct Case {
+    int hosts, failed, messages, fresh;
+    TipChange change;
+    const char* text;
+  } cases[] = {
+      {0, 0, 0, 0, TipChange::kReset, ""},
+      {1, 0, 0, 0, TipChange::kText, "新着 0 通/全 0 通"},
+      {2, 0, 15, 3, TipChange::kText, "新着 3 通/全 15 通"},
+      {3, 2, 4, 0, TipChange::kText, "新着 0 通/全 4 通/エラー 2 件"},
+  };
+  for (const Case& c : cases) {
+    CheckReport report;
+    report.hosts_checked = c.hosts;
+    report.failed_hosts = c.failed;
+    report.message_count = c.messages;
+    report.new_count = c.fresh;
+    TrayTip tip = AfterCheckTip(report);
+    EXPECT_EQ(tip.change, c.change) << c.text;
+    EXPECT_EQ(Hex(tip.text), Hex(c.text));
+  }
+}
+
 // Forwards still owed, over a series of checks each run as a new process
 // would: the histories come from what the last successful save wrote, the
 // owed forwards from what the last check wrote.

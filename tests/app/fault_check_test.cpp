@@ -142,8 +142,8 @@ FaultProxy::Plan Plan(Fault fault, Direction direction, std::string marker, std:
 }
 
 const char kNoAnswer[] = "サーバからの応答がありません";
-const char kClosed[] = "受信エラー 0 サーバが接続を切断しました";
-const char kReset[] = "受信エラー 104";
+const char kClosed[] = "受信エラー 0 (サーバが接続を切断しました)";
+const char kReset[] = "受信エラー 104 (接続がリセットされました)";
 const char kNotReady[] = "メールサーバが応答状態にありません\r\n";
 const char kCannotServe[] =
     "このメールサーバは本アプリの要求にこたえる能力がありません。またはメールサーバの状態が不安定で"
@@ -219,7 +219,7 @@ TEST_F(FaultCheck, Pop3DialogueAtEveryStep) {
 }
 
 const char kFwdNoAnswer[] = "転送時サーバからの応答がありません";
-const char kFwdClosed[] = "転送時受信エラー 0 サーバが接続を切断しました";
+const char kFwdClosed[] = "転送時受信エラー 0 (サーバが接続を切断しました)";
 
 // A fault in the forward of the first new message: the survey is whole, the
 // history takes all three messages, the row shows why the forward failed
@@ -240,7 +240,7 @@ TEST_F(FaultCheck, SmtpDialogueAtEveryStep) {
       {"garbage before the greeting", Plan(Fault::kInject, Direction::kToClient, "", 0, garbage),
        "転送時メールサーバが応答状態にありません\r\n" + garbage, false, 2},
       {"HELO reply reset", Plan(Fault::kReset, Direction::kToClient, "HELO", 2),
-       "転送時受信エラー 104", false, 2},
+       "転送時受信エラー 104 (接続がリセットされました)", false, 2},
       {"MAIL reply cut", Plan(Fault::kCut, Direction::kToClient, "MAIL FROM", 0), kFwdClosed, false,
        2},
       {"RCPT reply stalled", Plan(Fault::kStall, Direction::kToClient, "RCPT TO", 1), kFwdNoAnswer,

@@ -59,11 +59,13 @@ class RecordingShell : public CheckShell {
     return trust_answer;
   }
   void HostsChanged() override { log.push_back("hosts-changed"); }
+  void CheckFinished(const CheckReport& report) override { reports.push_back(report); }
 
   std::string title = "問い合わせ結果一覧";
   std::vector<std::string> log;
   std::vector<std::string> messages;
   std::vector<int> quits;
+  std::vector<CheckReport> reports;
   ResultListModel list;
   int pumps = 0;
   std::function<void()> on_pump;

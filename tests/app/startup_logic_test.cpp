@@ -100,5 +100,31 @@ TEST(StoredResultWindowRect, RestoresOnlyAStoredRectangle) {
   EXPECT_FALSE(StoredResultWindowRect(settings));
 }
 
+TEST(FitIntoWorkArea, NeverLargerThanTheWorkAreaNorPartlyOffIt) {
+  // A 1366 x 728 work area (a 768-pixel screen less its taskbar), and one of
+  // a second monitor to the left of the first.
+  const WindowRect work{0, 0, 1366, 728};
+  const WindowRect left_monitor{-1920, 0, 1920, 1040};
+  struct Case {
+    WindowRect window, work, fitted;
+  } cases[] = {
+      {{100, 100, 600, 400}, work, {100, 100, 600, 400}},  // inside: untouched
+      {{100, 100, 1900, 1000}, work, {0, 0, 1366, 728}},   // from a larger screen
+      {{900, 500, 600, 400}, work, {766, 328, 600, 400}},  // hanging off the bottom right
+      {{-50, -20, 600, 400}, work, {0, 0, 600, 400}},      // above and left of it
+      {{0, 0, 1366, 728}, work, {0, 0, 1366, 728}},        // exactly the work area
+      {{-1800, 900, 800, 600}, left_monitor, {-1800, 440, 800, 600}},
+      {{100, 100, 600, 400}, {0, 0, 0, 0}, {100, 100, 600, 400}},  // no work area known
+      {{INT_MAX - 10, INT_MAX - 10, 600, 400}, work, {766, 328, 600, 400}},
+  };
+  for (const Case& c : cases) {
+    WindowRect got = FitIntoWorkArea(c.window, c.work);
+    EXPECT_EQ(got.left, c.fitted.left) << c.window.left << "," << c.window.top;
+    EXPECT_EQ(got.top, c.fitted.top) << c.window.left << "," << c.window.top;
+    EXPECT_EQ(got.width, c.fitted.width) << c.window.width;
+    EXPECT_EQ(got.height, c.fitted.height) << c.window.height;
+  }
+}
+
 }  // namespace
 }  // namespace tarnu

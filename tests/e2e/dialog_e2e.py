@@ -3,6 +3,7 @@ driven through their controls from outside (tarnu-driver.exe), with the
 settings file compared byte for byte against its documented layout
 (pref_layout.py) and a screenshot of every dialog kept."""
 import os
+import shutil
 import subprocess
 import time
 
@@ -579,7 +580,10 @@ def wait_for_any_dialog(driver, captions, ms):
 def first_start_tests(session, driver, tarnu_exe, artifacts, ui, check):
     work = os.path.join(artifacts, "first-start")
     os.makedirs(work)
-    program = session.start(tarnu_exe, work, "tarnu-first.log")
+    # Without files anywhere the program makes them beside itself: a copy
+    # of its own keeps them in this folder.
+    shutil.copy(tarnu_exe, work)
+    program = session.start(os.path.join(work, "tarnu.exe"), work, "tarnu-first.log")
     check("a first start without hosts opens 接続先 by itself", ui.find(HOST_LIST, 30000))
     check("with an empty list", ui.rows(HOST_LIST, LIST) == [])
     ui.press(HOST_LIST, IDCANCEL)

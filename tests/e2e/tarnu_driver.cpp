@@ -20,6 +20,13 @@
 //   tray-known                whether the shell knows tarnu's tray icon
 //   popup-menu MS             wait for a popup menu; print its item count
 //                             (-1 where it cannot be read), then its rectangle
+//   power EVENT               send WM_POWERBROADCAST (4 suspend, 18 resume) to the main window
+//   balloon MS                wait for the shell's balloon notification; print its text
+//   notice                    the program's last notification: title, then text
+//   cell-point ROW COLUMN     a screen point in a cell of the result list (x y)
+//   tip MS                    wait for a tip of tarnu's own (not a balloon); print its text
+//   columns                   the result list's column widths
+//   column-width COLUMN W     give a column of the result list a new width
 //
 // The program's own dialogs, found by caption (message boxes by "tarnu"):
 //   find CAPTION MS           wait until the dialog is shown
@@ -263,6 +270,18 @@ BOOL CALLBACK FindPopupMenu(HWND hwnd, LPARAM param) {
   return TRUE;
 }
 
+// The shell shows a balloon notification as a balloon-style tooltip.
+BOOL CALLBACK FindBalloon(HWND hwnd, LPARAM param) {
+  wchar_t cls[64] = {};
+  GetClassNameW(hwnd, cls, 64);
+  if (_wcsicmp(cls, TOOLTIPS_CLASSW) == 0 && IsWindowVisible(hwnd) &&
+      (GetWindowLongPtrW(hwnd, GWL_STYLE) & TTS_BALLOON)) {
+    *reinterpret_cast<HWND*>(param) = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 int Usage();
 
 BOOL CALLBACK PrintTopWindow(HWND hwnd, LPARAM) {
@@ -469,6 +488,25 @@ int DialogVerb(const std::wstring& verb, int argc, wchar_t** argv) {
   return Usage();
 }
 
+// A tip window of the given process, shown, not a balloon.
+struct TipSearch {
+  DWORD pid;
+  HWND found;
+};
+BOOL CALLBACK FindTip(HWND hwnd, LPARAM param) {
+  auto* search = reinterpret_cast<TipSearch*>(param);
+  wchar_t cls[64] = {};
+  GetClassNameW(hwnd, cls, 64);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (pid == search->pid && _wcsicmp(cls, TOOLTIPS_CLASSW) == 0 && IsWindowVisible(hwnd) &&
+      !(GetWindowLongPtrW(hwnd, GWL_STYLE) & TTS_BALLOON)) {
+    search->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 int Usage() {
   std::fputs("usage: tarnu-driver VERB ARGS (see the source)\n", stderr);
   return 2;
@@ -634,6 +672,84 @@ int wmain(int argc, wchar_t** argv) {
     if (taskbar == nullptr || !GetWindowRect(taskbar, &bar)) return 1;
     int cell = GetSystemMetrics(SM_CXSMICON) + 4;
     Print(std::to_string(bar.right - cell / 2) + " " + std::to_string((bar.top + bar.bottom) / 2));
+    return 0;
+  }
+  if (verb == L"cell-point") {
+    HWND list = ResultList();
+    if (list == nullptr) return 1;
+    RemoteBuffer remote(list, sizeof(RECT));
+    RECT rect = {};
+    rect.top = arg(3);  // the subitem
+    rect.left = arg(3) == 0 ? LVIR_LABEL : LVIR_BOUNDS;
+    remote.Write(0, &rect, sizeof(rect));
+    UINT message = arg(3) == 0 ? LVM_GETITEMRECT : LVM_GETSUBITEMRECT;
+    if (!SendMessageW(list, message, static_cast<WPARAM>(arg(2)),
+                      reinterpret_cast<LPARAM>(remote.at(0)))) {
+      return 1;
+    }
+    remote.Read(0, &rect, sizeof(rect));
+    POINT point = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    ClientToScreen(list, &point);
+    Print(std::to_string(point.x) + " " + std::to_string(point.y));
+    return 0;
+  }
+  if (verb == L"tip") {
+    HWND main = MainWindow();
+    DWORD pid = 0;
+    if (main == nullptr || !GetWindowThreadProcessId(main, &pid)) return 1;
+    TipSearch search = {pid, nullptr};
+    bool found = WaitFor(arg(2), [&search] {
+      search.found = nullptr;
+      EnumWindows(FindTip, reinterpret_cast<LPARAM>(&search));
+      return search.found != nullptr;
+    });
+    if (!found) return 1;
+    wchar_t text[2048] = {};
+    SendMessageW(search.found, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(text));
+    Print(Field(text));
+    return 0;
+  }
+  if (verb == L"columns") {
+    HWND list = ResultList();
+    if (list == nullptr) return 1;
+    std::string widths;
+    for (int i = 0; i < 6; ++i) {
+      if (i > 0) widths += " ";
+      widths += std::to_string(SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0));
+    }
+    Print(widths);
+    return 0;
+  }
+  if (verb == L"column-width") {
+    HWND list = ResultList();
+    return list && SendMessageW(list, LVM_SETCOLUMNWIDTH, arg(2), MAKELPARAM(arg(3), 0)) ? 0 : 1;
+  }
+  if (verb == L"power") {
+    HWND main = MainWindow();
+    return main && PostMessageW(main, WM_POWERBROADCAST, arg(2), 0) ? 0 : 1;
+  }
+  if (verb == L"balloon") {
+    HWND balloon = nullptr;
+    bool found = WaitFor(arg(2), [&balloon] {
+      balloon = nullptr;
+      EnumWindows(FindBalloon, reinterpret_cast<LPARAM>(&balloon));
+      return balloon != nullptr;
+    });
+    if (!found) return 1;
+    // The tooltip hands out the text it shows; WM_GETTEXT is carried across
+    // processes by the system. (Wine's shell answers no TTM_GETTITLE.)
+    wchar_t text[1024] = {};
+    SendMessageW(balloon, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    Print(Field(text));
+    return 0;
+  }
+  if (verb == L"notice") {
+    HWND main = MainWindow();
+    HWND notice = main ? GetDlgItem(main, 1100) : nullptr;
+    if (notice == nullptr) return 1;
+    wchar_t text[1024] = {};
+    SendMessageW(notice, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    Print(Field(text));
     return 0;
   }
   return Usage();

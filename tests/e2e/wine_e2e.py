@@ -12,6 +12,7 @@ and the list) and screenshots (the tray picture), and at the files it
 writes. The screenshot of the result window is kept in ARTIFACT_DIR.
 """
 import base64
+import glob
 import hashlib
 import os
 import shutil
@@ -22,8 +23,10 @@ import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, HERE)
 import demo_mail  # noqa: E402
+import desktop_e2e  # noqa: E402
 import dialog_e2e  # noqa: E402
 import wine_tls  # noqa: E402
 from wine_session import Driver, Dovecot, SilentServer, WineSession  # noqa: E402
@@ -139,7 +142,7 @@ def main(argv):
             print("%6.1fs Wine, display %s and Dovecot on port %d ready" %
                   (time.monotonic() - check.start, session.env["DISPLAY"], mail.port), flush=True)
             driver = Driver(session, driver_exe)
-            # TARNU_E2E_ONLY=dialogs runs only the dialog tests (while working on them).
+            # TARNU_E2E_ONLY=main, dialogs, cli, desktop or unit runs one group alone.
             only = os.environ.get("TARNU_E2E_ONLY", "")
             if only in ("", "main"):
                 run_tests(session, driver, tarnu_exe, cli, artifacts, mail, silent, check)
@@ -150,6 +153,14 @@ def main(argv):
             if only in ("", "cli"):
                 console_tests(session, os.path.join(build_win, "tools", "tarnu-cli",
                                                     "tarnu-cli.exe"), artifacts, check)
+            if only in ("", "desktop"):
+                desktop_e2e.desktop_tests(session, driver, tarnu_exe, cli, artifacts, check)
+                setups = sorted(glob.glob(os.path.join(ROOT, "dist", "tarnu-*-setup.exe")),
+                                key=os.path.getmtime)
+                desktop_e2e.installer_tests(session, driver, setups[-1] if setups else None,
+                                            cli, artifacts, check)
+                zips = glob.glob(os.path.join(ROOT, "dist", "tarnu-*.zip"))
+                desktop_e2e.zip_tests(zips[0] if len(zips) == 1 else None, check)
             if only in ("", "unit"):
                 unit_tests_under_wine(session, build_win, check)
     finally:

@@ -166,6 +166,17 @@ class WineSession:
         """Starts a Windows program; `wine` returns its exit code. `locale`
         (a Unix locale) sets the program's code page; `debug` Wine's debug
         channels (WINEDEBUG), whose traces go to the log."""
+        # tarnu.exe takes files beside itself over those of the current
+        # directory: a test that gives it its files in the current directory
+        # must not find another test's files beside the built program.
+        beside = os.path.dirname(os.path.abspath(exe))
+        if (os.path.basename(exe).lower() == "tarnu.exe" and
+                os.path.exists(os.path.join(cwd, "tarnu.pref")) and
+                os.path.abspath(beside) != os.path.abspath(cwd)):
+            for name in ("tarnu.pref", "tarnu.hist.pref", "tarnu.ini"):
+                stale = os.path.join(beside, name)
+                if os.path.exists(stale):
+                    os.remove(stale)
         log = open(os.path.join(self.log_dir, log_name), "w")
         env = dict(self.env)
         if locale:
@@ -289,6 +300,12 @@ class SilentServer:
             self.held.append(conn)
 
     def stop(self):
+        # shutdown wakes the thread blocked in accept; close alone leaves
+        # the socket listening until accept returns.
+        try:
+            self.sock.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
         self.sock.close()
         for conn in self.held:
             conn.close()

@@ -465,5 +465,49 @@ TEST(LineChannelUnconnected, EveryOperationFailsQuietly) {
   channel.Close();
 }
 
+// The machine is going to sleep: whatever the channel waits for is given up
+// at the next slice, with the error of an abandoned connection, instead of
+// waiting out the timeout (or hanging after the wake-up).
+class AbandoningPump : public MessagePump {
+ public:
+  explicit AbandoningPump(int calls_before) : calls_before_(calls_before) {}
+  void PumpMessages() override { ++calls; }
+  bool WaitsAbandoned() override { return calls > calls_before_; }
+  int calls = 0;
+
+ private:
+  int calls_before_;
+};
+
+TEST(LineChannelAbandoned, EveryWaitEndsAtOnceWithTheAbandonedError) {
+  struct Case {
+    const char* what;
+    int calls_before;  // pump calls before the waits are abandoned
+    bool connects;
+  } cases[] = {
+      {"before the connect", -1, false},
+      {"while a reply is awaited", 1, true},
+  };
+  for (const Case& c : cases) {
+    ScriptedPeer peer;
+    peer.Silence(10000);  // a server that never answers
+    peer.Start();
+    AbandoningPump pump(c.calls_before);
+    LineChannel channel(&pump);
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(channel.Connect("127.0.0.1", peer.port(), 30), c.connects) << c.what;
+    if (c.connects) {
+      std::string line;
+      EXPECT_EQ(channel.ReadLine(&line, 30), -1) << c.what;
+    }
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(channel.last_error(), platform::NetAbandonedError()) << c.what;
+    EXPECT_LT(seconds, 5) << c.what;
+    channel.Close();
+    peer.Finish();
+  }
+}
+
 }  // namespace
 }  // namespace tarnu

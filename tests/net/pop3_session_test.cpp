@@ -301,7 +301,7 @@ TEST(OpenMailbox, Failures) {
       {"cut in the middle of the greeting",
        false,
        {{'S', "+OK rea"}, {'W', ""}},
-       "受信エラー 0 サーバが接続を切断しました",
+       "受信エラー 0 (サーバが接続を切断しました)",
        "QUIT\r\n"},
       {"cut in the middle of the PASS reply",
        false,
@@ -311,7 +311,7 @@ TEST(OpenMailbox, Failures) {
         {'E', "PASS secret\r\n"},
         {'S', "+O"},
         {'W', ""}},
-       "受信エラー 0 サーバが接続を切断しました",
+       "受信エラー 0 (サーバが接続を切断しました)",
        "USER alice\r\nPASS secret\r\nQUIT\r\n"},
       {"overlong refusal is cut to the line buffer",
        false,
@@ -369,7 +369,8 @@ TEST(OpenMailbox, ResetAfterUserIsAReceiveError) {
       OpenAndClose({{'S', "+OK\r\n"}, {'E', "USER alice\r\n"}, {'Z', "100"}, {'R', ""}}, false);
   EXPECT_EQ(out.count, -1);
 #ifndef _WIN32
-  EXPECT_EQ(out.result.error, "受信エラー " + std::to_string(ECONNRESET));
+  EXPECT_EQ(out.result.error,
+            "受信エラー " + std::to_string(ECONNRESET) + " (接続がリセットされました)");
 #endif
   EXPECT_EQ(out.sent, "USER alice\r\n");
 }
@@ -413,7 +414,8 @@ TEST(OpenMailbox, RefusedConnectionSendsNothing) {
   SurveyResult result;
   EXPECT_EQ(OpenMailbox(account, &result, &session), -1);
 #ifndef _WIN32
-  EXPECT_EQ(result.error, "接続時エラー " + std::to_string(ECONNREFUSED));
+  EXPECT_EQ(result.error,
+            "接続時エラー " + std::to_string(ECONNREFUSED) + " (接続を拒否されました)");
 #endif
   EXPECT_EQ(result.label, "127.0.0.1");
   EXPECT_EQ(status.title, "T");
@@ -462,7 +464,7 @@ TEST(OpenMailbox, HangingConnectIsGivenUpWithTheConnectText) {
   Pop3Session session(&status, &pump);
   SurveyResult result;
   EXPECT_EQ(OpenMailbox(account, &result, &session), -1);
-  EXPECT_EQ(result.error, "接続時エラー " + std::to_string(ETIMEDOUT));
+  EXPECT_EQ(result.error, "接続時エラー " + std::to_string(ETIMEDOUT) + " (応答がありません)");
   EXPECT_EQ(status.title, "T");
   // Once before connecting, then between the one-second slices of the wait.
   EXPECT_GE(pump.calls, 2);

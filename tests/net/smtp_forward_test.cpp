@@ -503,7 +503,7 @@ TEST(ForwardMailDialogue, ConnectionClosedByTheServer) {
   MailEntry entry;
   EXPECT_EQ(ForwardMail(ForwardingHost(peer.port()), &entry, nullptr), -1);
   // An orderly close has no error number of its own: the words say it.
-  EXPECT_EQ(Hex(entry.state), Hex("転送時受信エラー 0 サーバが接続を切断しました"));
+  EXPECT_EQ(Hex(entry.state), Hex("転送時受信エラー 0 (サーバが接続を切断しました)"));
   // The QUIT still goes out on the half-closed connection.
   EXPECT_EQ(peer.Finish(), HeloLine() + "QUIT\r\n");
 }

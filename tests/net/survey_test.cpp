@@ -300,7 +300,7 @@ TEST(SurveyMailbox, FailuresDiscardTheList) {
        "サーバからの応答がありません", "LIST 3\r\nQUIT\r\n"},
       {"cut in the middle of the LIST line",
        two_done + Script{{'E', "LIST 3\r\n"}, {'S', "+OK 3"}, {'W', ""}},
-       "受信エラー 0 サーバが接続を切断しました", "LIST 3\r\nQUIT\r\n"},
+       "受信エラー 0 (サーバが接続を切断しました)", "LIST 3\r\nQUIT\r\n"},
   };
   for (const Case& c : cases) {
     Survey out = RunSurvey(c.script);
@@ -348,8 +348,10 @@ TEST(SurveyMailbox, SendAfterResetIsASendError) {
       RunSurvey(LoginScript() + Script{{'E', "STAT\r\n"}, {'S', "+OK 1 10\r\n"}, {'R', ""}}, 2,
                 &pump, &status);
   EXPECT_EQ(out.result_code, -1);
-  EXPECT_TRUE(out.result.error == "送信エラー " + std::to_string(ECONNRESET) ||
-              out.result.error == "送信エラー " + std::to_string(EPIPE))
+  EXPECT_TRUE(out.result.error ==
+                  "送信エラー " + std::to_string(ECONNRESET) + " (接続がリセットされました)" ||
+              out.result.error ==
+                  "送信エラー " + std::to_string(EPIPE) + " (接続がリセットされました)")
       << out.result.error;
   EXPECT_EQ(out.final_title, "T");
 }
