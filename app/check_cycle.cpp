@@ -39,6 +39,8 @@ void CheckCycle::RunCheck() {
     order.reserve(hosts_->size());
     for (const HostEntry& host : *hosts_) order.push_back(host.identity);
     for (std::size_t i = 0; i < order.size(); ++i) CheckHost(i, order[i], &new_count);
+    cache_.reset();
+    cache_opened_ = false;
     try {
       services_.save_history(*hosts_, shell_);
     } catch (const std::bad_alloc&) {
@@ -62,6 +64,26 @@ void CheckCycle::RunCheck() {
   running_ = false;
 }
 
+UidlCache* CheckCycle::CacheFor() {
+  if (!cache_opened_) {
+    cache_opened_ = true;
+    if (services_.open_uidl_cache) cache_ = services_.open_uidl_cache();
+    if (cache_ != nullptr) {
+      cache_->Load();
+      // Mailboxes of hosts no longer there (or fetching another number of
+      // lines) are dropped from the cache when it is next rewritten.
+      std::vector<UidlMailbox> current;
+      for (const HostEntry& entry : *hosts_) {
+        if (!entry.extras.HasOption(kExtraNoUidl)) {
+          current.push_back(UidlMailbox{entry.server, entry.pop3_port, entry.user, entry.lines});
+        }
+      }
+      cache_->KeepOnly(std::move(current));
+    }
+  }
+  return cache_.get();
+}
+
 int CheckCycle::FindEntry(std::size_t position, std::uint64_t identity) const {
   if (position < hosts_->size() && (*hosts_)[position].identity == identity) {
     return static_cast<int>(position);
@@ -76,8 +98,19 @@ void CheckCycle::CheckHost(std::size_t position, std::uint64_t identity, int* ne
     HostEntry copy = (*hosts_)[static_cast<std::size_t>(index)];
     if (!copy.check) return;
 
-    services_.survey(shell_, AccountOf(copy), copy.lines, &copy.current, shell_, shell_);
+    const Pop3Account account = AccountOf(copy);
+    UidlUse uidl;
+    uidl.cache = account.uidl ? CacheFor() : nullptr;
+    if (uidl.cache != nullptr)
+      uidl.cache->Select(UidlMailbox{copy.server, copy.pop3_port, copy.user, copy.lines});
+    services_.survey(shell_, account, copy.lines, &copy.current, shell_, shell_,
+                     uidl.cache != nullptr ? &uidl : nullptr);
     copy.current.label = copy.name;
+    // The cache learns what this survey fetched; a failed one teaches
+    // nothing.
+    if (uidl.listed && copy.current.error.empty()) {
+      uidl.cache->Store(copy.current.mails, uidl.uids, uidl.fetched);
+    }
 
     if (copy.forward) {
       const HistoryIndex seen(copy.history);

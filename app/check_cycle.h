@@ -6,12 +6,15 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "app/result_rows.h"
 #include "app/tray_state.h"
 #include "model/app_settings.h"
 #include "model/host_entry.h"
+#include "model/uidl_cache.h"
 #include "net/pop3_account.h"
+#include "net/survey.h"
 #include "platform/ui_hooks.h"
 
 namespace tarnu {
@@ -37,10 +40,13 @@ class CheckShell : public StatusLine,
 // own in their place.
 struct CheckServices {
   std::function<int(StatusLine* status, const Pop3Account& account, int lines, SurveyResult* result,
-                    MessagePump* pump, UserMessages* messages)>
+                    MessagePump* pump, UserMessages* messages, UidlUse* uidl)>
       survey;
   std::function<int(const HostEntry& host, MailEntry* entry, MessagePump* pump)> forward;
   std::function<int(const HostList& hosts, UserMessages* messages)> save_history;
+  // The cache of known messages for hosts that use UIDL; none: every
+  // message is fetched.
+  std::function<std::unique_ptr<UidlCache>()> open_uidl_cache;
 };
 
 // The services of the program itself.
@@ -68,12 +74,17 @@ class CheckCycle {
   // found by its identity; -1 when it was deleted.
   int FindEntry(std::size_t position, std::uint64_t identity) const;
   void CheckHost(std::size_t position, std::uint64_t identity, int* new_count);
+  // The cache for a host that uses UIDL, read at its first use in a cycle;
+  // null when there is none.
+  UidlCache* CacheFor();
 
   HostList* hosts_;
   const AppSettings* settings_;
   CheckFlags* flags_;
   CheckShell* shell_;
   CheckServices services_;
+  std::unique_ptr<UidlCache> cache_;  // during a cycle
+  bool cache_opened_ = false;
   bool running_ = false;
   int dropped_checks_ = 0;
   int last_new_count_ = 0;

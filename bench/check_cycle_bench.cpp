@@ -129,8 +129,9 @@ int main(int argc, char** argv) {
   double survey_seconds = 0;
   CheckServices services = RealCheckServices();
   CheckServices played = services;
+  played.open_uidl_cache = nullptr;
   played.survey = [&](StatusLine*, const Pop3Account& account, int, SurveyResult* result,
-                      MessagePump*, UserMessages*) {
+                      MessagePump*, UserMessages*, UidlUse*) {
     const auto start = Clock::now();
     int index = 0;
     for (; index < hosts_count; ++index) {
@@ -150,7 +151,8 @@ int main(int argc, char** argv) {
   };
   if (pop3_port) {
     played.survey = [&](StatusLine* status, const Pop3Account& account, int lines,
-                        SurveyResult* result, MessagePump* pump, UserMessages* messages_out) {
+                        SurveyResult* result, MessagePump* pump, UserMessages* messages_out,
+                        UidlUse*) {
       const auto start = Clock::now();
       const int rc = SurveyMailbox(status, account, lines, result, pump, messages_out);
       survey_seconds += std::chrono::duration<double>(Clock::now() - start).count();

@@ -23,12 +23,12 @@ static int sock = -1;
 static char in[65536];
 static size_t in_start, in_end;
 
-static void die(const char *what) {
+static void die(const char* what) {
   fprintf(stderr, "pop3_floor: %s\n", what);
   exit(1);
 }
 
-static void send_all(const char *data, size_t length) {
+static void send_all(const char* data, size_t length) {
   while (length > 0) {
     ssize_t n = send(sock, data, length, 0);
     if (n <= 0) die("send failed");
@@ -38,7 +38,7 @@ static void send_all(const char *data, size_t length) {
 }
 
 /* One line into `line` (LF included, cut at `capacity` - 1 bytes). */
-static size_t read_line(char *line, size_t capacity) {
+static size_t read_line(char* line, size_t capacity) {
   size_t length = 0;
   for (;;) {
     if (in_start == in_end) {
@@ -47,9 +47,9 @@ static size_t read_line(char *line, size_t capacity) {
       in_start = 0;
       in_end = (size_t)n;
     }
-    const char *p = in + in_start;
+    const char* p = in + in_start;
     size_t available = in_end - in_start;
-    const char *lf = memchr(p, '\n', available);
+    const char* lf = memchr(p, '\n', available);
     size_t take = lf ? (size_t)(lf - p) + 1 : available;
     if (length + take < capacity) {
       memcpy(line + length, p, take);
@@ -63,7 +63,7 @@ static size_t read_line(char *line, size_t capacity) {
   }
 }
 
-static void expect_ok(const char *what) {
+static void expect_ok(const char* what) {
   char line[1024];
   read_line(line, sizeof line);
   if (strncmp(line, "+OK", 3) != 0) die(what);
@@ -78,14 +78,14 @@ static void read_multiline(void) {
   }
 }
 
-static void command(const char *text, const char *what) {
+static void command(const char* text, const char* what) {
   send_all(text, strlen(text));
   expect_ok(what);
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   if (argc < 7) die("usage: pop3_floor HOST PORT USER PASSWORD LINES MODE [WINDOW]");
-  const char *mode = argv[6];
+  const char* mode = argv[6];
   int lines = atoi(argv[5]);
   size_t window = argc > 7 ? (size_t)atol(argv[7]) : 4096;
 
@@ -95,7 +95,7 @@ int main(int argc, char **argv) {
   address.sin_port = htons((unsigned short)atoi(argv[2]));
   if (inet_pton(AF_INET, argv[1], &address.sin_addr) != 1) die("bad address");
   sock = socket(AF_INET, SOCK_STREAM, 0);
-  if (sock < 0 || connect(sock, (struct sockaddr *)&address, sizeof address) != 0) {
+  if (sock < 0 || connect(sock, (struct sockaddr*)&address, sizeof address) != 0) {
     die("cannot connect");
   }
   int one = 1;

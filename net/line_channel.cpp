@@ -37,42 +37,67 @@ bool IsMultilineComplete(std::string_view gathered) {
              0;
 }
 
-void SplitMultiline(std::string_view gathered, std::string* header, std::string* body) {
+namespace {
+
+// Undoes the stuffing at line starts (".." opening a line becomes ".") in
+// place, a line at a time.
+void Unstuff(std::string* text) {
+  char* data = text->data();
+  const std::size_t length = text->size();
+  std::size_t read = 0;
+  std::size_t write = 0;
+  while (read < length) {
+    // At a line start; "a..\r\n" keeps its dots.
+    if (data[read] == '.' && read + 1 < length && data[read + 1] == '.') ++read;
+    const void* lf = std::memchr(data + read, '\n', length - read);
+    const std::size_t end =
+        lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - data) + 1 : length;
+    if (write != read) std::memmove(data + write, data + read, end - read);
+    write += end - read;
+    read = end;
+  }
+  text->resize(write);
+}
+
+// SplitMultiline on a text it may change.
+void SplitGathered(std::string* text, std::string* header, std::string* body) {
   header->clear();
   body->clear();
   // The content: everything before the terminating ".\r\n"; the CR LF in
   // front of the dot ends the last line and stays.
-  std::string_view content = gathered;
-  if (IsMultilineComplete(gathered)) content.remove_suffix(3);
-
-  // Undo the stuffing at line starts only: "a..\r\n" keeps its dots.
-  std::string text;
-  text.reserve(content.size());
-  bool line_start = true;
-  for (std::size_t i = 0; i < content.size(); ++i) {
-    char c = content[i];
-    if (line_start && c == '.' && i + 1 < content.size() && content[i + 1] == '.') {
-      line_start = false;
-      continue;  // drop the stuffed dot, keep the next one
-    }
-    text += c;
-    line_start = (c == '\n');
-  }
-
-  if (text.compare(0, 2, "\r\n") == 0) {  // no header at all
-    body->assign(text, 2, std::string::npos);
+  if (IsMultilineComplete(*text)) text->resize(text->size() - 3);
+  Unstuff(text);
+  if (text->compare(0, 2, "\r\n") == 0) {  // no header at all
+    body->assign(*text, 2, std::string::npos);
     return;
   }
-  std::size_t blank = text.find("\r\n\r\n");
+  const std::size_t blank = text->find("\r\n\r\n");
   if (blank != std::string::npos) {
-    header->assign(text, 0, blank + 1);  // up to and including the last CR
-    body->assign(text, blank + 4, std::string::npos);
+    header->assign(*text, 0, blank + 1);  // up to and including the last CR
+    body->assign(*text, blank + 4, std::string::npos);
     return;
   }
   // Header only: drop the final LF so the block ends with a CR like any other.
-  std::size_t end = text.size();
-  if (end >= 2 && text[end - 2] == '\r' && text[end - 1] == '\n') --end;
-  header->assign(text, 0, end);
+  std::size_t end = text->size();
+  if (end >= 2 && (*text)[end - 2] == '\r' && (*text)[end - 1] == '\n') --end;
+  header->assign(*text, 0, end);
+}
+
+// Where the terminating line of a multi-line reply ends in `gathered`, whose
+// bytes before `old_size` held none; npos when it is not there yet.
+std::size_t TerminatorEnd(const std::string& gathered, std::size_t old_size) {
+  if (old_size < 3 && gathered.compare(0, 3, ".\r\n") == 0) return 3;  // an empty message
+  const std::size_t from =
+      old_size >= kTerminator.size() - 1 ? old_size - (kTerminator.size() - 1) : 0;
+  const std::size_t at = gathered.find(kTerminator, from);
+  return at == std::string::npos ? at : at + kTerminator.size();
+}
+
+}  // namespace
+
+void SplitMultiline(std::string_view gathered, std::string* header, std::string* body) {
+  std::string text(gathered);
+  SplitGathered(&text, header, body);
 }
 
 LineChannel::LineChannel(MessagePump* pump) : pump_(pump) {}
@@ -153,8 +178,9 @@ int LineChannel::ReceiveSome(char* buffer, int size, int timeout) {
 
 int LineChannel::Fill(int timeout) {
   if (pending_pos_ < pending_.size()) return 1;
-  char chunk[kChunkSize];
-  int n = ReceiveSome(chunk, kChunkSize, timeout);
+  // Large receives: replies to pipelined commands arrive back to back.
+  char chunk[kReceiveSize];
+  int n = ReceiveSome(chunk, kReceiveSize, timeout);
   if (n <= 0) return n;
   pending_.assign(chunk, static_cast<std::size_t>(n));
   pending_pos_ = 0;
@@ -183,43 +209,79 @@ int LineChannel::ReadLine(std::string* line, int timeout) {
   }
 }
 
-int LineChannel::ReadMultiline(StatusLine* status, unsigned long expected_size, std::string* header,
-                               std::string* body, int timeout) {
-  header->clear();
-  body->clear();
+int LineChannel::Gather(StatusLine* status, unsigned long expected_size, int timeout) {
+  gathered_.clear();
   std::string title;
   if (status != nullptr) {
     title = status->GetTitle();
     status->SetTitle(Progress(title, 0, expected_size));
   }
   long long total = 0;
-  try {
-    std::string gathered;
-    char chunk[kChunkSize];
-    do {
-      int n = ReceiveSome(chunk, kChunkSize, timeout);
-      if (n < 1) return kReadTimeout;  // a closed connection included
-      // NUL bytes are dropped one by one: cutting the chunk at a NUL would
-      // lose text, and the terminating line with it.
-      const char* p = chunk;
-      const char* end = chunk + n;
-      while (p < end) {
-        const void* nul = std::memchr(p, '\0', static_cast<std::size_t>(end - p));
-        const char* stop = nul != nullptr ? static_cast<const char*>(nul) : end;
-        gathered.append(p, static_cast<std::size_t>(stop - p));
-        p = stop + (nul != nullptr ? 1 : 0);
+  for (;;) {
+    const int state = Fill(timeout);
+    if (state <= 0) return kReadTimeout;  // a closed connection included
+    const char* start = pending_.data() + pending_pos_;
+    const std::size_t available = pending_.size() - pending_pos_;
+    // Only this reply is taken: what follows its terminating line is the
+    // next reply (pipelined commands) and stays unread.
+    std::size_t take = available;
+    bool complete = false;
+    if (std::memchr(start, '\0', available) == nullptr) {
+      const std::size_t old_size = gathered_.size();
+      gathered_.append(start, available);
+      const std::size_t end = TerminatorEnd(gathered_, old_size);
+      if (end != std::string::npos) {
+        take = end - old_size;
+        gathered_.resize(end);
+        complete = true;
       }
-      if (gathered.size() > kMultilineLimit) return kReadNoMemory;
-      total += n;
-      if (status != nullptr) status->SetTitle(Progress(title, total, expected_size));
-    } while (!IsMultilineComplete(gathered));
-    SplitMultiline(gathered, header, body);
+    } else {
+      // NUL bytes are dropped one by one: cutting the text at a NUL would
+      // lose text, and the terminating line with it.
+      for (take = 0; take < available && !complete;) {
+        const char c = start[take++];
+        if (c == '\0') continue;
+        gathered_.push_back(c);
+        complete = c == '\n' && IsMultilineComplete(gathered_);
+      }
+    }
+    pending_pos_ += take;
+    total += static_cast<long long>(take);
+    if (gathered_.size() > kMultilineLimit) return kReadNoMemory;
+    if (status != nullptr) status->SetTitle(Progress(title, total, expected_size));
+    if (complete) return total > INT_MAX ? INT_MAX : static_cast<int>(total);
+  }
+}
+
+int LineChannel::ReadMultiline(StatusLine* status, unsigned long expected_size, std::string* header,
+                               std::string* body, int timeout) {
+  header->clear();
+  body->clear();
+  try {
+    const int got = Gather(status, expected_size, timeout);
+    if (got < 0) return got;
+    SplitGathered(&gathered_, header, body);
+    return got;
   } catch (const std::bad_alloc&) {
     header->clear();
     body->clear();
     return kReadNoMemory;
   }
-  return total > INT_MAX ? INT_MAX : static_cast<int>(total);
+}
+
+int LineChannel::ReadListing(std::string* text, int timeout) {
+  text->clear();
+  try {
+    const int got = Gather(nullptr, 0, timeout);
+    if (got < 0) return got;
+    gathered_.resize(gathered_.size() - 3);  // the terminating line
+    Unstuff(&gathered_);
+    text->swap(gathered_);
+    return got;
+  } catch (const std::bad_alloc&) {
+    text->clear();
+    return kReadNoMemory;
+  }
 }
 
 void LineChannel::DiscardUnread() {

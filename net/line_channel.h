@@ -17,8 +17,10 @@ inline constexpr int kReadTimeout = -9999;
 inline constexpr int kReadNoMemory = -9998;
 // Reply lines are read into 1024-byte buffers: at most 1023 bytes a line.
 inline constexpr int kLineCapacity = 1024;
-// Each receive takes at most this many bytes.
+// Each receive asked for by a caller takes at most this many bytes.
 inline constexpr int kChunkSize = 2047;
+// The channel's own receives (lines and multi-line replies) take up to this.
+inline constexpr int kReceiveSize = 16384;
 // A multi-line reply that grows past this is refused as kReadNoMemory rather
 // than left to exhaust the process.
 inline constexpr std::size_t kMultilineLimit = std::size_t{1} << 30;
@@ -72,6 +74,11 @@ class LineChannel {
   int ReadMultiline(StatusLine* status, unsigned long expected_size, std::string* header,
                     std::string* body, int timeout);
 
+  // The rest of a multi-line reply that is a listing (CAPA, UIDL, LIST):
+  // its lines up to, not including, the terminating dot line, dot-stuffing
+  // undone, NUL bytes dropped. Results as ReadMultiline.
+  int ReadListing(std::string* text, int timeout);
+
   // Drops what has arrived but was not asked for: the unread rest of the
   // buffer and whatever the platform already holds. A command calls it
   // before it is sent, so no stray line of an earlier reply can be taken as
@@ -90,6 +97,10 @@ class LineChannel {
   // Makes at least one unread byte available in pending_: 1, or the
   // ReceiveSome result (0 timeout, -1 failure).
   int Fill(int timeout);
+  // Takes the rest of a multi-line reply, terminating line included, into
+  // gathered_ and nothing after it. Returns the byte total, kReadTimeout or
+  // kReadNoMemory. May throw std::bad_alloc.
+  int Gather(StatusLine* status, unsigned long expected_size, int timeout);
 
   MessagePump* pump_;
   platform::Socket socket_ = platform::kNoSocket;
@@ -99,6 +110,8 @@ class LineChannel {
   // line's LF is handed out before it is asked for.
   std::string pending_;
   std::size_t pending_pos_ = 0;
+  // The multi-line reply being read; kept so that its room is reused.
+  std::string gathered_;
 };
 
 }  // namespace tarnu

@@ -10,6 +10,8 @@ Pop3Account AccountOf(const HostEntry& host) {
   account.server = host.server;
   account.port = host.pop3_port;
   account.timeout = host.timeout;
+  account.pipelining = !host.extras.HasOption(kExtraNoPipelining);
+  account.uidl = !host.extras.HasOption(kExtraNoUidl);
   return account;
 }
 

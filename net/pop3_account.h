@@ -15,6 +15,9 @@ struct Pop3Account {
   std::string server;
   int port = 110;
   int timeout = 60;  // seconds for every reply; -1 waits without limit
+  // Protocol additions the survey uses when the server offers them.
+  bool pipelining = true;  // RFC 2449 PIPELINING
+  bool uidl = true;        // UIDL with the cache of known messages
 };
 
 // The account of a configured host: the one place that says which host

@@ -51,7 +51,9 @@ struct FakeNet {
   CheckServices Services() {
     CheckServices s;
     s.survey = [this](StatusLine* status, const Pop3Account& account, int lines,
-                      SurveyResult* result, MessagePump* pump, UserMessages* messages) {
+                      SurveyResult* result, MessagePump* pump, UserMessages* messages,
+                      UidlUse* uidl) {
+      EXPECT_EQ(uidl, nullptr);  // no cache without open_uidl_cache
       EXPECT_EQ(status, static_cast<StatusLine*>(shell));
       EXPECT_EQ(pump, static_cast<MessagePump*>(shell));
       EXPECT_EQ(messages, static_cast<UserMessages*>(shell));

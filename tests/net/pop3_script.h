@@ -63,6 +63,9 @@ inline Pop3Account PeerAccount(const ScriptedPeer& peer, bool apop = false, int 
   account.server = "127.0.0.1";
   account.port = peer.port();
   account.timeout = timeout;
+  // The plain dialogue; tests of the protocol additions switch them on.
+  account.pipelining = false;
+  account.uidl = false;
   return account;
 }
 

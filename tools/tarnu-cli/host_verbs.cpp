@@ -119,8 +119,9 @@ const std::vector<std::string> kHostValues = {"name",
                                               "forward-if-from",
                                               "stop-if-from",
                                               "encoding"};
-const std::vector<std::string> kHostFlags = {"apop",     "no-apop", "check",
-                                             "no-check", "forward", "no-forward"};
+const std::vector<std::string> kHostFlags = {"apop",    "no-apop",    "check",      "no-check",
+                                             "forward", "no-forward", "pipelining", "no-pipelining",
+                                             "uidl",    "no-uidl"};
 
 // Applies the options to the form: texts converted from UTF-8, numbers as
 // typed. The word lists set their switch when not empty and clear it when
@@ -222,6 +223,11 @@ int RunHost(const std::vector<std::string>& args) {
   ApplyHostOptions(options, &form, &rule);
   int exit_code = kExitOk;
   if (!CheckAndStore(form, rule, raw, &entry, &exit_code)) return exit_code;
+  // The protocol additions, on unless switched off.
+  if (options.Has("pipelining")) entry.extras.SetOption(kExtraNoPipelining, false);
+  if (options.Has("no-pipelining")) entry.extras.SetOption(kExtraNoPipelining, true);
+  if (options.Has("uidl")) entry.extras.SetOption(kExtraNoUidl, false);
+  if (options.Has("no-uidl")) entry.extras.SetOption(kExtraNoUidl, true);
   if (action == "add") {
     if (!AppendHost(&hosts, entry, &messages)) return kExitRefused;
   } else {
@@ -409,7 +415,8 @@ int SettingsVerb(const std::vector<std::string>& args) { return RunSettings(args
 const char kHostsUsage[] = "[--encoding cp932]";
 const char kHostUsage[] =
     "add --name N --server S --user U --password W [--port P] [--lines N] [--timeout T]"
-    " [--apop] [--no-check] [--forward --notify ADDR --smtp HOST [--smtp-port P]"
+    " [--apop] [--no-check] [--no-pipelining] [--no-uidl]"
+    " [--forward --notify ADDR --smtp HOST [--smtp-port P]"
     " [--prefix TEXT]] [--forward-if-subject WORDS] [--stop-if-subject WORDS]"
     " [--forward-if-from WORDS] [--stop-if-from WORDS] [--encoding cp932]\n"
     "  tarnu-cli host set INDEX [the options of add, and --no-apop --check --no-forward]\n"

@@ -35,7 +35,7 @@ const std::vector<Verb>& AllVerbs() {
       {"settings", kSettingsUsage, SettingsVerb},
       {"survey",
        "--server S --port P --user U --password W [--apop] [--lines N] [--timeout T] "
-       "[--encoding cp932]",
+       "[--no-pipelining] [--encoding cp932]",
        SurveyVerb},
       {"retrieve",
        "--server S --port P --user U --password W --number K [--size S] [--apop] [--timeout T] "

@@ -89,6 +89,7 @@ bool ReadAccount(const char* verb, const ParsedOptions& options, bool raw, Pop3A
   account->user = text("user");
   account->password = text("password");
   account->apop = options.Has("apop");
+  account->pipelining = !options.Has("no-pipelining");
   if (const std::string* port = options.Get("port")) {
     if (!ParseNumber(*port, 1, &account->port) || account->port > 65535) {
       *status = UsageError(verb, "--port takes a number from 1 to 65535");
@@ -107,7 +108,7 @@ bool ReadAccount(const char* verb, const ParsedOptions& options, bool raw, Pop3A
 bool Parse(const char* verb, const std::vector<std::string>& args, ParsedOptions* options,
            bool* raw, int* status) {
   std::string problem;
-  if (!ParseOptions(args, kAccountOptions, {"apop"}, options, &problem)) {
+  if (!ParseOptions(args, kAccountOptions, {"apop", "no-pipelining"}, options, &problem)) {
     *status = UsageError(verb, problem);
     return false;
   }
