@@ -47,12 +47,19 @@ class Cli:
     def __init__(self, path, label):
         self.path = os.path.abspath(path)
         self.label = label
-        survey_help = run_quiet([self.path, "survey", "--help"], check=False).stdout.decode()
-        add_help = run_quiet([self.path, "host", "add", "--help"], check=False).stdout.decode()
-        check_help = run_quiet([self.path, "check", "--help"], check=False).stdout.decode()
-        self.survey_switch = "--no-pipelining" in survey_help
-        self.host_switches = "--no-pipelining" in add_help and "--no-uidl" in add_help
-        self.takes_dir = "--dir" in check_help
+        # What the usage lines (printed for no verb, or for --help) name.
+        usage = ""
+        for argv in ([self.path], [self.path, "survey", "--help"], [self.path, "host", "--help"],
+                     [self.path, "check", "--help"]):
+            out = run_quiet(argv, check=False)
+            usage += out.stdout.decode(errors="replace") + out.stderr.decode(errors="replace")
+        lines = usage.splitlines()
+        survey = " ".join(line for line in lines if "survey" in line)
+        host = " ".join(line for line in lines if "host" in line and "add" in line)
+        check = " ".join(line for line in lines if "check" in line)
+        self.survey_switch = "--no-pipelining" in survey
+        self.host_switches = "--no-pipelining" in host and "--no-uidl" in host
+        self.takes_dir = "--dir" in check
 
     def variants(self):
         """(name, host add options) for every protocol setting it has."""
