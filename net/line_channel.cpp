@@ -83,14 +83,30 @@ void SplitGathered(std::string* text, std::string* header, std::string* body) {
   header->assign(*text, 0, end);
 }
 
-// Where the terminating line of a multi-line reply ends in `gathered`, whose
-// bytes before `old_size` held none; npos when it is not there yet.
-std::size_t TerminatorEnd(const std::string& gathered, std::size_t old_size) {
-  if (old_size < 3 && gathered.compare(0, 3, ".\r\n") == 0) return 3;  // an empty message
-  const std::size_t from =
-      old_size >= kTerminator.size() - 1 ? old_size - (kTerminator.size() - 1) : 0;
-  const std::size_t at = gathered.find(kTerminator, from);
-  return at == std::string::npos ? at : at + kTerminator.size();
+// How many bytes of `data` complete the multi-line reply whose text so far
+// is `gathered` (which holds no terminating line yet); npos when `data`
+// does not complete it. Only the few bytes that may join `gathered` to
+// `data` are looked at twice.
+std::size_t TerminatorEnd(const std::string& gathered, const char* data, std::size_t size) {
+  const std::size_t old_size = gathered.size();
+  // The first line is the dot alone: an empty message.
+  if (old_size < 3) {
+    char first[3];
+    std::size_t have = 0;
+    for (; have < old_size; ++have) first[have] = gathered[have];
+    for (std::size_t i = 0; have < 3 && i < size; ++i) first[have++] = data[i];
+    if (have == 3 && std::string_view(first, 3) == ".\r\n") return 3 - old_size;
+  }
+  // A terminating line that starts in what was gathered before.
+  const std::size_t tail = old_size < kTerminator.size() - 1 ? old_size : kTerminator.size() - 1;
+  const std::size_t head = size < kTerminator.size() - 1 ? size : kTerminator.size() - 1;
+  char joint[2 * (kTerminator.size() - 1)];
+  std::memcpy(joint, gathered.data() + old_size - tail, tail);
+  std::memcpy(joint + tail, data, head);
+  const std::size_t at = std::string_view(joint, tail + head).find(kTerminator);
+  if (at != std::string_view::npos && at < tail) return at + kTerminator.size() - tail;
+  const std::size_t in_data = std::string_view(data, size).find(kTerminator);
+  return in_data == std::string_view::npos ? in_data : in_data + kTerminator.size();
 }
 
 }  // namespace
@@ -227,14 +243,12 @@ int LineChannel::Gather(StatusLine* status, unsigned long expected_size, int tim
     std::size_t take = available;
     bool complete = false;
     if (std::memchr(start, '\0', available) == nullptr) {
-      const std::size_t old_size = gathered_.size();
-      gathered_.append(start, available);
-      const std::size_t end = TerminatorEnd(gathered_, old_size);
+      const std::size_t end = TerminatorEnd(gathered_, start, available);
       if (end != std::string::npos) {
-        take = end - old_size;
-        gathered_.resize(end);
+        take = end;
         complete = true;
       }
+      gathered_.append(start, take);
     } else {
       // NUL bytes are dropped one by one: cutting the text at a NUL would
       // lose text, and the terminating line with it.

@@ -57,6 +57,12 @@ void ReadEntry(const std::string& header, std::string* body, MailEntry* entry) {
   TakeValue("to:", decoded, &entry->to);
 }
 
+std::size_t Digits(int n) {
+  std::size_t digits = n < 0 ? 2 : 1;
+  for (long long v = n < 0 ? -static_cast<long long>(n) : n; v >= 10; v /= 10) ++digits;
+  return digits;
+}
+
 bool IsNegative(const std::string& reply) { return reply.compare(0, 4, "-ERR") == 0; }
 
 bool HasTag(std::string_view listing, std::string_view tag) {
@@ -252,11 +258,9 @@ void Survey::Plan(int n) {
     work.entry.Reset();
     work.entry.size = size;
   } else {
-    const std::string list = "LIST " + std::to_string(n) + "\r\n";
-    unsent_.push_back(Step{n, true, 0, list.size()});
+    unsent_.push_back(Step{n, true, 0, 7 + Digits(n)});  // "LIST n\r\n"
   }
-  const std::string top = "TOP " + std::to_string(n) + " " + std::to_string(lines_) + "\r\n";
-  unsent_.push_back(Step{n, false, lines_, top.size()});
+  unsent_.push_back(Step{n, false, lines_, 7 + Digits(n) + Digits(lines_)});  // "TOP n l\r\n"
 }
 
 int Survey::Exchange() {
