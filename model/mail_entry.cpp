@@ -21,7 +21,12 @@ void ReplaceHistory(SurveyResult* history, const SurveyResult& current) {
   history->mailbox_size = current.mailbox_size;
   history->label = current.label;
   history->error = current.error;
-  if (!current.mails.empty()) history->mails = current.mails;
+  if (current.mails.empty()) return;
+  // A history is asked only which messages it holds: it keeps their keys and
+  // not the rest, which the rows of the result list already hold.
+  std::vector<MailEntry> keys(current.mails.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) keys[i].message_id = current.mails[i].message_id;
+  history->mails = std::move(keys);
 }
 
 }  // namespace tarnu

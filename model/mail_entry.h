@@ -55,7 +55,8 @@ class HistoryIndex {
 
 // history := current. Counters, label and error text always; the message list
 // only when the current result holds at least one message, so that a failed
-// survey or an empty mailbox never forgets what was seen.
+// survey or an empty mailbox never forgets what was seen. The history's
+// entries keep only what tells messages apart (the Message-ID).
 void ReplaceHistory(SurveyResult* history, const SurveyResult& current);
 
 }  // namespace tarnu
