@@ -51,6 +51,11 @@ std::string StripLineBreaks(std::string_view text) {
   return out;
 }
 
+bool ShowsNewMail(const ResultListRow& row) {
+  return row.small_picture == kSmallNew || row.small_picture == kSmallForwarded ||
+         row.small_picture == kSmallNotForwarded;
+}
+
 void AddResultRows(const HostEntry& host, const SurveyResult& current, const SurveyResult& history,
                    int* new_count, ResultListSink* list) {
   if (current.mails.empty()) {

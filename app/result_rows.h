@@ -38,6 +38,10 @@ class ResultListSink {
   virtual void InsertResultRow(int position, const ResultListRow& row) = 0;
 };
 
+// Whether the row is a message the check found new (its small picture is the
+// closed envelope or a forwarding state).
+bool ShowsNewMail(const ResultListRow& row);
+
 // A copy of `text` without CR and LF bytes.
 std::string StripLineBreaks(std::string_view text);
 

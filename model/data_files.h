@@ -9,6 +9,10 @@
 
 namespace tarnu {
 
+// The lock file beside the data files: whoever rewrites tarnu.pref (or
+// another data file) after reading it holds its exclusive lock throughout.
+inline constexpr char kLockFileName[] = "tarnu.lock";
+
 // Sets the folder of tarnu's files; an empty text means the current directory.
 void SetDataDirectory(std::string directory);
 const std::string& DataDirectory();

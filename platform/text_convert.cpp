@@ -1,6 +1,7 @@
 #include "platform/text_convert.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <vector>
 
 #ifdef _WIN32
@@ -54,6 +55,44 @@ std::string Convert(std::string_view text, const char* from, const char* to,
   }
   iconv_close(cd);
   return out;
+}
+#endif
+
+#ifdef _WIN32
+// Where the JIS tables of Unicode and code page 932 name one character
+// differently, text typed or pasted elsewhere means code page 932's.
+struct JisAlias {
+  std::uint32_t code_point;
+  const char* cp932;
+};
+constexpr JisAlias kJisAliases[] = {
+    {0x00A2, "\x81\x91"}, {0x00A3, "\x81\x92"}, {0x00A5, "\x5C"},
+    {0x00AC, "\x81\xCA"}, {0x2014, "\x81\x5C"}, {0x2016, "\x81\x61"},
+    {0x203E, "\x7E"},     {0x2212, "\x81\x7C"}, {0x301C, "\x81\x60"},
+};
+
+// The code point starting at `at` and its length; 0 when the bytes there
+// are not UTF-8 (overlong forms and surrogates included).
+std::size_t DecodeUtf8(std::string_view text, std::size_t at, std::uint32_t* code_point) {
+  const unsigned char lead = static_cast<unsigned char>(text[at]);
+  std::size_t length = lead < 0x80                    ? 1
+                       : lead >= 0xC2 && lead <= 0xDF ? 2
+                       : lead >= 0xE0 && lead <= 0xEF ? 3
+                       : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                      : 0;
+  if (length == 0 || at + length > text.size()) return 0;
+  std::uint32_t value = length == 1 ? lead : lead & (0x7F >> length);
+  for (std::size_t i = 1; i < length; ++i) {
+    const unsigned char next = static_cast<unsigned char>(text[at + i]);
+    if ((next & 0xC0) != 0x80) return 0;
+    value = (value << 6) | (next & 0x3F);
+  }
+  static constexpr std::uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (value < kLeast[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+    return 0;
+  }
+  *code_point = value;
+  return length;
 }
 #endif
 
@@ -146,6 +185,79 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     }
   }
   return out;
+}
+
+}  // namespace tarnu::platform
+
+namespace tarnu::platform {
+
+bool Utf8ToCp932Exact(std::string_view text, std::string* out, std::size_t* bad_at) {
+  out->clear();
+#ifdef _WIN32
+  for (std::size_t at = 0; at < text.size();) {
+    std::uint32_t code_point = 0;
+    const std::size_t length = DecodeUtf8(text, at, &code_point);
+    if (length == 0) {
+      *bad_at = at;
+      return false;
+    }
+    at += length;
+    if (code_point < 0x80) {
+      *out += static_cast<char>(code_point);
+      continue;
+    }
+    const JisAlias* alias = nullptr;
+    for (const JisAlias& a : kJisAliases) {
+      if (a.code_point == code_point) alias = &a;
+    }
+    if (alias != nullptr) {
+      *out += alias->cp932;
+      continue;
+    }
+    wchar_t wide[2];
+    int units = 1;
+    if (code_point >= 0x10000) {
+      wide[0] = static_cast<wchar_t>(0xD800 + ((code_point - 0x10000) >> 10));
+      wide[1] = static_cast<wchar_t>(0xDC00 + ((code_point - 0x10000) & 0x3FF));
+      units = 2;
+    } else {
+      wide[0] = static_cast<wchar_t>(code_point);
+    }
+    char bytes[8];
+    BOOL used_default = FALSE;
+    int n = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide, units, bytes, sizeof bytes, "?",
+                                &used_default);
+    if (n <= 0 || used_default) {
+      *bad_at = at - length;
+      return false;
+    }
+    out->append(bytes, static_cast<std::size_t>(n));
+  }
+  return true;
+#else
+  iconv_t cd = iconv_open("CP932", "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    *bad_at = 0;
+    return false;
+  }
+  std::vector<char> buffer(4096);
+  char* in = const_cast<char*>(text.data());
+  std::size_t in_left = text.size();
+  bool ok = true;
+  while (in_left > 0) {
+    char* dst = buffer.data();
+    std::size_t dst_left = buffer.size();
+    std::size_t rc = iconv(cd, &in, &in_left, &dst, &dst_left);
+    out->append(buffer.data(), buffer.size() - dst_left);
+    if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) {
+      *bad_at = static_cast<std::size_t>(in - text.data());
+      ok = false;
+      break;
+    }
+  }
+  iconv_close(cd);
+  return ok;
+#endif
 }
 
 }  // namespace tarnu::platform

@@ -10,7 +10,6 @@
 #include "app/win32/host_dialogs.h"
 #include "app/win32/html_help.h"
 #include "app/win32/wide_text.h"
-#include "model/config_file.h"
 #include "model/history_file.h"
 
 namespace tarnu::win32 {
@@ -104,7 +103,7 @@ void MainWindow::OnInit() {
 
   ShowWindow(window_, SW_HIDE);
 
-  LoadConfigFile(&settings_, &hosts_, this);
+  config_file_.Load(&settings_, &hosts_, this);
   if (settings_.no_history_at_start != 1) LoadHistoryFile(&hosts_, this);
 
   result_.Create(window_, settings_, [this] { flags_.new_mail = false; });
@@ -128,7 +127,7 @@ void MainWindow::Destroy() {
   if (result_.hwnd() != nullptr) {
     RECT rect = result_.StoredRect();
     StoreResultWindowRect(rect.left, rect.top, rect.right, rect.bottom, &settings_);
-    SaveConfigFile(&settings_, hosts_, this);
+    SaveSettings(false);
   }
   result_.Destroy();
   tray_.Remove();
@@ -209,7 +208,15 @@ void MainWindow::ShowPlaceholder(int command_id, bool grey_item) {
 void MainWindow::EditHosts() {
   HostListDialog dialog(hosts_, this);
   if (!dialog.Run(window_)) return;
-  if (dialog.form().Commit(&hosts_, this)) SaveConfigFile(&settings_, hosts_, this);
+  if (dialog.form().Commit(&hosts_, this)) SaveSettings(true);
+}
+
+void MainWindow::SaveSettings(bool edited) {
+  config_file_.Save(&settings_, &hosts_, this, edited, [this] {
+    int answer = MessageBoxW(window_, WideFromCp932(kSettingsChangedQuestion).c_str(),
+                             Program().wide_name.c_str(), MB_YESNO | MB_ICONQUESTION);
+    return answer == IDYES ? ConflictChoice::kKeepMine : ConflictChoice::kTakeFile;
+  });
 }
 
 void MainWindow::OnCommand(int id) {
@@ -294,7 +301,7 @@ INT_PTR MainWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       if (wparam && result_.hwnd() != nullptr) {
         RECT rect = result_.StoredRect();
         StoreResultWindowRect(rect.left, rect.top, rect.right, rect.bottom, &settings_);
-        SaveConfigFile(&settings_, hosts_, this);
+        SaveSettings(false);
         tray_.Remove();
       }
       return FALSE;

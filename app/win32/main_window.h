@@ -16,6 +16,7 @@
 #include "app/win32/result_window.h"
 #include "app/win32/tray_icon.h"
 #include "model/app_settings.h"
+#include "model/config_sync.h"
 #include "model/host_entry.h"
 
 namespace tarnu::win32 {
@@ -73,12 +74,18 @@ class MainWindow : public CheckShell {
   void ShowAboutBox();
   // The host list dialog; after OK the host list is replaced and saved.
   void EditHosts();
+  // Writes tarnu.pref; `edited` after a settings dialog's OK, when edits
+  // made elsewhere meanwhile make the user choose.
+  void SaveSettings(bool edited);
   void ShowPlaceholder(int command_id, bool grey_item);
   HICON Picture(int id) const;
 
   HWND window_ = nullptr;
   HostList hosts_;
   AppSettings settings_;
+  // tarnu.pref as last read or written here: saves take edits made
+  // elsewhere meanwhile instead of undoing them.
+  SharedConfigFile config_file_;
   CheckFlags flags_;
   CheckCycle cycle_;
   std::int32_t animation_counter_ = 0;

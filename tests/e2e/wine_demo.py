@@ -43,7 +43,12 @@ def main(argv):
     build_win, cli, demo = (os.path.abspath(a) for a in argv[1:])
     tarnu_exe = os.path.join(build_win, "app", "win32", "tarnu.exe")
     driver_exe = os.path.join(build_win, "tests", "e2e", "tarnu-driver.exe")
-    shutil.rmtree(demo, ignore_errors=True)
+    for name in ("work", "dovecot", "screenshot.png"):
+        path = os.path.join(demo, name)
+        if os.path.isdir(path):
+            shutil.rmtree(path)
+        elif os.path.exists(path):
+            os.remove(path)
     work = os.path.join(demo, "work")
     os.makedirs(work)
     started = time.monotonic()
@@ -65,9 +70,14 @@ def main(argv):
             tarnu = session.start(tarnu_exe, work, "tarnu.log")
             filled = driver.ok("wait-main", 60000) and driver.ok(
                 "wait-rows", len(demo_mail.MESSAGES), 60000)
-            print("tarnu.exe %s after %.0f s" % (
+            since_run = ""
+            if os.environ.get("TARNU_RUN_STARTED"):
+                since_run = " (%.0f s after ./scripts/run started)" % (
+                    time.time() - float(os.environ["TARNU_RUN_STARTED"]))
+            print("tarnu.exe %s after %.0f s%s" % (
                 "checked the mailbox and filled its result window" if filled
-                else "did not fill its result window", time.monotonic() - started))
+                else "did not fill its result window", time.monotonic() - started, since_run),
+                flush=True)
             if display:
                 print("It runs in the Wine desktop window: its icon sits at the right of the "
                       "taskbar (right button: menu, double click: results). End it with "

@@ -144,6 +144,9 @@ def main(argv):
                 run_tests(session, driver, tarnu_exe, cli, artifacts, mail, silent, check)
             if only in ("", "dialogs"):
                 dialog_tests(session, driver, tarnu_exe, cli, artifacts, mail, check)
+            if only in ("", "cli"):
+                console_tests(session, os.path.join(build_win, "tools", "tarnu-cli",
+                                                    "tarnu-cli.exe"), artifacts, check)
             if only in ("", "unit"):
                 unit_tests_under_wine(session, build_win, check)
     finally:
@@ -279,6 +282,15 @@ def run_tests(session, driver, tarnu_exe, cli, artifacts, mail, silent, check):
           first.poll() is None and driver.rows() == rows_before and driver.text("title") ==
           RESULT_TITLE)
 
+    # --- an edit made elsewhere while the program runs outlives its exit -----
+    build_win = os.path.dirname(os.path.dirname(os.path.dirname(tarnu_exe)))
+    cli_exe = os.path.join(build_win, "tools", "tarnu-cli",
+                           "tarnu-cli.exe")
+    code, out, err = session.run_full(
+        [cli_exe, "host", "add", "--name", "追加ホスト", "--server", "pop.example.jp", "--port",
+         str(mail.port), "--user", "carol", "--password", "x", "--no-check"], cwd=work)
+    check("tarnu-cli.exe adds a host while tarnu.exe runs", code == 0, err)
+
     # --- exit: the window rectangle is saved ------------------------------------
     driver("move", 140, 110, 720, 300)
     check("the result window can be moved", driver.rect() == (140, 110, 720, 300), driver.rect())
@@ -294,6 +306,10 @@ def run_tests(session, driver, tarnu_exe, cli, artifacts, mail, silent, check):
                                                                           "300"], saved)
     check("tarnu.pref keeps the periodic check settings",
           saved.get("periodic") == "1" and saved.get("interval") == "10", saved)
+    hosts = subprocess.run([cli, "hosts"], cwd=work, capture_output=True, text=True).stdout
+    check("the host tarnu-cli.exe added while the program ran is still there after its exit",
+          [line.split("\t")[1] for line in hosts.splitlines()] ==
+          ["テストサーバ", "応答しないサーバ", "追加ホスト"], hosts)
 
     # --- second run: the history makes the four messages seen; a fifth one
     # arrives while the window stays hidden, so the icon blinks until the
@@ -378,6 +394,49 @@ def run_tests(session, driver, tarnu_exe, cli, artifacts, mail, silent, check):
     except subprocess.TimeoutExpired:
         code = None
     check("the third run ends with exit code 0", code == 0, code)
+
+
+def stored_names(pref):
+    """The host names of a tarnu.pref, as the code page 932 bytes it holds."""
+    with open(pref, "rb") as f:
+        data = f.read()
+    count = struct.unpack_from("<i", data, 4)[0]
+    names = []
+    for i in range(count):
+        slot = data[244 + i * 1564:244 + i * 1564 + 102].split(b"\0", 1)[0]
+        names.append(base64.b64decode(slot.replace(b"\n", b"")))
+    return names
+
+
+def console_tests(session, cli_exe, artifacts, check):
+    """tarnu-cli.exe: arguments arrive as UTF-16 whatever the code page."""
+    work = os.path.join(artifacts, "cli-exe")
+    os.makedirs(work)
+    account = ["--server", "pop.example.jp", "--user", "u", "--password", "p"]
+    for locale in ("ja_JP.UTF-8", "C.UTF-8"):  # code pages 932 and 1252
+        code, _, err = session.run_full([cli_exe, "host", "add", "--name", "テスト"] + account,
+                                        cwd=work, locale=locale)
+        check("tarnu-cli.exe host add --name テスト under %s exits 0" % locale, code == 0, err)
+    names = stored_names(os.path.join(work, "tarnu.pref"))
+    check("both store テスト in code page 932 (83 65 83 58 83 67)",
+          names == ["テスト".encode("cp932")] * 2, names)
+    code, out, err = session.run_full([cli_exe, "hosts"], cwd=work, locale="C.UTF-8")
+    check("tarnu-cli.exe hosts prints the names as UTF-8",
+          code == 0 and out.splitlines() == ["%d\tテスト\tpop.example.jp\t110\tu\t1\t0\t0" % i
+                                             for i in range(2)], out + err)
+    code, out, err = session.run_full([cli_exe, "host", "add", "--name", "テスト😀"] + account,
+                                      cwd=work)
+    check("a character code page 932 cannot hold is refused, naming it (exit 1)",
+          code == 1 and out == "" and "(U+1F600)" in err and err.startswith("--name: "), err)
+    code, out, err = session.run_full([cli_exe, "--help"], cwd=work)
+    check("tarnu-cli.exe --help: usage on standard output, exit 0",
+          code == 0 and "usage: tarnu-cli VERB" in out and err == "", err)
+    code, out, err = session.run_full([cli_exe, "host", "add", "--bogus"], cwd=work)
+    check("a usage error: exit 2, usage on standard error, in Japanese",
+          code == 2 and out == "" and "--bogus: 不明なオプションです" in err, err)
+    code, out, err = session.run_full([cli_exe, "hosts", "--dir", "Z:" + work.replace("/", "\\")],
+                                      locale="C.UTF-8")
+    check("--dir takes a Windows path", code == 0 and len(out.splitlines()) == 2, out + err)
 
 
 def dialog_tests(session, driver, tarnu_exe, cli, artifacts, mail, check):

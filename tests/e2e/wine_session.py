@@ -57,13 +57,7 @@ class WineSession:
         os.makedirs(cache_dir(), exist_ok=True)
         self.lock = open(os.path.join(cache_dir(), "wine.lock"), "w")
         fcntl.flock(self.lock, fcntl.LOCK_EX)
-        self.prefix = os.path.join(cache_dir(), "wine-" + prefix_key())
-        self.env = dict(os.environ)
-        for key in ("WINELOADER", "WINESERVER", "WINEDLLPATH"):
-            self.env.pop(key, None)
-        self.env.update(WINEPREFIX=self.prefix, WINEARCH="win64", WINEDEBUG="-all",
-                        WINEDLLOVERRIDES="mscoree,mshtml=", LANG="ja_JP.UTF-8",
-                        LC_ALL="ja_JP.UTF-8")
+        self._set_env()
         try:
             self._make_prefix()
             self.env["DISPLAY"] = self.user_display or self._start_xvfb()
@@ -77,6 +71,27 @@ class WineSession:
             self.__exit__(None, None, None)
             raise
         return self
+
+    @classmethod
+    def prepare(cls, log_dir):
+        """Makes the prefix if it is not there yet, and nothing else (the
+        README's run does this while the programs compile)."""
+        session = cls(log_dir, quiet=True)
+        os.makedirs(log_dir, exist_ok=True)
+        os.makedirs(cache_dir(), exist_ok=True)
+        with open(os.path.join(cache_dir(), "wine.lock"), "w") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            session._set_env()
+            session._make_prefix()
+
+    def _set_env(self):
+        self.prefix = os.path.join(cache_dir(), "wine-" + prefix_key())
+        self.env = dict(os.environ)
+        for key in ("WINELOADER", "WINESERVER", "WINEDLLPATH"):
+            self.env.pop(key, None)
+        self.env.update(WINEPREFIX=self.prefix, WINEARCH="win64", WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=", LANG="ja_JP.UTF-8",
+                        LC_ALL="ja_JP.UTF-8")
 
     def _start_wineserver(self):
         """A persistent server for the prefix. We hold the prefix's lock, so a
@@ -161,9 +176,20 @@ class WineSession:
 
     def run(self, args, timeout=60):
         """A console program to its end: (exit code, standard output)."""
-        done = subprocess.run(["wine"] + list(args), env=self.env, capture_output=True,
+        code, out, _ = self.run_full(args, timeout)
+        return code, out
+
+    def run_full(self, args, timeout=60, cwd=None, locale=None):
+        """A console program to its end in `cwd`, with `locale` (a Unix locale:
+        it sets the program's code page): (exit code, standard output,
+        standard error), both decoded from UTF-8."""
+        env = dict(self.env)
+        if locale:
+            env.update(LANG=locale, LC_ALL=locale)
+        done = subprocess.run(["wine"] + list(args), env=env, capture_output=True, cwd=cwd,
                               timeout=timeout, stdin=subprocess.DEVNULL)
-        return done.returncode, done.stdout.decode("utf-8", "replace")
+        return (done.returncode, done.stdout.decode("utf-8", "replace"),
+                done.stderr.decode("utf-8", "replace"))
 
     def x(self, *args):
         """An X client on the session's display (xdotool, import)."""
@@ -255,3 +281,11 @@ class SilentServer:
         self.sock.close()
         for conn in self.held:
             conn.close()
+
+
+if __name__ == "__main__":
+    # wine_session.py prepare LOG_DIR: the prefix only.
+    if len(sys.argv) == 3 and sys.argv[1] == "prepare":
+        WineSession.prepare(sys.argv[2])
+    else:
+        sys.exit("usage: wine_session.py prepare LOG_DIR")

@@ -2,10 +2,7 @@
 // "tarnu-cli host add", a real Dovecot and a real SMTP server.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -15,39 +12,15 @@
 #include "tests/support/scratch_dir.h"
 #include "tests/support/shell.h"
 #include "tests/support/smtp_server.h"
+#include "tests/tools/cli_process.h"
 
 namespace tarnu {
 namespace {
 
+using testing::Cli;
+using testing::CliRun;
 using testing::FileExists;
 using testing::ShellQuote;
-
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-CliRun Cli(const std::vector<std::string>& args) {
-  CliRun run;
-  const char* cli = std::getenv("TARNU_CLI");
-  if (cli == nullptr) {
-    ADD_FAILURE() << "TARNU_CLI is not set";
-    return run;
-  }
-  std::string command = ShellQuote(cli);
-  for (const std::string& arg : args) command += " " + ShellQuote(arg);
-  FILE* pipe = ::popen((command + " 2>cli-stderr").c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
-  const int status = ::pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.err = testing::ReadFileBytes("cli-stderr");
-  std::remove("cli-stderr");
-  return run;
-}
 
 // Messages as a delivery agent leaves them (LF line ends); Dovecot's LIST
 // counts each LF as CR LF.
@@ -96,8 +69,10 @@ TEST(CheckVerb, RunsTheCycleOverTheFilesInTheCurrentDirectory) {
              "--password", "y", "--no-check"});
   ASSERT_EQ(add.status, 0) << add.err;
 
+  // The host with the wrong password fails: its row is printed, the exit
+  // code says so, and standard error (not a terminal) carries no progress.
   CliRun run = Cli({"check"});
-  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(run.status, 1) << run.err;
   EXPECT_EQ(run.err, "");
   std::vector<std::string> lines;
   for (std::size_t at = 0; at < run.out.size();) {
@@ -117,9 +92,19 @@ TEST(CheckVerb, RunsTheCycleOverTheFilesInTheCurrentDirectory) {
   EXPECT_EQ(smtp.Mails().size(), 2u);
   EXPECT_TRUE(FileExists("tarnu.hist.pref"));
 
+  // On a terminal, standard error shows each host's progress and outcome.
+  testing::CliSetup terminal;
+  terminal.error_on_terminal = true;
+  CliRun shown = Cli({"check"}, terminal);
+  EXPECT_EQ(shown.status, 1);
+  EXPECT_NE(shown.err.find(u8"[1/2] メイン: 2 messages"), std::string::npos) << shown.err;
+  EXPECT_NE(shown.err.find(u8"[2/2] 誤り: メールサーバがパスワードを受理しません"),
+            std::string::npos)
+      << shown.err;
+
   // The raw code page 932 output is the UTF-8 output converted.
   CliRun again = Cli({"check", "--encoding", "cp932"});
-  ASSERT_EQ(again.status, 0) << again.err;
+  ASSERT_EQ(again.status, 1) << again.err;
   std::string expected;
   ASSERT_TRUE(testing::PipeThrough("iconv -f UTF-8 -t CP932",
                                    lines[0] + "\n" + u8"1\t1\tメイン\tfirst\ta@example.jp\t" +
@@ -146,11 +131,12 @@ TEST(CheckVerb, UsageErrors) {
   EXPECT_FALSE(FileExists("tarnu.hist.pref"));
 }
 
-TEST(CheckVerb, NoSettingsFileIsAnEmptyCycle) {
+TEST(CheckVerb, NoSettingsFileIsAFailureThatSaysSo) {
   testing::ScratchDir scratch;
   CliRun run = Cli({"check"});
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, "new: 0\n");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("no settings file tarnu.pref"), std::string::npos) << run.err;
   EXPECT_FALSE(FileExists("tarnu.hist.pref"));
 }
 

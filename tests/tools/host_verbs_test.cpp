@@ -4,68 +4,23 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "tests/support/recording_hooks.h"
 #include "tests/support/scratch_dir.h"
-
-#ifndef _WIN32
-#include <sys/wait.h>
+#include "tests/tools/cli_process.h"
 
 namespace tarnu {
 namespace {
 
+using testing::Cli;
+using testing::CliRun;
 using testing::FileExists;
 using testing::Hex;
 using testing::ReadFileBytes;
 using testing::ScratchDir;
 using testing::WriteFileBytes;
-
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Quote(const std::string& arg) {
-  std::string out = "'";
-  for (char c : arg) {
-    if (c == '\'') {
-      out += "'\\''";
-    } else {
-      out += c;
-    }
-  }
-  return out + "'";
-}
-
-CliRun Cli(const std::vector<std::string>& args) {
-  const char* cli = std::getenv("TARNU_CLI");
-  CliRun run;
-  if (cli == nullptr) {
-    ADD_FAILURE() << "TARNU_CLI is not set";
-    return run;
-  }
-  std::string command = Quote(cli);
-  for (const std::string& arg : args) command += " " + Quote(arg);
-  command += " 2>cli-stderr";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) {
-    ADD_FAILURE() << "popen failed";
-    return run;
-  }
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
-  int status = pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.err = ReadFileBytes("cli-stderr");
-  std::remove("cli-stderr");
-  return run;
-}
 
 const std::vector<std::string> kAddBasic = {
     "host",           "add",    "--name", u8"テスト",   "--server",
@@ -143,10 +98,10 @@ TEST(HostVerbs, RefusalsPrintTheDialogsMessageAndChangeNothing) {
     std::string message;
   };
   std::vector<Case> cases = {
-      {{"--port", "65536"}, u8"0 から 65535 までの整数を入力してください。\n"},
-      {{"--lines", "two"}, u8"整数を入力してください。\n"},
-      {{"--user", std::string(37, 'u')}, u8"36 文字以内で入力してください。\n"},
-      {{"--password", std::string(37, 'p')}, u8"36 文字以内で入力してください。\n"},
+      {{"--port", "65536"}, u8"--port: 0 から 65535 までの整数を入力してください。\n"},
+      {{"--lines", "two"}, u8"--lines: 整数を入力してください。\n"},
+      {{"--user", std::string(37, 'u')}, u8"--user: 36 文字以内で入力してください。\n"},
+      {{"--password", std::string(37, 'p')}, u8"--password: 36 文字以内で入力してください。\n"},
       // 31 characters of three UTF-8 bytes are 62 code page 932 bytes.
       {{"--name",
         [] {
@@ -154,12 +109,15 @@ TEST(HostVerbs, RefusalsPrintTheDialogsMessageAndChangeNothing) {
           for (int i = 0; i < 31; ++i) s += u8"あ";
           return s;
         }()},
-       u8"60 文字以内で入力してください。\n"},
-      {{"--name", "   "}, u8"ホスト名を設定してください\n"},
-      {{"--password", ""}, u8"パスワードを設定してください\n"},
-      {{"--forward", "--smtp", "smtp.example.jp"}, u8"転送先のメールアドレスを設定してください\n"},
-      {{"--forward", "--notify", "a@b"}, u8"転送時に使用するSMTPサーバを設定してください\n"},
-      {{"--forward-if-subject", std::string(73, 'w')}, u8"72 文字以内で入力してください。\n"},
+       u8"--name: 60 文字以内で入力してください。\n"},
+      {{"--name", "   "}, u8"--name: ホスト名を設定してください\n"},
+      {{"--password", ""}, u8"--password: パスワードを設定してください\n"},
+      {{"--forward", "--smtp", "smtp.example.jp"},
+       u8"--notify: 転送先のメールアドレスを設定してください\n"},
+      {{"--forward", "--notify", "a@b"},
+       u8"--smtp: 転送時に使用するSMTPサーバを設定してください\n"},
+      {{"--forward-if-subject", std::string(73, 'w')},
+       u8"--forward-if-subject: 72 文字以内で入力してください。\n"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = kAddBasic;
@@ -173,7 +131,7 @@ TEST(HostVerbs, RefusalsPrintTheDialogsMessageAndChangeNothing) {
   }
   CliRun set = Cli({"host", "set", "0", "--server", ""});
   EXPECT_EQ(1, set.status);
-  EXPECT_EQ(std::string(u8"POPサーバのアドレスを設定してください\n"), set.err);
+  EXPECT_EQ(std::string(u8"--server: POPサーバのアドレスを設定してください\n"), set.err);
   EXPECT_EQ(before, ReadFileBytes("tarnu.pref"));
   EXPECT_EQ(2, Cli({"host", "add", "--colour", "1"}).status);  // unknown option
   EXPECT_EQ(2, Cli({"host", "rename", "0"}).status);
@@ -232,11 +190,15 @@ TEST(SettingsVerbs, ShowAndSet) {
     std::string err;
   };
   for (const Case& c : std::vector<Case>{
-           {{"--interval", "2"}, 1, u8"3 から 2147483647 までの整数を入力してください。\n"},
-           {{"--interval", ""}, 1, u8"整数を入力してください。\n"},
-           {{"--quote", std::string(31, 'q')}, 1, u8"30 文字以内で入力してください。\n"},
-           {{"--colour", "0x1000000"}, 1, u8"0 から 16777215 までの整数を入力してください。\n"},
-           {{"--font", std::string(32, 'f')}, 1, u8"31 文字以内で入力してください。\n"},
+           {{"--interval", "2"},
+            1,
+            u8"--interval: 3 から 2147483647 までの整数を入力してください。\n"},
+           {{"--interval", ""}, 1, u8"--interval: 整数を入力してください。\n"},
+           {{"--quote", std::string(31, 'q')}, 1, u8"--quote: 30 文字以内で入力してください。\n"},
+           {{"--colour", "0x1000000"},
+            1,
+            u8"--colour: 0 から 16777215 までの整数を入力してください。\n"},
+           {{"--font", std::string(32, 'f')}, 1, u8"--font: 31 文字以内で入力してください。\n"},
        }) {
     std::vector<std::string> args = {"settings", "set"};
     args.insert(args.end(), c.args.begin(), c.args.end());
@@ -286,5 +248,3 @@ TEST(HostVerbs, DamagedFileIsKeptAcrossRuns) {
 
 }  // namespace
 }  // namespace tarnu
-
-#endif  // _WIN32

@@ -1,92 +1,76 @@
-// tarnu-cli check: one check cycle over ./tarnu.pref and ./tarnu.hist.pref,
-// as the program's check command runs it after start-up, with the rows of
-// the result list printed instead of shown.
-#include <cstdio>
+// tarnu-cli check: one check cycle over tarnu.pref and tarnu.hist.pref, as
+// the program's check command runs it after start-up, with the rows of the
+// result list printed instead of shown.
 #include <string>
 #include <vector>
 
-#include "app/check_cycle.h"
-#include "app/result_list_model.h"
 #include "model/config_file.h"
+#include "model/data_files.h"
 #include "model/history_file.h"
+#include "platform/file_io.h"
 #include "tools/tarnu-cli/cli.h"
+#include "tools/tarnu-cli/console_check.h"
+#include "tools/tarnu-cli/pref_edit.h"
+#include "tools/tarnu-cli/syntax_text.h"
+#include "tools/tarnu-cli/verbs.h"
 
 namespace tarnu::cli {
+
+bool LoadForCheck(AppSettings* settings, HostList* hosts, int* exit_code) {
+  const std::string path = DataFilePath(kConfigFileName);
+  platform::File probe;
+  if (probe.OpenForReading(path) == platform::OpenStatus::kMissing) {
+    ErrorLine(SyntaxText(Say::kNoSettingsFile, path), TextKind::kUtf8);
+    *exit_code = kExitFailed;
+    return false;
+  }
+  probe.Close();
+  {
+    SettingsFile file;
+    if (int code = file.Open(false); code != kExitOk) {
+      *exit_code = code;
+      return false;
+    }
+    *settings = file.settings;
+    *hosts = std::move(file.hosts);
+  }
+  ConsoleMessages messages;
+  if (settings->no_history_at_start != 1) LoadHistoryFile(hosts, &messages);
+  if (messages.quit_requested()) {
+    *exit_code = kExitFailed;
+    return false;
+  }
+  return true;
+}
+
 namespace {
 
-// The program's windows for a terminal: message boxes go to standard error,
-// the rows are kept for printing, the tray and the title are silent.
-class ConsoleShell : public CheckShell {
- public:
-  explicit ConsoleShell(bool raw_cp932) : raw_cp932_(raw_cp932) {}
-
-  std::string GetTitle() override { return title_; }
-  void SetTitle(const std::string& title) override { title_ = title.substr(0, 255); }
-  void PumpMessages() override {}
-  void ShowMessage(const std::string& text, MessageIcon) override {
-    WriteError(FormatField(text, raw_cp932_) + "\n");
-  }
-  void RequestQuit(int exit_code) override {
-    if (quit_code_ == 0) quit_code_ = exit_code;
-  }
-  void InsertResultRow(int position, const ResultListRow& row) override {
-    list_.InsertResultRow(position, row);
-  }
-  void EnableTrayItem(int, bool) override {}
-  void SetTrayState(const TrayTip&, int) override {}
-  void ClearResultList() override { list_.Clear(); }
-  void ShowResultWindow() override {}
-
-  const ResultListModel& list() const { return list_; }
-  int quit_code() const { return quit_code_; }
-
- private:
-  bool raw_cp932_;
-  std::string title_ = "問い合わせ結果一覧";
-  ResultListModel list_;
-  int quit_code_ = 0;
-};
+int RunCheck(const Call&) {
+  AppSettings settings;
+  HostList hosts;
+  int code = kExitOk;
+  if (!LoadForCheck(&settings, &hosts, &code)) return code;
+  const bool progress = ErrorIsTerminal();
+  CheckReport report = RunConsoleCheck(&hosts, settings, progress);
+  if (report.checked_hosts == 0) ErrorLine(SyntaxText(Say::kNoHostToCheck), TextKind::kUtf8);
+  WriteOutput(FormatCheckRows(report));
+  return report.failed_hosts == 0 && !report.quit ? kExitOk : kExitFailed;
+}
 
 }  // namespace
 
-int CheckVerb(const std::vector<std::string>& args) {
-  ParsedOptions options;
-  std::string problem;
-  if (!ParseOptions(args, {"encoding"}, {}, &options, &problem))
-    return UsageError("check", problem);
-  if (!options.positional.empty()) {
-    return UsageError("check", "unexpected argument " + options.positional[0]);
-  }
-  bool raw = false;
-  if (const std::string* encoding = options.Get("encoding")) {
-    if (*encoding == "cp932") {
-      raw = true;
-    } else if (*encoding != "utf-8" && *encoding != "utf8") {
-      return UsageError("check", "unknown encoding " + *encoding);
-    }
-  }
-
-  ConsoleShell shell(raw);
-  AppSettings settings;
-  HostList hosts;
-  LoadConfigFile(&settings, &hosts, &shell);
-  if (settings.no_history_at_start != 1) LoadHistoryFile(&hosts, &shell);
-  CheckFlags flags;
-  CheckCycle cycle(&hosts, &settings, &flags, &shell);
-  cycle.RunCheck();
-
-  std::string out;
-  for (std::size_t i = 0; i < shell.list().size(); ++i) {
-    const ResultListRow& row = shell.list().row(i);
-    out += std::to_string(row.state_picture) + "\t" + std::to_string(row.small_picture);
-    for (const std::string& column : row.columns) out += "\t" + FormatField(column, raw);
-    out += "\n";
-  }
-  out += "new: " + std::to_string(cycle.last_new_count()) + "\n";
-  WriteOutput(out);
-  std::fflush(stdout);
-  // A quit request (memory exhausted) ends the program with its code.
-  return shell.quit_code() != 0 ? kExitRefused : kExitOk;
-}
+const VerbSpec kCheckVerb = {
+    "check",
+    "[options]",
+    "checks every host of tarnu.pref once and prints the result list",
+    "One line per row of the result list: state picture, small picture, host,\n"
+    "subject, from, size, body, state (tab-separated), then new: N. New mail is\n"
+    "forwarded as the host says and tarnu.hist.pref is written, as tarnu.exe does.\n"
+    "Exit 0 when every host answered, 1 when one failed (its row is printed) or\n"
+    "there is no tarnu.pref. Progress goes to standard error when it is a terminal.",
+    {},
+    kDirOption | kEncodingOption,
+    {},
+    RunCheck};
 
 }  // namespace tarnu::cli

@@ -1,32 +1,42 @@
 #include "tools/tarnu-cli/cli.h"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "platform/text_convert.h"
 
 namespace tarnu::cli {
+namespace {
 
-std::string ReadAllInput() {
-  std::string data;
-  char buffer[65536];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) data.append(buffer, n);
-  return data;
+bool raw_output = false;
+
+// The output's encoding: UTF-8, or with --encoding cp932 the code page 932
+// bytes exactly as tarnu holds them.
+std::string Convert(std::string_view text, TextKind kind) {
+  if (!raw_output) return ToUtf8(text, kind);
+  return kind == TextKind::kUtf8 ? platform::Utf8ToCp932(text) : std::string(text);
 }
 
-void WriteOutput(std::string_view bytes) { std::fwrite(bytes.data(), 1, bytes.size(), stdout); }
+}  // namespace
 
-void WriteError(std::string_view bytes) {
-  std::fwrite(bytes.data(), 1, bytes.size(), stderr);
-  std::fflush(stderr);
+std::string ToUtf8(std::string_view text, TextKind kind) {
+  switch (kind) {
+    case TextKind::kCp932:
+    case TextKind::kMail:
+      return platform::Cp932ToUtf8(text);
+    case TextKind::kUtf8:
+      break;
+  }
+  return std::string(text);
 }
 
-std::string FormatField(std::string_view cp932, bool raw_cp932) {
-  std::string text = raw_cp932 ? std::string(cp932) : platform::Cp932ToUtf8(cp932);
+void SetRawOutput(bool raw_cp932) { raw_output = raw_cp932; }
+bool RawOutput() { return raw_output; }
+
+std::string TerminalText(std::string_view text, TextKind kind) {
+  const std::string converted = Convert(text, kind);
   std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
+  out.reserve(converted.size());
+  for (char c : converted) {
     switch (c) {
       case '\\':
         out += "\\\\";
@@ -47,56 +57,34 @@ std::string FormatField(std::string_view cp932, bool raw_cp932) {
   return out;
 }
 
-bool ParsedOptions::Has(const std::string& flag) const {
-  return std::find(flags.begin(), flags.end(), flag) != flags.end();
+std::string TerminalBlock(std::string_view text, TextKind kind) { return Convert(text, kind); }
+
+std::string ReadAllInput() {
+  std::string data;
+  char buffer[65536];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) data.append(buffer, n);
+  return data;
 }
 
-const std::string* ParsedOptions::Get(const std::string& name) const {
-  auto it = values.find(name);
-  return it == values.end() ? nullptr : &it->second;
+void WriteOutput(std::string_view bytes) {
+  std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+  std::fflush(stdout);
 }
 
-bool ParseOptions(const std::vector<std::string>& args,
-                  const std::vector<std::string>& value_options,
-                  const std::vector<std::string>& flag_options, ParsedOptions* parsed,
-                  std::string* error) {
-  auto listed = [](const std::vector<std::string>& names, const std::string& name) {
-    return std::find(names.begin(), names.end(), name) != names.end();
-  };
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
-      std::string name = arg.substr(2);
-      if (listed(value_options, name)) {
-        if (i + 1 >= args.size()) {
-          *error = "option --" + name + " needs a value";
-          return false;
-        }
-        parsed->values[name] = args[++i];
-      } else if (listed(flag_options, name)) {
-        parsed->flags.push_back(name);
-      } else {
-        *error = "unknown option " + arg;
-        return false;
-      }
-    } else {
-      parsed->positional.push_back(arg);
-    }
-  }
-  return true;
+void WriteError(std::string_view bytes) {
+  std::fwrite(bytes.data(), 1, bytes.size(), stderr);
+  std::fflush(stderr);
 }
 
-int UsageError(const char* verb, std::string_view problem) {
-  std::string text;
-  if (!problem.empty()) text += "tarnu-cli: " + std::string(problem) + "\n";
-  text += "usage:\n";
-  for (const Verb& v : AllVerbs()) {
-    if (verb == nullptr || std::string_view(verb) == v.name) {
-      text += "  tarnu-cli " + std::string(v.name) + " " + v.usage + "\n";
-    }
-  }
-  WriteError(text);
-  return kExitUsage;
+void ErrorLine(std::string_view text, TextKind kind) {
+  WriteError(TerminalText(text, kind) + "\n");
+}
+
+int RefuseOption(std::string_view option, std::string_view cp932_message) {
+  WriteError(TerminalText("--" + std::string(option) + ": ", TextKind::kUtf8) +
+             TerminalText(cp932_message, TextKind::kCp932) + "\n");
+  return kExitFailed;
 }
 
 }  // namespace tarnu::cli

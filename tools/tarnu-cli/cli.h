@@ -1,57 +1,60 @@
-// The console front end: shared helpers of the verbs.
+// The console front end: exit codes and the way every text reaches the
+// terminal.
 #ifndef TARNU_TOOLS_TARNU_CLI_CLI_H_
 #define TARNU_TOOLS_TARNU_CLI_CLI_H_
 
-#include <map>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace tarnu::cli {
 
-// Exit codes.
+// Exit codes, the same for every verb (the README lists them).
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitRefused = 1;
+// A value refused, a host that failed, a file that could not be read or
+// saved: the reason is on standard error.
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitRefused = kExitFailed;
+// The command line itself is wrong; the usage is on standard error.
 inline constexpr int kExitUsage = 2;
+// Another tarnu-cli or tarnu.exe kept the data folder's lock: nothing was
+// changed, and trying again later will do.
+inline constexpr int kExitBusy = 3;
 
-// A verb: its name, its usage line and its handler. Handlers get the
-// arguments after the verb and return the exit code.
-struct Verb {
-  const char* name;
-  const char* usage;
-  int (*run)(const std::vector<std::string>& args);
+// Where a text comes from, which decides how it is converted for the
+// terminal.
+enum class TextKind {
+  kCp932,  // tarnu.pref's texts and the program's own messages
+  kMail,   // text that came from mail (headers, excerpts, server replies)
+  kUtf8,   // already UTF-8: the command line and tarnu-cli's own messages
 };
 
-// Standard streams in binary mode, bytes in and bytes out.
+// Any text as UTF-8, for what is not the terminal (desktop notifications).
+// The one place that knows each kind's encoding.
+std::string ToUtf8(std::string_view text, TextKind kind);
+
+// --encoding cp932 writes code page 932 bytes instead of UTF-8.
+void SetRawOutput(bool raw_cp932);
+bool RawOutput();
+
+// Every text printed on the terminal passes here: converted to the output
+// encoding, with backslash, tab, CR and LF escaped so that one field stays
+// one field and one line one line.
+std::string TerminalText(std::string_view text, TextKind kind);
+// The same conversion without the escaping, for a whole message that is
+// printed as it stands (retrieve).
+std::string TerminalBlock(std::string_view text, TextKind kind);
+
+// Standard streams, bytes as they are.
 std::string ReadAllInput();
 void WriteOutput(std::string_view bytes);
 void WriteError(std::string_view bytes);
 
-// A code page 932 field for the fixed output format: backslash, tab, CR and
-// LF escaped; converted to UTF-8 unless `raw_cp932`.
-std::string FormatField(std::string_view cp932, bool raw_cp932);
+// One line on standard error.
+void ErrorLine(std::string_view text, TextKind kind);
 
-// Options of the form --name value and --flag. `value_options` lists the
-// names that take a value; everything else must be in `flag_options`.
-// Returns false (with `error` set) on an unknown option or a missing value.
-struct ParsedOptions {
-  std::map<std::string, std::string> values;
-  std::vector<std::string> flags;
-  std::vector<std::string> positional;
-  bool Has(const std::string& flag) const;
-  const std::string* Get(const std::string& name) const;
-};
-bool ParseOptions(const std::vector<std::string>& args,
-                  const std::vector<std::string>& value_options,
-                  const std::vector<std::string>& flag_options, ParsedOptions* parsed,
-                  std::string* error);
-
-// Prints the usage of `verb` (or of every verb) to standard error; returns
-// kExitUsage.
-int UsageError(const char* verb, std::string_view problem);
-
-// The verbs of each group, defined in their own files.
-extern const std::vector<Verb>& AllVerbs();
+// The refusal of one option's value: "--name: message" on standard error;
+// returns kExitFailed. `message` is the dialogs' code page 932 text.
+int RefuseOption(std::string_view option, std::string_view cp932_message);
 
 }  // namespace tarnu::cli
 

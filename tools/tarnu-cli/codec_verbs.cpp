@@ -1,83 +1,114 @@
-#include "tools/tarnu-cli/codec_verbs.h"
-
+// The codec filters: standard input to standard output, raw bytes, no
+// conversion.
 #include "codec/base64.h"
 #include "codec/header_decode.h"
 #include "codec/header_encode.h"
 #include "codec/japanese_code.h"
 #include "tools/tarnu-cli/cli.h"
+#include "tools/tarnu-cli/verbs.h"
 
 namespace tarnu::cli {
-
 namespace {
 
-// The filters take no arguments at all.
-bool NoArguments(const char* verb, const std::vector<std::string>& args, int* exit_code) {
-  if (args.empty()) return true;
-  *exit_code = UsageError(verb, "unexpected argument " + args[0]);
-  return false;
-}
-
-}  // namespace
-
-int RunDecodeHeader(const std::vector<std::string>& args) {
-  int code;
-  if (!NoArguments("decode-header", args, &code)) return code;
+int DecodeHeader(const Call&) {
   std::string out;
   int status = DecodeHeaderText(ReadAllInput(), &out);
   WriteOutput(out);
-  return status == 0 ? kExitOk : kExitRefused;
+  return status == 0 ? kExitOk : kExitFailed;
 }
 
-int RunEncodeHeader(const std::vector<std::string>& args) {
-  int code;
-  if (!NoArguments("encode-header", args, &code)) return code;
+int EncodeHeader(const Call&) {
   std::string out;
   EncodeHeaderText(ReadAllInput(), &out);
   WriteOutput(out);
   return kExitOk;
 }
 
-int RunToSjis(const std::vector<std::string>& args) {
-  int code;
-  if (!NoArguments("to-sjis", args, &code)) return code;
+int ToSjis(const Call&) {
   std::string text = ReadAllInput();
   ToShiftJis(&text);
   WriteOutput(text);
   return kExitOk;
 }
 
-int RunToJis(const std::vector<std::string>& args) {
-  int code;
-  if (!NoArguments("to-jis", args, &code)) return code;
+int ToJisVerb(const Call&) {
   std::string text = ReadAllInput();
   ToJis(&text);
   WriteOutput(text);
   return kExitOk;
 }
 
-int RunDetectCode(const std::vector<std::string>& args) {
-  int code;
-  if (!NoArguments("detect-code", args, &code)) return code;
+int DetectCode(const Call&) {
   WriteOutput(std::to_string(DetectJapaneseCode(ReadAllInput())) + "\n");
   return kExitOk;
 }
 
-int RunBase64Encode(const std::vector<std::string>& args) {
-  int code;
-  if (!NoArguments("base64-encode", args, &code)) return code;
+int Base64Encode(const Call&) {
   std::string out;
   int status = EncodeBase64(ReadAllInput(), &out);
   WriteOutput(out);
-  return status == 0 ? kExitOk : kExitRefused;
+  return status == 0 ? kExitOk : kExitFailed;
 }
 
-int RunBase64Decode(const std::vector<std::string>& args) {
-  int code;
-  if (!NoArguments("base64-decode", args, &code)) return code;
+int Base64Decode(const Call&) {
   std::string out;
   DecodeBase64(ReadAllInput(), &out);
   WriteOutput(out);
   return kExitOk;
 }
+
+}  // namespace
+
+const std::vector<VerbSpec> kCodecVerbs = {
+    {"decode-header",
+     "< HEADER",
+     "decodes the encoded words of a header block to code page 932",
+     "Exit 1: a malformed encoded word (its bytes are copied as they stand).",
+     {},
+     kNoCommon,
+     {},
+     DecodeHeader},
+    {"encode-header",
+     "< TEXT",
+     "encodes a code page 932 header value as forwarded mail carries it",
+     "",
+     {},
+     kNoCommon,
+     {},
+     EncodeHeader},
+    {"to-sjis",
+     "< TEXT",
+     "converts an EUC-JP or ISO-2022-JP body to Shift_JIS",
+     "",
+     {},
+     kNoCommon,
+     {},
+     ToSjis},
+    {"to-jis",
+     "< TEXT",
+     "converts a Shift_JIS or EUC-JP body to ISO-2022-JP",
+     "",
+     {},
+     kNoCommon,
+     {},
+     ToJisVerb},
+    {"detect-code",
+     "< TEXT",
+     "prints the body's encoding: 0 plain, 1 EUC-JP, 2 Shift_JIS, 4 JIS",
+     "",
+     {},
+     kNoCommon,
+     {},
+     DetectCode},
+    {"base64-encode",
+     "< BYTES",
+     "base64 with a line feed after every 72 characters",
+     "",
+     {},
+     kNoCommon,
+     {},
+     Base64Encode},
+    {"base64-decode", "< TEXT", "decodes base64", "", {}, kNoCommon, {}, Base64Decode},
+};
 
 }  // namespace tarnu::cli

@@ -1,6 +1,7 @@
-// The verbs that list and edit ./tarnu.pref: hosts, host add|set|remove,
-// settings show|set. Edits pass the same checks as the settings dialogs;
-// a refused value prints the dialog's message and leaves the file untouched.
+// The verbs that list and edit tarnu.pref: hosts, host add|set|remove,
+// settings show|set. Edits pass the same checks as the settings dialogs; a
+// refused value prints the dialog's message after the option's name and
+// leaves the file untouched.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -8,11 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "model/config_file.h"
 #include "model/host_list.h"
-#include "platform/text_convert.h"
 #include "tools/tarnu-cli/cli.h"
-#include "tools/tarnu-cli/host_verbs.h"
+#include "tools/tarnu-cli/pref_edit.h"
+#include "tools/tarnu-cli/syntax_text.h"
+#include "tools/tarnu-cli/verbs.h"
+#include "ui/control_ids.h"
 #include "ui/forward_rule_form.h"
 #include "ui/host_form.h"
 #include "ui/settings_form.h"
@@ -20,49 +22,53 @@
 namespace tarnu::cli {
 namespace {
 
-// Message boxes become one line each on standard error.
-class ConsoleMessages : public UserMessages {
- public:
-  explicit ConsoleMessages(bool raw) : raw_(raw) {}
-  void ShowMessage(const std::string& text, MessageIcon) override {
-    WriteError(FormatField(text, raw_) + "\n");
-    ++shown;
+// The option that sets each control the checks may name.
+const char* OptionOfControl(int control_id) {
+  switch (control_id) {
+    case IDC_HOST_NAME:
+      return "name";
+    case IDC_SERVER:
+      return "server";
+    case IDC_POP3_PORT:
+      return "port";
+    case IDC_USER:
+      return "user";
+    case IDC_PASSWORD:
+      return "password";
+    case IDC_LINES:
+      return "lines";
+    case IDC_TIMEOUT:
+      return "timeout";
+    case IDC_NOTIFY_ADDRESS:
+      return "notify";
+    case IDC_SMTP_SERVER:
+      return "smtp";
+    case IDC_SMTP_PORT:
+      return "smtp-port";
+    case IDC_SUBJECT_PREFIX:
+      return "prefix";
+    case IDC_FORWARD_IF_SUBJECT_LIST:
+      return "forward-if-subject";
+    case IDC_STOP_IF_SUBJECT_LIST:
+      return "stop-if-subject";
+    case IDC_FORWARD_IF_FROM_LIST:
+      return "forward-if-from";
+    case IDC_STOP_IF_FROM_LIST:
+      return "stop-if-from";
+    case IDC_INTERVAL:
+      return "interval";
+    case IDC_QUOTE:
+      return "quote";
+    default:
+      return nullptr;
   }
-  void RequestQuit(int) override { quit_requested = true; }
-  int shown = 0;
-  bool quit_requested = false;
-
- private:
-  bool raw_;
-};
-
-bool RawOutput(const ParsedOptions& options, std::string* problem) {
-  const std::string* encoding = options.Get("encoding");
-  if (encoding == nullptr || *encoding == "utf-8") return false;
-  if (*encoding == "cp932") return true;
-  *problem = "unknown encoding " + *encoding;
-  return false;
 }
 
-// Prints a refusal of the checks and returns the refusal exit code.
-int Refuse(const std::string& message, bool raw) {
-  WriteError(FormatField(message, raw) + "\n");
-  return kExitRefused;
-}
-
-// Loads the settings file as the program does at start-up: whatever loaded
-// is used, and the loader's messages go to standard error.
-bool LoadForEditing(AppSettings* settings, HostList* hosts, ConsoleMessages* messages) {
-  LoadConfigFile(settings, hosts, messages);
-  return !messages->quit_requested;
-}
-
-int Save(AppSettings* settings, const HostList& hosts, ConsoleMessages* messages) {
-  int before = messages->shown;
-  int result = SaveConfigFile(settings, hosts, messages);
-  // A save that could not even create its file still returns 0: the
-  // message tells.
-  return result == 0 && messages->shown == before ? kExitOk : kExitRefused;
+int RefuseCheck(const FormCheck& check) {
+  const char* option = OptionOfControl(check.control_id);
+  if (option != nullptr) return RefuseOption(option, check.message);
+  ErrorLine(check.message, TextKind::kCp932);
+  return kExitFailed;
 }
 
 bool ParseIndex(const std::string& text, std::size_t count, std::size_t* index) {
@@ -76,26 +82,16 @@ bool ParseIndex(const std::string& text, std::size_t count, std::size_t* index) 
 
 // ---- hosts ---------------------------------------------------------------
 
-int RunHosts(const std::vector<std::string>& args) {
-  ParsedOptions options;
-  std::string problem;
-  if (!ParseOptions(args, {"encoding"}, {}, &options, &problem))
-    return UsageError("hosts", problem);
-  bool raw = RawOutput(options, &problem);
-  if (!problem.empty() || !options.positional.empty()) {
-    return UsageError("hosts", problem.empty() ? "unexpected argument" : problem);
-  }
-  ConsoleMessages messages(raw);
-  AppSettings settings;
-  HostList hosts;
-  if (!LoadForEditing(&settings, &hosts, &messages)) return kExitRefused;
+int RunHosts(const Call&) {
+  SettingsFile file;
+  if (int code = file.Open(false); code != kExitOk) return code;
   std::string out;
-  for (std::size_t i = 0; i < hosts.size(); ++i) {
-    const HostEntry& h = hosts[i];
-    out += std::to_string(i) + "\t" + FormatField(h.name, raw) + "\t" + FormatField(h.server, raw) +
-           "\t" + std::to_string(h.pop3_port) + "\t" + FormatField(h.user, raw) + "\t" +
-           (h.check ? "1" : "0") + "\t" + (h.apop ? "1" : "0") + "\t" + (h.forward ? "1" : "0") +
-           "\n";
+  for (std::size_t i = 0; i < file.hosts.size(); ++i) {
+    const HostEntry& h = file.hosts[i];
+    out += std::to_string(i) + "\t" + TerminalText(h.name, TextKind::kCp932) + "\t" +
+           TerminalText(h.server, TextKind::kCp932) + "\t" + std::to_string(h.pop3_port) + "\t" +
+           TerminalText(h.user, TextKind::kCp932) + "\t" + (h.check ? "1" : "0") + "\t" +
+           (h.apop ? "1" : "0") + "\t" + (h.forward ? "1" : "0") + "\n";
   }
   WriteOutput(out);
   return kExitOk;
@@ -103,137 +99,123 @@ int RunHosts(const std::vector<std::string>& args) {
 
 // ---- host add | set | remove ---------------------------------------------
 
-const std::vector<std::string> kHostValues = {"name",
-                                              "server",
-                                              "user",
-                                              "password",
-                                              "port",
-                                              "lines",
-                                              "timeout",
-                                              "notify",
-                                              "smtp",
-                                              "smtp-port",
-                                              "prefix",
-                                              "forward-if-subject",
-                                              "stop-if-subject",
-                                              "forward-if-from",
-                                              "stop-if-from",
-                                              "encoding"};
-const std::vector<std::string> kHostFlags = {"apop",    "no-apop",    "check",      "no-check",
-                                             "forward", "no-forward", "pipelining", "no-pipelining",
-                                             "uidl",    "no-uidl"};
+const std::vector<OptionSpec> kHostOptions = {
+    {"name", "TEXT", "the host's name in the list (at most 60 bytes)"},
+    {"server", "HOST", "the POP3 server's address (at most 60 bytes)"},
+    {"user", "TEXT", "the user name (at most 36 bytes)"},
+    {"password", "TEXT", "the password (at most 36 bytes)"},
+    {"port", "N", "the POP3 port, 0 to 65535 (new hosts: 110)"},
+    {"lines", "N", "body lines fetched for each message (new hosts: 2)"},
+    {"timeout", "SECONDS", "how long a silent server is waited for (new hosts: 60)"},
+    {"apop", nullptr, "log in with APOP"},
+    {"no-apop", nullptr, "log in with USER and PASS (new hosts)"},
+    {"check", nullptr, "check this host (new hosts)"},
+    {"no-check", nullptr, "leave this host out of checks"},
+    {"forward", nullptr, "forward new mail as a notification through SMTP"},
+    {"no-forward", nullptr, "do not forward (new hosts)"},
+    {"notify", "ADDRESS", "where the notification goes"},
+    {"smtp", "HOST", "the SMTP server that sends it"},
+    {"smtp-port", "N", "its port, 0 to 65535 (new hosts: 25)"},
+    {"prefix", "TEXT", "the notification's subject prefix (new hosts: Fwd))"},
+    {"forward-if-subject", "WORDS", "forward only mail whose subject holds a word (empty: off)"},
+    {"stop-if-subject", "WORDS", "do not forward mail whose subject holds a word (empty: off)"},
+    {"forward-if-from", "WORDS", "forward only mail whose From holds a word (empty: off)"},
+    {"stop-if-from", "WORDS", "do not forward mail whose From holds a word (empty: off)"},
+    {"pipelining", nullptr, "pipeline commands when the server offers it (new hosts)"},
+    {"no-pipelining", nullptr, "send one command at a time"},
+    {"uidl", nullptr, "skip known messages by their unique ids when the server offers them "
+                      "(new hosts)"},
+    {"no-uidl", nullptr, "fetch every message at every check"},
+};
 
-// Applies the options to the form: texts converted from UTF-8, numbers as
-// typed. The word lists set their switch when not empty and clear it when
-// empty.
-void ApplyHostOptions(const ParsedOptions& o, HostForm* form, ForwardRuleForm* rule) {
-  auto text = [&](const char* name, std::string* field) {
-    if (const std::string* v = o.Get(name)) *field = platform::Utf8ToCp932(*v);
-  };
-  auto number = [&](const char* name, std::string* field) {
-    if (const std::string* v = o.Get(name)) *field = *v;
-  };
+// Applies the options to the forms: texts converted to code page 932,
+// numbers as typed. A word list sets its switch when not empty and clears
+// it when empty. False when a text cannot be converted (refusal printed).
+bool ApplyHostOptions(const Call& call, HostForm* form, ForwardRuleForm* rule) {
+  bool ok = call.Cp932Value("name", &form->name) && call.Cp932Value("server", &form->server) &&
+            call.Cp932Value("user", &form->user) && call.Cp932Value("password", &form->password) &&
+            call.Cp932Value("notify", &form->notify_address) &&
+            call.Cp932Value("smtp", &form->smtp_server) &&
+            call.Cp932Value("prefix", &form->subject_prefix);
   auto words = [&](const char* name, std::string* list, bool* on) {
-    if (const std::string* v = o.Get(name)) {
-      *list = platform::Utf8ToCp932(*v);
-      *on = !list->empty();
-    }
+    if (call.Value(name) == nullptr) return true;
+    if (!call.Cp932Value(name, list)) return false;
+    *on = !list->empty();
+    return true;
   };
-  text("name", &form->name);
-  text("server", &form->server);
-  text("user", &form->user);
-  text("password", &form->password);
-  number("port", &form->pop3_port);
-  number("lines", &form->lines);
-  number("timeout", &form->timeout);
-  text("notify", &form->notify_address);
-  text("smtp", &form->smtp_server);
-  number("smtp-port", &form->smtp_port);
-  text("prefix", &form->subject_prefix);
-  if (o.Has("apop")) form->apop = true;
-  if (o.Has("no-apop")) form->apop = false;
-  if (o.Has("check")) form->check = true;
-  if (o.Has("no-check")) form->check = false;
-  if (o.Has("forward")) form->forward = true;
-  if (o.Has("no-forward")) form->forward = false;
-  words("forward-if-subject", &rule->subject_forward, &rule->forward_if_subject);
-  words("stop-if-subject", &rule->subject_stop, &rule->stop_if_subject);
-  words("forward-if-from", &rule->from_forward, &rule->forward_if_from);
-  words("stop-if-from", &rule->from_stop, &rule->stop_if_from);
+  ok = ok && words("forward-if-subject", &rule->subject_forward, &rule->forward_if_subject) &&
+       words("stop-if-subject", &rule->subject_stop, &rule->stop_if_subject) &&
+       words("forward-if-from", &rule->from_forward, &rule->forward_if_from) &&
+       words("stop-if-from", &rule->from_stop, &rule->stop_if_from);
+  if (!ok) return false;
+  // Numbers are ASCII digits or refused by the checks anyway.
+  if (const std::string* v = call.Value("port")) form->pop3_port = *v;
+  if (const std::string* v = call.Value("lines")) form->lines = *v;
+  if (const std::string* v = call.Value("timeout")) form->timeout = *v;
+  if (const std::string* v = call.Value("smtp-port")) form->smtp_port = *v;
+  if (call.Has("apop")) form->apop = true;
+  if (call.Has("no-apop")) form->apop = false;
+  if (call.Has("check")) form->check = true;
+  if (call.Has("no-check")) form->check = false;
+  if (call.Has("forward")) form->forward = true;
+  if (call.Has("no-forward")) form->forward = false;
+  return true;
 }
 
 // The forwarding conditions dialog closes before the host settings dialog
 // does, so its check comes first.
-bool CheckAndStore(const HostForm& form_in, const ForwardRuleForm& rule, bool raw, HostEntry* entry,
-                   int* exit_code) {
+int CheckAndStore(const Call& call, HostEntry* entry) {
+  HostForm form = LoadHostForm(*entry);
+  ForwardRuleForm rule = LoadForwardRuleForm(entry->rule);
+  if (!ApplyHostOptions(call, &form, &rule)) return kExitFailed;
   FormCheck check = Validate(rule);
-  if (!check.ok) {
-    *exit_code = Refuse(check.message, raw);
-    return false;
-  }
-  HostForm form = form_in;
+  if (!check.ok) return RefuseCheck(check);
   StoreForwardRuleForm(rule, &form.rule);
   check = Validate(form);
-  if (!check.ok) {
-    *exit_code = Refuse(check.message, raw);
-    return false;
-  }
+  if (!check.ok) return RefuseCheck(check);
   StoreHostForm(form, entry);
-  return true;
+  // The protocol additions, on unless switched off.
+  if (call.Has("pipelining")) entry->extras.SetOption(kExtraNoPipelining, false);
+  if (call.Has("no-pipelining")) entry->extras.SetOption(kExtraNoPipelining, true);
+  if (call.Has("uidl")) entry->extras.SetOption(kExtraNoUidl, false);
+  if (call.Has("no-uidl")) entry->extras.SetOption(kExtraNoUidl, true);
+  return kExitOk;
 }
 
-int RunHost(const std::vector<std::string>& args) {
-  if (args.empty()) return UsageError("host", "add, set or remove expected");
-  const std::string& action = args[0];
-  ParsedOptions options;
-  std::string problem;
-  std::vector<std::string> rest(args.begin() + 1, args.end());
-  bool remove = action == "remove";
-  if (!ParseOptions(rest, remove ? std::vector<std::string>{"encoding"} : kHostValues,
-                    remove ? std::vector<std::string>{} : kHostFlags, &options, &problem)) {
-    return UsageError("host", problem);
-  }
-  bool raw = RawOutput(options, &problem);
-  if (!problem.empty()) return UsageError("host", problem);
-  std::size_t wanted_positionals = action == "add" ? 0 : 1;
-  if (action != "add" && action != "set" && !remove) {
-    return UsageError("host", "unknown action " + action);
-  }
-  if (options.positional.size() != wanted_positionals) {
-    return UsageError("host", wanted_positionals == 0 ? "unexpected argument" : "INDEX expected");
-  }
+int RunHostAdd(const Call& call) {
+  SettingsFile file;
+  if (int code = file.Open(true); code != kExitOk) return code;
+  HostEntry entry;
+  if (int code = CheckAndStore(call, &entry); code != kExitOk) return code;
+  if (!AppendHost(&file.hosts, entry, &file.messages)) return kExitFailed;
+  return file.Save();
+}
 
-  ConsoleMessages messages(raw);
-  AppSettings settings;
-  HostList hosts;
-  if (!LoadForEditing(&settings, &hosts, &messages)) return kExitRefused;
+// Finds the host at the call's INDEX; prints why not.
+bool FindHost(const Call& call, const SettingsFile& file, std::size_t* index) {
+  if (ParseIndex(call.positional()[0], file.hosts.size(), index)) return true;
+  ErrorLine(SyntaxText(Say::kNoHostAtIndex, call.positional()[0]), TextKind::kUtf8);
+  return false;
+}
 
+int RunHostSet(const Call& call) {
+  SettingsFile file;
+  if (int code = file.Open(true); code != kExitOk) return code;
   std::size_t index = 0;
-  if (action != "add" && !ParseIndex(options.positional[0], hosts.size(), &index)) {
-    WriteError("tarnu-cli: no host at index " + options.positional[0] + "\n");
-    return kExitRefused;
-  }
-  if (remove) {
-    RemoveHost(&hosts, index);
-    return Save(&settings, hosts, &messages);
-  }
-  HostEntry entry = action == "add" ? HostEntry() : hosts[index];
-  HostForm form = LoadHostForm(entry);
-  ForwardRuleForm rule = LoadForwardRuleForm(entry.rule);
-  ApplyHostOptions(options, &form, &rule);
-  int exit_code = kExitOk;
-  if (!CheckAndStore(form, rule, raw, &entry, &exit_code)) return exit_code;
-  // The protocol additions, on unless switched off.
-  if (options.Has("pipelining")) entry.extras.SetOption(kExtraNoPipelining, false);
-  if (options.Has("no-pipelining")) entry.extras.SetOption(kExtraNoPipelining, true);
-  if (options.Has("uidl")) entry.extras.SetOption(kExtraNoUidl, false);
-  if (options.Has("no-uidl")) entry.extras.SetOption(kExtraNoUidl, true);
-  if (action == "add") {
-    if (!AppendHost(&hosts, entry, &messages)) return kExitRefused;
-  } else {
-    hosts[index] = entry;
-  }
-  return Save(&settings, hosts, &messages);
+  if (!FindHost(call, file, &index)) return kExitFailed;
+  HostEntry entry = file.hosts[index];
+  if (int code = CheckAndStore(call, &entry); code != kExitOk) return code;
+  file.hosts[index] = entry;
+  return file.Save();
+}
+
+int RunHostRemove(const Call& call) {
+  SettingsFile file;
+  if (int code = file.Open(true); code != kExitOk) return code;
+  std::size_t index = 0;
+  if (!FindHost(call, file, &index)) return kExitFailed;
+  RemoveHost(&file.hosts, index);
+  return file.Save();
 }
 
 // ---- settings show | set -------------------------------------------------
@@ -243,7 +225,10 @@ std::string FieldText(const char* field, std::size_t size) {
   return std::string(field, nul != nullptr ? static_cast<const char*>(nul) - field : size);
 }
 
-int ShowSettings(const AppSettings& s, bool raw) {
+int RunSettingsShow(const Call&) {
+  SettingsFile file;
+  if (int code = file.Open(false); code != kExitOk) return code;
+  const AppSettings& s = file.settings;
   char colour[16];
   std::snprintf(colour, sizeof colour, "0x%08X", static_cast<unsigned>(s.font_colour));
   std::vector<std::pair<std::string, std::string>> lines = {
@@ -255,12 +240,13 @@ int ShowSettings(const AppSettings& s, bool raw) {
       {"no-check-at-start", std::to_string(s.no_check_at_start)},
       {"no-history-at-start", std::to_string(s.no_history_at_start)},
       {"auto-open", std::to_string(s.auto_open)},
-      {"font", FormatField(FieldText(s.font.face_name, sizeof s.font.face_name), raw)},
+      {"font",
+       TerminalText(FieldText(s.font.face_name, sizeof s.font.face_name), TextKind::kCp932)},
       {"font-height", std::to_string(s.font.height)},
       {"font-weight", std::to_string(s.font.weight)},
       {"font-charset", std::to_string(s.font.char_set)},
       {"colour", colour},
-      {"quote", FormatField(FieldText(s.quote, sizeof s.quote), raw)},
+      {"quote", TerminalText(FieldText(s.quote, sizeof s.quote), TextKind::kCp932)},
       {"no-position-restore", std::to_string(s.no_position_restore)},
       {"left", std::to_string(s.left)},
       {"top", std::to_string(s.top)},
@@ -273,46 +259,45 @@ int ShowSettings(const AppSettings& s, bool raw) {
   return kExitOk;
 }
 
-const std::vector<std::string> kSettingsValues = {"periodic",
-                                                  "interval",
-                                                  "no-check-at-start",
-                                                  "quote",
-                                                  "auto-open",
-                                                  "no-position-restore",
-                                                  "no-history-at-start",
-                                                  "font",
-                                                  "font-height",
-                                                  "font-weight",
-                                                  "font-charset",
-                                                  "colour",
-                                                  "encoding"};
+const std::vector<OptionSpec> kSettingsOptions = {
+    {"periodic", "1|0", "check the hosts periodically"},
+    {"interval", "MINUTES", "how often, 3 or more"},
+    {"no-check-at-start", "1|0", "no check right after tarnu.exe starts"},
+    {"quote", "TEXT", "the quote mark of copied mail (at most 30 bytes)"},
+    {"auto-open", "1|0", "open the result list when new mail arrives"},
+    {"no-position-restore", "1|0", "do not restore the result list's position"},
+    {"no-history-at-start", "1|0", "do not read the history at start-up"},
+    {"font", "FACE", "the result list's font (at most 31 bytes)"},
+    {"font-height", "N", "its height (LOGFONT lfHeight)"},
+    {"font-weight", "N", "its weight, 0 to 1000"},
+    {"font-charset", "N", "its character set, 0 to 255"},
+    {"colour", "0xBBGGRR", "the text colour"},
+};
 
-bool ParseSwitch(const ParsedOptions& o, const char* name, bool* field, std::string* problem) {
-  const std::string* v = o.Get(name);
+// A switch: 1/on or 0/off; anything else is a usage error.
+bool ParseSwitch(const Call& call, const char* name, bool* field, std::string* problem) {
+  const std::string* v = call.Value(name);
   if (v == nullptr) return true;
   if (*v == "1" || *v == "on") {
     *field = true;
   } else if (*v == "0" || *v == "off") {
     *field = false;
   } else {
-    *problem = std::string("--") + name + " takes 1 or 0";
+    *problem = SyntaxText(Say::kOneOf, std::string("--") + name, "1, 0");
     return false;
   }
   return true;
 }
 
-// A number outside the dialogs: checked with the same messages.
-bool ParseNumber(const ParsedOptions& o, const char* name, std::int64_t low, std::int64_t high,
-                 std::int64_t* value, std::string* refusal) {
-  const std::string* v = o.Get(name);
+// A number of the font selection: checked with the dialogs' messages.
+bool ParseNumber(const Call& call, const char* name, std::int64_t low, std::int64_t high,
+                 std::int64_t* value, int* exit_code) {
+  const std::string* v = call.Value(name);
   if (v == nullptr) return true;
-  std::string text = *v;
-  int base = 10;
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) base = 16;
+  const std::string& text = *v;
   std::int64_t parsed = 0;
   bool ok;
-  if (base == 16) {
-    parsed = 0;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
     ok = text.size() <= 2 + 16;
     for (std::size_t i = 2; ok && i < text.size(); ++i) {
       char c = text[i];
@@ -327,49 +312,51 @@ bool ParseNumber(const ParsedOptions& o, const char* name, std::int64_t low, std
     ok = ParseInteger(text, &parsed);
   }
   if (!ok) {
-    *refusal = IntegerMessage();
+    *exit_code = RefuseOption(name, IntegerMessage());
     return false;
   }
   if (parsed < low || parsed > high) {
-    *refusal = RangeMessage(low, high);
+    *exit_code = RefuseOption(name, RangeMessage(low, high));
     return false;
   }
   *value = parsed;
   return true;
 }
 
-int SetSettings(const ParsedOptions& o, AppSettings* settings, HostList* hosts,
-                ConsoleMessages* messages, bool raw) {
-  SettingsForm form = LoadSettingsForm(*settings);
+int RunSettingsSet(const Call& call) {
+  SettingsFile file;
+  if (int code = file.Open(true); code != kExitOk) return code;
+  SettingsForm form = LoadSettingsForm(file.settings);
   std::string problem;
-  if (!ParseSwitch(o, "periodic", &form.periodic_check, &problem) ||
-      !ParseSwitch(o, "no-check-at-start", &form.no_check_at_start, &problem) ||
-      !ParseSwitch(o, "auto-open", &form.auto_open, &problem) ||
-      !ParseSwitch(o, "no-position-restore", &form.no_position_restore, &problem) ||
-      !ParseSwitch(o, "no-history-at-start", &form.no_history_at_start, &problem)) {
-    return UsageError("settings", problem);
+  if (!ParseSwitch(call, "periodic", &form.periodic_check, &problem) ||
+      !ParseSwitch(call, "no-check-at-start", &form.no_check_at_start, &problem) ||
+      !ParseSwitch(call, "auto-open", &form.auto_open, &problem) ||
+      !ParseSwitch(call, "no-position-restore", &form.no_position_restore, &problem) ||
+      !ParseSwitch(call, "no-history-at-start", &form.no_history_at_start, &problem)) {
+    return UsageError(&call.verb(), problem);
   }
-  if (const std::string* v = o.Get("interval")) form.interval = *v;
-  if (const std::string* v = o.Get("quote")) form.quote = platform::Utf8ToCp932(*v);
+  if (const std::string* v = call.Value("interval")) form.interval = *v;
+  if (!call.Cp932Value("quote", &form.quote)) return kExitFailed;
   FormCheck check = Validate(form);
-  if (!check.ok) return Refuse(check.message, raw);
+  if (!check.ok) return RefuseCheck(check);
 
   // The font selection's values.
   constexpr std::int64_t kMin32 = std::numeric_limits<std::int32_t>::min();
   constexpr std::int64_t kMax32 = std::numeric_limits<std::int32_t>::max();
   std::int64_t height = form.font.height, weight = form.font.weight;
   std::int64_t charset = form.font.char_set, colour = form.font_colour;
-  std::string refusal;
-  if (!ParseNumber(o, "font-height", kMin32, kMax32, &height, &refusal) ||
-      !ParseNumber(o, "font-weight", 0, 1000, &weight, &refusal) ||
-      !ParseNumber(o, "font-charset", 0, 255, &charset, &refusal) ||
-      !ParseNumber(o, "colour", 0, 0xFFFFFF, &colour, &refusal)) {
-    return Refuse(refusal, raw);
+  int code = kExitOk;
+  if (!ParseNumber(call, "font-height", kMin32, kMax32, &height, &code) ||
+      !ParseNumber(call, "font-weight", 0, 1000, &weight, &code) ||
+      !ParseNumber(call, "font-charset", 0, 255, &charset, &code) ||
+      !ParseNumber(call, "colour", 0, 0xFFFFFF, &colour, &code)) {
+    return code;
   }
-  if (const std::string* v = o.Get("font")) {
-    std::string face = platform::Utf8ToCp932(*v);
+  std::string face;
+  if (call.Value("font") != nullptr) {
+    if (!call.Cp932Value("font", &face)) return kExitFailed;
     if (face.size() >= sizeof form.font.face_name) {
-      return Refuse(LengthMessage(sizeof form.font.face_name - 1), raw);
+      return RefuseOption("font", LengthMessage(sizeof form.font.face_name - 1));
     }
     std::memset(form.font.face_name, 0, sizeof form.font.face_name);
     std::memcpy(form.font.face_name, face.data(), face.size());
@@ -378,54 +365,72 @@ int SetSettings(const ParsedOptions& o, AppSettings* settings, HostList* hosts,
   form.font.weight = static_cast<std::int32_t>(weight);
   form.font.char_set = static_cast<std::uint8_t>(charset);
   form.font_colour = static_cast<std::uint32_t>(colour);
-  StoreSettingsForm(form, settings);
-  return Save(settings, *hosts, messages);
-}
-
-int RunSettings(const std::vector<std::string>& args) {
-  if (args.empty() || (args[0] != "show" && args[0] != "set")) {
-    return UsageError("settings", "show or set expected");
-  }
-  bool show = args[0] == "show";
-  ParsedOptions options;
-  std::string problem;
-  std::vector<std::string> rest(args.begin() + 1, args.end());
-  if (!ParseOptions(rest, show ? std::vector<std::string>{"encoding"} : kSettingsValues, {},
-                    &options, &problem)) {
-    return UsageError("settings", problem);
-  }
-  bool raw = RawOutput(options, &problem);
-  if (!problem.empty() || !options.positional.empty()) {
-    return UsageError("settings", problem.empty() ? "unexpected argument" : problem);
-  }
-  ConsoleMessages messages(raw);
-  AppSettings settings;
-  HostList hosts;
-  if (!LoadForEditing(&settings, &hosts, &messages)) return kExitRefused;
-  if (show) return ShowSettings(settings, raw);
-  return SetSettings(options, &settings, &hosts, &messages, raw);
+  StoreSettingsForm(form, &file.settings);
+  return file.Save();
 }
 
 }  // namespace
 
-int HostsVerb(const std::vector<std::string>& args) { return RunHosts(args); }
-int HostVerb(const std::vector<std::string>& args) { return RunHost(args); }
-int SettingsVerb(const std::vector<std::string>& args) { return RunSettings(args); }
+const VerbSpec kHostsVerb = {
+    "hosts",
+    "[options]",
+    "lists the hosts of tarnu.pref",
+    "One line per host: index, name, server, port, user, check, apop, forward\n"
+    "(the last three 1 or 0), separated by tabs.",
+    {},
+    kDirOption | kEncodingOption,
+    {},
+    RunHosts};
 
-const char kHostsUsage[] = "[--encoding cp932]";
-const char kHostUsage[] =
-    "add --name N --server S --user U --password W [--port P] [--lines N] [--timeout T]"
-    " [--apop] [--no-check] [--no-pipelining] [--no-uidl]"
-    " [--forward --notify ADDR --smtp HOST [--smtp-port P]"
-    " [--prefix TEXT]] [--forward-if-subject WORDS] [--stop-if-subject WORDS]"
-    " [--forward-if-from WORDS] [--stop-if-from WORDS] [--encoding cp932]\n"
-    "  tarnu-cli host set INDEX [the options of add, and --no-apop --check --no-forward]\n"
-    "  tarnu-cli host remove INDEX";
-const char kSettingsUsage[] =
-    "show [--encoding cp932]\n"
-    "  tarnu-cli settings set [--periodic 1|0] [--interval MINUTES] [--no-check-at-start 1|0]"
-    " [--quote TEXT] [--auto-open 1|0] [--no-position-restore 1|0]"
-    " [--no-history-at-start 1|0] [--font FACE] [--font-height N] [--font-weight N]"
-    " [--font-charset N] [--colour 0xBBGGRR]";
+const VerbSpec kHostAddVerb = {
+    "host add",
+    "--name TEXT --server HOST --user TEXT --password TEXT [options]",
+    "adds a host at the end of tarnu.pref",
+    "The values pass the checks of the host settings dialog; a refusal names the\n"
+    "option and leaves the file as it was.",
+    kHostOptions,
+    kDirOption | kEncodingOption | kInputOption,
+    {},
+    RunHostAdd};
+
+const VerbSpec kHostSetVerb = {
+    "host set",
+    "INDEX [options]",
+    "changes the host at INDEX (see tarnu-cli hosts)",
+    "Options not given keep their values. The values pass the checks of the host\n"
+    "settings dialog; a refusal names the option and leaves the file as it was.",
+    kHostOptions,
+    kDirOption | kEncodingOption | kInputOption,
+    {"INDEX"},
+    RunHostSet};
+
+const VerbSpec kHostRemoveVerb = {"host remove",
+                                  "INDEX [options]",
+                                  "removes the host at INDEX",
+                                  "",
+                                  {},
+                                  kDirOption | kEncodingOption,
+                                  {"INDEX"},
+                                  RunHostRemove};
+
+const VerbSpec kSettingsShowVerb = {"settings show",
+                                    "[options]",
+                                    "prints the program settings of tarnu.pref",
+                                    "One line per setting: its name, a tab, its value.",
+                                    {},
+                                    kDirOption | kEncodingOption,
+                                    {},
+                                    RunSettingsShow};
+
+const VerbSpec kSettingsSetVerb = {
+    "settings set",
+    "[options]",
+    "changes program settings in tarnu.pref",
+    "The values pass the checks of the basic settings dialog; a refusal names the\n"
+    "option and leaves the file as it was.",
+    kSettingsOptions,
+    kDirOption | kEncodingOption | kInputOption,
+    {},
+    RunSettingsSet};
 
 }  // namespace tarnu::cli

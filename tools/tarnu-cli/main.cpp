@@ -1,62 +1,60 @@
 // tarnu-cli: the portable core driven from a terminal.
-#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 #endif
 
 #include "tools/tarnu-cli/cli.h"
-#include "tools/tarnu-cli/codec_verbs.h"
-#include "tools/tarnu-cli/host_verbs.h"
+#include "tools/tarnu-cli/input_text.h"
+#include "tools/tarnu-cli/verbs.h"
 
-namespace tarnu::cli {
+#ifdef _WIN32
 
-int CheckVerb(const std::vector<std::string>& args);
-int SurveyVerb(const std::vector<std::string>& args);
-int RetrieveVerb(const std::vector<std::string>& args);
+namespace {
 
-// One table of every verb; each group's handlers live in their own file.
-const std::vector<Verb>& AllVerbs() {
-  static const std::vector<Verb> verbs = {
-      {"check", "[--encoding cp932]", CheckVerb},
-      {"decode-header", "< header block (exit 1: a malformed encoded word)", RunDecodeHeader},
-      {"encode-header", "< header value in code page 932", RunEncodeHeader},
-      {"to-sjis", "< body text", RunToSjis},
-      {"to-jis", "< body text", RunToJis},
-      {"detect-code", "< body text (prints 0 plain, 1 EUC-JP, 2 Shift_JIS, 4 ISO-2022-JP)",
-       RunDetectCode},
-      {"base64-encode", "< bytes", RunBase64Encode},
-      {"base64-decode", "< base64 text", RunBase64Decode},
-      {"hosts", kHostsUsage, HostsVerb},
-      {"host", kHostUsage, HostVerb},
-      {"settings", kSettingsUsage, SettingsVerb},
-      {"survey",
-       "--server S --port P --user U --password W [--apop] [--lines N] [--timeout T] "
-       "[--no-pipelining] [--encoding cp932]",
-       SurveyVerb},
-      {"retrieve",
-       "--server S --port P --user U --password W --number K [--size S] [--apop] [--timeout T] "
-       "[--encoding cp932]",
-       RetrieveVerb},
-  };
-  return verbs;
+UINT console_output_cp = 0;
+
+void RestoreConsole() {
+  if (console_output_cp != 0) SetConsoleOutputCP(console_output_cp);
 }
 
-}  // namespace tarnu::cli
+}  // namespace
 
-int main(int argc, char** argv) {
-#ifdef _WIN32
+// The arguments as the user typed them, in UTF-16: the narrow argv would have
+// lost every character outside the ANSI code page.
+int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
-#endif
-  using tarnu::cli::AllVerbs;
-  if (argc < 2) return tarnu::cli::UsageError(nullptr, "no verb given");
-  std::string name = argv[1];
-  for (const tarnu::cli::Verb& verb : AllVerbs()) {
-    if (name == verb.name) return verb.run(std::vector<std::string>(argv + 2, argv + argc));
+  _setmode(_fileno(stderr), _O_BINARY);
+  // tarnu-cli writes UTF-8; a console shows it as such only on its UTF-8
+  // code page, which is given back when the program ends.
+  DWORD mode;
+  if (!tarnu::cli::RawOutput() && GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) {
+    console_output_cp = GetConsoleOutputCP();
+    SetConsoleOutputCP(CP_UTF8);
+    std::atexit(RestoreConsole);
   }
-  return tarnu::cli::UsageError(nullptr, "unknown verb " + name);
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) {
+    std::string utf8;
+    if (!tarnu::cli::WideToUtf8(argv[i], &utf8)) {
+      tarnu::cli::WriteError("tarnu-cli: argument " + std::to_string(i) + " is not Unicode text\n");
+      return tarnu::cli::kExitFailed;
+    }
+    args.push_back(std::move(utf8));
+  }
+  return tarnu::cli::RunVerbLine(args);
 }
+
+#else
+
+int main(int argc, char** argv) {
+  return tarnu::cli::RunVerbLine(std::vector<std::string>(argv + 1, argv + argc));
+}
+
+#endif

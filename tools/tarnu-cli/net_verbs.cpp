@@ -1,8 +1,7 @@
 // The POP3 verbs: survey one mailbox, retrieve one whole message.
-#include <cerrno>
 #include <chrono>
-#include <climits>
-#include <cstdlib>
+#include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -10,9 +9,10 @@
 #include "net/pop3_account.h"
 #include "net/retrieve.h"
 #include "net/survey.h"
-#include "platform/text_convert.h"
 #include "platform/ui_hooks.h"
 #include "tools/tarnu-cli/cli.h"
+#include "tools/tarnu-cli/verbs.h"
+#include "ui/form_check.h"
 
 namespace tarnu::cli {
 namespace {
@@ -22,8 +22,11 @@ namespace {
 // a second; the last count is always shown before whatever comes next.
 class StderrStatus : public StatusLine {
  public:
-  explicit StderrStatus(bool raw_cp932) : raw_(raw_cp932) {}
-  ~StderrStatus() override { Print(held_); }
+  // The last count held back, before the results are printed.
+  void Flush() {
+    Print(held_);
+    held_.clear();
+  }
   std::string GetTitle() override { return title_; }
   void SetTitle(const std::string& title) override {
     std::string stem = CounterStem(title);
@@ -49,152 +52,152 @@ class StderrStatus : public StatusLine {
   }
   void Print(const std::string& title) {
     if (title.empty()) return;
-    WriteError((raw_ ? title : platform::Cp932ToUtf8(title)) + "\n");
+    ErrorLine(title, TextKind::kCp932);
   }
 
-  bool raw_;
   std::string title_;
   std::string held_;
   std::chrono::steady_clock::time_point last_print_;
 };
 
-bool ParseNumber(const std::string& text, int low, int* value) {
-  if (text.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  long v = std::strtol(text.c_str(), &end, 10);
-  if (errno != 0 || *end != '\0' || v < low || v > INT_MAX) return false;
-  *value = static_cast<int>(v);
+// A number with the dialogs' checks and messages, within what a connection
+// can use: a port of 0 or a timeout of 0 reach nothing.
+bool ReadNumber(const Call& call, const char* name, std::int32_t low, int* value, int* exit_code) {
+  const std::string* text = call.Value(name);
+  if (text == nullptr) return true;
+  std::int64_t parsed = 0;
+  const std::int32_t top =
+      std::string_view(name) == "port" ? 65535 : std::numeric_limits<std::int32_t>::max();
+  if (!ParseInteger(*text, &parsed)) {
+    *exit_code = RefuseOption(name, IntegerMessage());
+    return false;
+  }
+  if (parsed < low || parsed > top) {
+    *exit_code = RefuseOption(name, RangeMessage(low, top));
+    return false;
+  }
+  *value = static_cast<int>(parsed);
   return true;
 }
 
-const std::vector<std::string> kAccountOptions = {
-    "server", "port", "user", "password", "lines", "timeout", "encoding", "number", "size"};
+const std::vector<OptionSpec> kAccountOptions = {
+    {"server", "HOST", "the POP3 server", true},
+    {"port", "N", "its port, 1 to 65535 (default 110)"},
+    {"user", "TEXT", "the user name", true},
+    {"password", "TEXT", "the password", true},
+    {"apop", nullptr, "log in with APOP instead of USER and PASS"},
+    {"timeout", "SECONDS", "how long a silent server is waited for, 1 or more (default 60)"},
+};
 
-// The account from the options; false (usage printed) when one is missing or
-// malformed.
-bool ReadAccount(const char* verb, const ParsedOptions& options, bool raw, Pop3Account* account,
-                 int* status) {
-  for (const char* required : {"server", "user", "password"}) {
-    if (options.Get(required) == nullptr) {
-      *status = UsageError(verb, std::string("--") + required + " is required");
-      return false;
-    }
-  }
-  // Values arrive as UTF-8 and go out as code page 932, unless raw.
-  auto text = [&](const char* name) {
-    return raw ? *options.Get(name) : platform::Utf8ToCp932(*options.Get(name));
-  };
-  account->server = text("server");
-  account->user = text("user");
-  account->password = text("password");
-  account->apop = options.Has("apop");
-  account->pipelining = !options.Has("no-pipelining");
-  if (const std::string* port = options.Get("port")) {
-    if (!ParseNumber(*port, 1, &account->port) || account->port > 65535) {
-      *status = UsageError(verb, "--port takes a number from 1 to 65535");
-      return false;
-    }
-  }
-  if (const std::string* timeout = options.Get("timeout")) {
-    if (!ParseNumber(*timeout, -1, &account->timeout)) {
-      *status = UsageError(verb, "--timeout takes seconds (-1: no limit)");
-      return false;
-    }
-  }
-  return true;
+std::vector<OptionSpec> With(std::vector<OptionSpec> options, const std::vector<OptionSpec>& more) {
+  options.insert(options.end(), more.begin(), more.end());
+  return options;
 }
 
-bool Parse(const char* verb, const std::vector<std::string>& args, ParsedOptions* options,
-           bool* raw, int* status) {
-  std::string problem;
-  if (!ParseOptions(args, kAccountOptions, {"apop", "no-pipelining"}, options, &problem)) {
-    *status = UsageError(verb, problem);
+// The account from the options; false with the refusal printed.
+bool ReadAccount(const Call& call, Pop3Account* account, int* exit_code) {
+  *exit_code = kExitFailed;
+  if (!call.Cp932Value("server", &account->server) || !call.Cp932Value("user", &account->user) ||
+      !call.Cp932Value("password", &account->password)) {
     return false;
   }
-  if (!options->positional.empty()) {
-    *status = UsageError(verb, "unexpected argument " + options->positional.front());
-    return false;
-  }
-  const std::string* encoding = options->Get("encoding");
-  if (encoding != nullptr && *encoding != "cp932" && *encoding != "utf-8") {
-    *status = UsageError(verb, "--encoding is cp932 or utf-8");
-    return false;
-  }
-  *raw = encoding != nullptr && *encoding == "cp932";
-  return true;
+  account->apop = call.Has("apop");
+  return ReadNumber(call, "port", 1, &account->port, exit_code) &&
+         ReadNumber(call, "timeout", 1, &account->timeout, exit_code);
 }
 
-}  // namespace
+// A failure's text on standard error too, where a person looks for it; the
+// "error:" line stays for the scripts that read standard output.
+void ReportFailure(const std::string& error) {
+  WriteError(TerminalText("tarnu-cli: ", TextKind::kUtf8) + TerminalText(error, TextKind::kMail) +
+             "\n");
+}
 
-int SurveyVerb(const std::vector<std::string>& args) {
-  ParsedOptions options;
-  bool raw = false;
-  int status = kExitOk;
+int RunSurvey(const Call& call) {
   Pop3Account account;
-  if (!Parse("survey", args, &options, &raw, &status) ||
-      !ReadAccount("survey", options, raw, &account, &status)) {
-    return status;
-  }
   int lines = 2;
-  if (const std::string* text = options.Get("lines")) {
-    if (!ParseNumber(*text, 0, &lines)) return UsageError("survey", "--lines takes a number");
+  int code = kExitOk;
+  if (!ReadAccount(call, &account, &code) || !ReadNumber(call, "lines", 0, &lines, &code)) {
+    return code;
   }
-
-  StderrStatus progress(raw);
+  account.pipelining = !call.Has("no-pipelining");
+  StderrStatus progress;
   NullMessagePump pump;
   SurveyResult result;
   // Without a window there is no message box: a survey that runs out of
   // memory simply fails.
-  int code = SurveyMailbox(&progress, account, lines, &result, &pump, nullptr);
+  code = SurveyMailbox(&progress, account, lines, &result, &pump, nullptr);
+  progress.Flush();
 
   std::string out = "count: " + std::to_string(result.mail_count) + "\n";
   out += "size: " + std::to_string(result.mailbox_size) + "\n";
-  if (code != 0) out += "error: " + FormatField(result.error, raw) + "\n";
+  if (code != 0) out += "error: " + TerminalText(result.error, TextKind::kMail) + "\n";
   for (std::size_t i = 0; i < result.mails.size(); ++i) {
     const MailEntry& m = result.mails[i];
-    out += std::to_string(i + 1) + "\t" + std::to_string(m.size) + "\t" + FormatField(m.from, raw) +
-           "\t" + FormatField(m.subject, raw) + "\t" + FormatField(m.message_id, raw) + "\t" +
-           FormatField(m.body, raw) + "\n";
+    out += std::to_string(i + 1) + "\t" + std::to_string(m.size) + "\t" +
+           TerminalText(m.from, TextKind::kMail) + "\t" + TerminalText(m.subject, TextKind::kMail) +
+           "\t" + TerminalText(m.message_id, TextKind::kMail) + "\t" +
+           TerminalText(m.body, TextKind::kMail) + "\n";
   }
   WriteOutput(out);
-  return code == 0 ? kExitOk : kExitRefused;
+  if (code != 0) ReportFailure(result.error);
+  return code == 0 ? kExitOk : kExitFailed;
 }
 
-int RetrieveVerb(const std::vector<std::string>& args) {
-  ParsedOptions options;
-  bool raw = false;
-  int status = kExitOk;
+int RunRetrieve(const Call& call) {
   Pop3Account account;
-  if (!Parse("retrieve", args, &options, &raw, &status) ||
-      !ReadAccount("retrieve", options, raw, &account, &status)) {
-    return status;
-  }
   int number = 0;
-  const std::string* number_text = options.Get("number");
-  if (number_text == nullptr || !ParseNumber(*number_text, 1, &number)) {
-    return UsageError("retrieve", "--number takes the message number (1 or more)");
-  }
   int size = 0;
-  if (const std::string* text = options.Get("size")) {
-    if (!ParseNumber(*text, 0, &size)) return UsageError("retrieve", "--size takes octets");
+  int code = kExitOk;
+  if (!ReadAccount(call, &account, &code) || !ReadNumber(call, "number", 1, &number, &code) ||
+      !ReadNumber(call, "size", 0, &size, &code)) {
+    return code;
   }
-
-  StderrStatus progress(raw);
+  StderrStatus progress;
   NullMessagePump pump;
   std::string header, body, error;
-  if (RetrieveMessage(&progress, &pump, number, static_cast<unsigned long>(size), account, &header,
-                      &body, &error) != 0) {
-    WriteOutput("error: " + FormatField(error, raw) + "\n");
-    return kExitRefused;
+  code = RetrieveMessage(&progress, &pump, number, static_cast<unsigned long>(size), account,
+                         &header, &body, &error);
+  progress.Flush();
+  if (code != 0) {
+    WriteOutput("error: " + TerminalText(error, TextKind::kMail) + "\n");
+    ReportFailure(error);
+    return kExitFailed;
   }
   // The header block ends with the CR of its last line: complete that line,
   // then the empty line, then the body, all with the message's CR LF.
   std::string text = header;
   if (!text.empty()) text += (text.back() == '\r') ? "\n" : "\r\n";
   text += "\r\n" + body;
-  WriteOutput(raw ? text : platform::Cp932ToUtf8(text));
+  WriteOutput(TerminalBlock(text, TextKind::kMail));
   return kExitOk;
 }
+
+}  // namespace
+
+const VerbSpec kSurveyVerb = {
+    "survey",
+    "--server HOST --user TEXT --password TEXT [options]",
+    "surveys one mailbox without tarnu.pref: LIST and TOP of every message",
+    "Prints count: N, size: S, error: TEXT (only after a failure), then one line per\n"
+    "message: number, size, from, subject, message-id, body. Progress goes to\n"
+    "standard error.",
+    With(kAccountOptions,
+         {{"lines", "N", "body lines fetched for each message (default 2)"},
+          {"no-pipelining", nullptr, "one command at a time even when the server offers pipelining"}}),
+    kEncodingOption | kInputOption,
+    {},
+    RunSurvey};
+
+const VerbSpec kRetrieveVerb = {
+    "retrieve",
+    "--server HOST --user TEXT --password TEXT --number N [options]",
+    "prints one whole message (RETR), as the detail window fetches it",
+    "",
+    With(kAccountOptions, {{"number", "N", "the message's number, 1 or more", true},
+                           {"size", "OCTETS", "its size from LIST, for the progress count"}}),
+    kEncodingOption | kInputOption,
+    {},
+    RunRetrieve};
 
 }  // namespace tarnu::cli

@@ -1,0 +1,186 @@
+// tarnu-cli watch as a separate process against a real Dovecot, with a fake
+// desktop notification service on a private D-Bus session
+// (tests/support/fake_notifications.py under dbus-run-session).
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/dovecot_server.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/shell.h"
+#include "tests/tools/cli_process.h"
+
+namespace tarnu {
+namespace {
+
+using testing::Cli;
+using testing::CliProcess;
+using testing::CliRun;
+using testing::CliSetup;
+using testing::FileExists;
+using testing::ReadFileBytes;
+using testing::ShellQuote;
+
+using Clock = std::chrono::steady_clock;
+
+bool WaitFor(const std::function<bool()>& done, int seconds) {
+  const auto end = Clock::now() + std::chrono::seconds(seconds);
+  while (!done()) {
+    if (Clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  return lines;
+}
+
+// watch inside a private session bus whose notification service logs every
+// notification to "notices" and the watch's process id to "watch.pid".
+CliSetup WithNotifications() {
+  CliSetup setup;
+  setup.wrapper = {"dbus-run-session",
+                   "--",
+                   "/usr/bin/python3",
+                   testing::SupportDir() + "/fake_notifications.py",
+                   "notices",
+                   "watch.pid",
+                   "--"};
+  return setup;
+}
+
+pid_t WatchPid() {
+  pid_t pid = 0;
+  WaitFor([&] { return FileExists("watch.pid"); }, 20);
+  std::ifstream("watch.pid") >> pid;
+  return pid;
+}
+
+class WatchVerb : public ::testing::Test {
+ protected:
+  void Deliver(const std::string& name, const std::string& message) {
+    const std::string tmp = dovecot_.Maildir("alice") + "/tmp/" + name;
+    std::ofstream(tmp, std::ios::binary) << message;
+    std::rename(tmp.c_str(), (dovecot_.Maildir("alice") + "/new/" + name).c_str());
+    int status = 0;
+    testing::RunCommand(
+        ShellQuote(testing::SupportDir() + "/dovecot.sh") + " own " + ShellQuote(dovecot_.dir()),
+        &status);
+    ASSERT_EQ(status, 0);
+  }
+
+  testing::DovecotServer dovecot_;
+};
+
+TEST_F(WatchVerb, NewMailRaisesExactlyOneNotification) {
+  ASSERT_TRUE(dovecot_.Start({{"alice", "secret", ""}})) << dovecot_.error();
+  Deliver("1700000001.M1P1.watch",
+          "From: a@example.jp\nSubject: first & <one>\nMessage-ID: <w1@example.jp>\n\nbody\n");
+  Deliver("1700000002.M2P1.watch",
+          "From: b@example.jp\nSubject: =?ISO-2022-JP?B?GyRCRnxLXDhsGyhC?=\n"
+          "Message-ID: <w2@example.jp>\n\nbody\n");
+  testing::ScratchDir scratch;
+  ASSERT_EQ(Cli({"host", "add", "--name", "main", "--server", "127.0.0.1", "--port",
+                 std::to_string(dovecot_.port()), "--user", "alice", "--password", "secret"})
+                .status,
+            0);
+
+  // The first check runs at once and finds both messages new.
+  CliProcess watch({"watch"}, WithNotifications());
+  pid_t pid = WatchPid();
+  ASSERT_GT(pid, 0) << watch.ErrorSoFar();
+  ASSERT_TRUE(
+      WaitFor([&] { return watch.OutputSoFar().find("new: 2\n") != std::string::npos; }, 30))
+      << watch.ErrorSoFar();
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  CliRun run = watch.Wait(30);
+  EXPECT_EQ(run.status, 0) << run.err;
+  std::vector<std::string> rows = Lines(run.out);
+  ASSERT_EQ(rows.size(), 3u) << run.out;
+  EXPECT_EQ(rows[0].rfind("1\t0\tmain\tfirst & <one>\ta@example.jp\t", 0), 0u) << rows[0];
+  EXPECT_EQ(rows[1].rfind(u8"4\t0\t\t日本語\tb@example.jp\t", 0), 0u) << rows[1];
+  EXPECT_EQ(rows[2], "new: 2");
+  std::vector<std::string> notices = Lines(ReadFileBytes("notices"));
+  ASSERT_EQ(notices.size(), 1u) << ReadFileBytes("notices");
+  EXPECT_EQ(notices[0],
+            u8R"({"app": "tarnu", "icon": "mail-unread", "summary": "tarnu: new mail: 2", )"
+            u8R"("body": "a@example.jp: first &amp; &lt;one&gt;\nb@example.jp: 日本語", )"
+            u8R"("category": "email.arrived"})");
+
+  // Watching again: the history knows both, so nothing is new and nothing
+  // is notified; a stop while it sleeps ends it at once.
+  std::remove("watch.pid");
+  CliProcess again({"watch", "--interval", "60"}, WithNotifications());
+  pid = WatchPid();
+  ASSERT_GT(pid, 0);
+  ASSERT_TRUE(WaitFor([] { return FileExists("tarnu.hist.pref"); }, 30));
+  std::this_thread::sleep_for(std::chrono::seconds(2));  // the check ends, the sleep begins
+  const auto stop = Clock::now();
+  ASSERT_EQ(::kill(pid, SIGINT), 0);
+  run = again.Wait(30);
+  EXPECT_LT(Clock::now() - stop, std::chrono::seconds(2));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(Lines(ReadFileBytes("notices")).size(), 1u);
+}
+
+// A stop during a check waits for the check to end and its history to be
+// saved; the failing host is reported on standard error.
+TEST(WatchVerbStop, AStopDuringACheckLetsItFinish) {
+  // A POP3 host that accepts the connection and never greets.
+  int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(silent, 4), 0);
+  socklen_t length = sizeof address;
+  ::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
+  testing::ScratchDir scratch;
+  ASSERT_EQ(Cli({"host", "add", "--name", "silent", "--server", "127.0.0.1", "--port",
+                 std::to_string(ntohs(address.sin_port)), "--user", "u", "--password", "p",
+                 "--timeout", "3"})
+                .status,
+            0);
+
+  CliProcess watch({"watch", "--no-notify"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  const auto stop = Clock::now();
+  ASSERT_EQ(::kill(watch.pid(), SIGTERM), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_FALSE(FileExists("tarnu.hist.pref"));  // the check still waits
+  CliRun run = watch.Wait(30);
+  EXPECT_GT(Clock::now() - stop, std::chrono::seconds(1));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.signal, 0);
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("stopping (a check in progress is finished first)\n"), std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("silent: failed: "), std::string::npos) << run.err;
+  EXPECT_TRUE(FileExists("tarnu.hist.pref"));
+  EXPECT_FALSE(FileExists("tarnu.hist.pref.tmp"));
+  ::close(silent);
+}
+
+}  // namespace
+}  // namespace tarnu

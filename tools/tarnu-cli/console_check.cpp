@@ -1,0 +1,168 @@
+#include "tools/tarnu-cli/console_check.h"
+
+#include <cstdio>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "app/check_cycle.h"
+#include "app/result_list_model.h"
+#include "tools/tarnu-cli/cli.h"
+#include "tools/tarnu-cli/syntax_text.h"
+
+namespace tarnu::cli {
+namespace {
+
+// One line on standard error that shows the host in progress and is
+// rewritten as the survey goes on, then replaced by the host's outcome.
+class ProgressLine {
+ public:
+  explicit ProgressLine(bool on) : on_(on) {}
+
+  void Show(const std::string& utf8) {
+    if (!on_) return;
+#ifdef _WIN32
+    std::string text = "\r" + utf8;
+    if (utf8.size() < shown_) text += std::string(shown_ - utf8.size(), ' ');
+    shown_ = utf8.size();
+    WriteError(text);
+#else
+    WriteError("\r" + utf8 + "\033[K");
+#endif
+  }
+  void Finish(const std::string& utf8) {
+    Show(utf8);
+    if (on_) WriteError("\n");
+    shown_ = 0;
+  }
+
+ private:
+  bool on_;
+  std::size_t shown_ = 0;
+};
+
+// The program's windows for a terminal: message boxes go to standard error,
+// the rows are kept for printing, the tray is silent and the result
+// window's title feeds the progress line.
+class ConsoleShell : public CheckShell {
+ public:
+  explicit ConsoleShell(ProgressLine* progress) : progress_(progress) {}
+
+  std::string GetTitle() override { return title_; }
+  void SetTitle(const std::string& title) override {
+    title_ = title.substr(0, 255);
+    // What the survey adds to the title during a check is its progress.
+    if (title_.size() > checking_title_.size() &&
+        title_.compare(0, checking_title_.size(), checking_title_) == 0) {
+      progress_->Show(host_label_ + " " +
+                      TerminalText(title_.substr(checking_title_.size()), TextKind::kCp932));
+    } else if (checking_title_.empty() && title_.size() > kBaseTitle.size()) {
+      checking_title_ = title_;  // the first change: the cycle's checking title
+    }
+  }
+  void PumpMessages() override {}
+  void ShowMessage(const std::string& text, MessageIcon) override {
+    ErrorLine(text, TextKind::kCp932);
+  }
+  void RequestQuit(int) override { quit_ = true; }
+  void InsertResultRow(int position, const ResultListRow& row) override {
+    list_.InsertResultRow(position, row);
+  }
+  void EnableTrayItem(int, bool) override {}
+  void SetTrayState(const TrayTip&, int) override {}
+  void ClearResultList() override { list_.Clear(); }
+  void ShowResultWindow() override {}
+
+  void SetHostLabel(std::string label) { host_label_ = std::move(label); }
+  const ResultListModel& list() const { return list_; }
+  bool quit() const { return quit_; }
+
+ private:
+  const std::string kBaseTitle = "問い合わせ結果一覧";
+  ProgressLine* progress_;
+  std::string title_ = kBaseTitle;
+  std::string checking_title_;
+  std::string host_label_;
+  ResultListModel list_;
+  bool quit_ = false;
+};
+
+}  // namespace
+
+bool ErrorIsTerminal() {
+#ifdef _WIN32
+  return _isatty(_fileno(stderr)) != 0;
+#else
+  return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool progress) {
+  CheckReport report;
+  ProgressLine line(progress);
+  ConsoleShell shell(&line);
+
+  // The hosts the cycle will survey, in its order, for the progress line.
+  std::vector<std::size_t> checked;
+  for (std::size_t i = 0; i < hosts->size(); ++i) {
+    if ((*hosts)[i].check) checked.push_back(i);
+  }
+  report.checked_hosts = static_cast<int>(checked.size());
+  std::size_t next = 0;
+
+  CheckServices services = RealCheckServices();
+  auto survey = services.survey;
+  services.survey = [&](StatusLine* status, const Pop3Account& account, int lines,
+                        SurveyResult* result, MessagePump* pump, UserMessages* messages,
+                        UidlUse* uidl) {
+    const std::string name =
+        next < checked.size() ? TerminalText((*hosts)[checked[next]].name, TextKind::kCp932) : "";
+    const std::string label =
+        "[" + std::to_string(next + 1) + "/" + std::to_string(checked.size()) + "] " + name;
+    ++next;
+    shell.SetHostLabel(label);
+    line.Show(label);
+    int code = survey(status, account, lines, result, pump, messages, uidl);
+    if (code != 0) {
+      ++report.failed_hosts;
+      const std::string error = TerminalText(result->error, TextKind::kMail);
+      report.failures.push_back(SyntaxText(Say::kHostFailed, name, error));
+      line.Finish(label + ": " + error);
+    } else {
+      line.Finish(label + ": " +
+                  SyntaxText(Say::kMessageCount, std::to_string(result->mails.size())));
+    }
+    return code;
+  };
+
+  CheckFlags flags;
+  CheckCycle cycle(hosts, &settings, &flags, &shell, services);
+  cycle.RunCheck();
+  report.rows = shell.list().rows();
+  report.new_count = cycle.last_new_count();
+  report.quit = shell.quit();
+  return report;
+}
+
+std::string FormatCheckRows(const CheckReport& report) {
+  // The host column and the state come from tarnu.pref and the program;
+  // subject, from and body from the mail.
+  static constexpr TextKind kColumnKinds[kResultColumns] = {TextKind::kCp932, TextKind::kMail,
+                                                            TextKind::kMail,  TextKind::kCp932,
+                                                            TextKind::kMail,  TextKind::kCp932};
+  std::string out;
+  for (const ResultListRow& row : report.rows) {
+    out += std::to_string(row.state_picture) + "\t" + std::to_string(row.small_picture);
+    for (int i = 0; i < kResultColumns; ++i) {
+      out += "\t" + TerminalText(row.columns[i], kColumnKinds[i]);
+    }
+    out += "\n";
+  }
+  out += "new: " + std::to_string(report.new_count) + "\n";
+  return out;
+}
+
+}  // namespace tarnu::cli

@@ -1,0 +1,45 @@
+// One check cycle run from the terminal, as the program's check command runs
+// it, with the rows of the result list kept for printing: shared by check
+// and watch.
+#ifndef TARNU_TOOLS_TARNU_CLI_CONSOLE_CHECK_H_
+#define TARNU_TOOLS_TARNU_CLI_CONSOLE_CHECK_H_
+
+#include <string>
+#include <vector>
+
+#include "app/result_rows.h"
+#include "model/app_settings.h"
+#include "model/host_entry.h"
+
+namespace tarnu::cli {
+
+struct CheckReport {
+  std::vector<ResultListRow> rows;  // in list order
+  int new_count = 0;
+  int checked_hosts = 0;              // hosts with checking on
+  int failed_hosts = 0;               // of those, the ones whose survey failed
+  std::vector<std::string> failures;  // "name: error" of each, for the terminal
+  bool quit = false;                  // the cycle asked the program to end (memory)
+};
+
+// Runs the cycle over `hosts` (their histories are updated, the history file
+// is saved). With `progress`, each host's progress and outcome go to
+// standard error.
+CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool progress);
+
+// One line per row (state picture, small picture, the six column texts),
+// then "new: N".
+std::string FormatCheckRows(const CheckReport& report);
+
+// Loads tarnu.pref (under the data folder's lock, released before any check
+// runs) and the history, as the program does at start-up. False, with the
+// reason printed and `exit_code` set, when there is nothing to check: no
+// settings file, or a load that must end the program.
+bool LoadForCheck(AppSettings* settings, HostList* hosts, int* exit_code);
+
+// Whether standard error is a terminal (progress is for people only).
+bool ErrorIsTerminal();
+
+}  // namespace tarnu::cli
+
+#endif  // TARNU_TOOLS_TARNU_CLI_CONSOLE_CHECK_H_
