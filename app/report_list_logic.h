@@ -4,6 +4,7 @@
 #ifndef TARNU_APP_REPORT_LIST_LOGIC_H_
 #define TARNU_APP_REPORT_LIST_LOGIC_H_
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -36,12 +37,15 @@ int HighlightRight(int bounds_right, int client_width, bool fill_to_client);
 enum class CellAlign { kLeft, kRight, kCenter };
 
 // One cell of a row as it is drawn: the text and where it goes.
-struct CellText {
+template <typename Char>
+struct BasicCellText {
   int left = 0;  // drawing rectangle, already narrowed by the cell padding
   int right = 0;
-  std::string text;
+  std::basic_string<Char> text;
   CellAlign align = CellAlign::kLeft;
 };
+using CellText = BasicCellText<char>;
+using CellText16 = BasicCellText<char16_t>;
 
 struct ColumnInfo {
   int width = 0;
@@ -60,6 +64,11 @@ std::vector<CellText> LayoutRowTexts(int label_left, int label_right,
                                      const std::vector<ColumnInfo>& columns,
                                      const std::vector<std::string_view>& texts,
                                      const TextWidth& measure);
+// The same for the UTF-16 texts the screen is given.
+std::vector<CellText16> LayoutRowTexts(int label_left, int label_right,
+                                       const std::vector<ColumnInfo>& columns,
+                                       const std::vector<std::u16string_view>& texts,
+                                       const TextWidth16& measure);
 
 }  // namespace tarnu
 

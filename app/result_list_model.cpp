@@ -2,19 +2,38 @@
 
 #include <algorithm>
 
+#include "app/screen_text.h"
+
 namespace tarnu {
+
+ScreenRow ScreenRowOf(const ResultListRow& row) {
+  ScreenRow screen;
+  screen.state_picture = row.state_picture;
+  screen.small_picture = row.small_picture;
+  screen.columns[0] = SettingsTextToScreen(row.columns[0]);
+  screen.columns[1] = OneLine(MailTextToScreen(row.columns[1]));
+  screen.columns[2] = OneLine(MailTextToScreen(row.columns[2]));
+  screen.columns[3] = SettingsTextToScreen(row.columns[3]);
+  screen.columns[4] = MailTextToScreen(row.columns[4]);
+  screen.columns[5] = SettingsTextToScreen(row.columns[5]);
+  return screen;
+}
 
 void ResultListModel::InsertResultRow(int position, const ResultListRow& row) {
   const std::size_t at =
       position < 0 ? 0 : std::min(static_cast<std::size_t>(position), rows_.size());
-  rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(at),
-               std::make_unique<ResultListRow>(row));
+  auto entry = std::make_unique<Entry>(Entry{row, ScreenRowOf(row)});
+  rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(at), std::move(entry));
+}
+
+void ResultListModel::Erase(std::size_t index) {
+  if (index < rows_.size()) rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
 std::vector<ResultListRow> ResultListModel::rows() const {
   std::vector<ResultListRow> copy;
   copy.reserve(rows_.size());
-  for (const auto& row : rows_) copy.push_back(*row);
+  for (const auto& entry : rows_) copy.push_back(entry->row);
   return copy;
 }
 

@@ -1,33 +1,69 @@
-// The rows of the result list kept in memory, in list order: what the
-// console front end prints and what tests inspect.
+// The rows of the result list, in list order: the one store of them for
+// both front ends. The console front end prints the rows; the Windows list
+// draws each row by its index from here, in the screen form it was
+// converted to once, when it came in.
 #ifndef TARNU_APP_RESULT_LIST_MODEL_H_
 #define TARNU_APP_RESULT_LIST_MODEL_H_
 
+#include <array>
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "app/result_rows.h"
 
 namespace tarnu {
 
+// The columns of the result list, in order.
+struct ResultColumn {
+  const char* title;  // code page 932
+  int width;          // pixels at 96 dpi
+};
+inline constexpr ResultColumn kResultColumnTable[kResultColumns] = {
+    {"メールサーバ", 100},  // the host name, on the host's first row
+    {"題名", 150},          // subject, one line
+    {"送信者", 100},        // From, one line
+    {"サイズ", 50},         // octets
+    {"本文", 200},          // the body excerpt without line breaks
+    {"状態", 100},          // forwarding state or the survey's error
+};
+
+// A row as the screen shows it.
+struct ScreenRow {
+  int state_picture = 0;
+  int small_picture = 0;
+  std::array<std::u16string, kResultColumns> columns;
+};
+
+// Each column through the conversion its kind of text needs: mail text for
+// subject, sender and body (a folded subject or sender on one line), the
+// program's own text for the rest.
+ScreenRow ScreenRowOf(const ResultListRow& row);
+
 class ResultListModel : public ResultListSink {
  public:
   // Inserts before `position`; a position past the end appends, as the list
   // control does.
   void InsertResultRow(int position, const ResultListRow& row) override;
+  void Erase(std::size_t index);
   void Clear() { rows_.clear(); }
 
   std::size_t size() const { return rows_.size(); }
-  const ResultListRow& row(std::size_t index) const { return *rows_[index]; }
+  const ResultListRow& row(std::size_t index) const { return rows_[index]->row; }
+  const ScreenRow& screen_row(std::size_t index) const { return rows_[index]->screen; }
   // A copy of every row, in list order.
   std::vector<ResultListRow> rows() const;
 
  private:
+  struct Entry {
+    ResultListRow row;
+    ScreenRow screen;
+  };
   // Rows are held by pointer: a host's rows go in front of the earlier
   // hosts' rows, so every insertion shifts those, and shifting pointers
-  // keeps a cycle over thousands of messages cheap (as in the list control).
-  std::vector<std::unique_ptr<ResultListRow>> rows_;
+  // keeps a cycle over thousands of messages cheap.
+  std::vector<std::unique_ptr<Entry>> rows_;
 };
 
 }  // namespace tarnu

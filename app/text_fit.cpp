@@ -5,11 +5,24 @@
 #include "app/tray_logic.h"
 
 namespace tarnu {
+namespace {
 
-FittedText ShortenText(std::string_view text, int width, int margin, const TextWidth& measure) {
-  FittedText fitted;
+std::size_t CharLength(std::string_view text, std::size_t pos) {
+  return Cp932CharLength(text, pos);
+}
+
+std::size_t CharLength(std::u16string_view text, std::size_t pos) {
+  const bool pair = text[pos] >= 0xD800 && text[pos] <= 0xDBFF && pos + 1 < text.size() &&
+                    text[pos + 1] >= 0xDC00 && text[pos + 1] <= 0xDFFF;
+  return pair ? 2 : 1;
+}
+
+template <typename Char, typename Measure>
+BasicFittedText<Char> Shorten(std::basic_string_view<Char> text, int width, int margin,
+                              const Measure& measure) {
+  BasicFittedText<Char> fitted;
   if (text.empty() || measure(text) + margin <= width) {
-    fitted.text = std::string(text);
+    fitted.text = std::basic_string<Char>(text);
     return fitted;
   }
   // Where each character ends; removing characters one at a time from the
@@ -17,10 +30,11 @@ FittedText ShortenText(std::string_view text, int width, int margin, const TextW
   // these ends finds with a handful of measurements even for long bodies.
   std::vector<std::size_t> ends;
   for (std::size_t i = 0; i < text.size();) {
-    i += Cp932CharLength(text, i);
+    i += CharLength(text, i);
     ends.push_back(i);
   }
-  const int room = width - measure(kEllipsis) - margin;
+  const std::basic_string<Char> ellipsis(kEllipsis, kEllipsis + 3);
+  const int room = width - measure(ellipsis) - margin;
   std::size_t fits = 0;                      // prefix of `fits` characters is known to fit
   std::size_t lo = 1, hi = ends.size() - 1;  // the whole text does not fit
   while (lo <= hi) {
@@ -34,9 +48,20 @@ FittedText ShortenText(std::string_view text, int width, int margin, const TextW
   }
   fitted.text.reserve((fits ? ends[fits - 1] : 0) + 3);
   fitted.text.append(text.substr(0, fits ? ends[fits - 1] : 0));
-  fitted.text += kEllipsis;
+  fitted.text += ellipsis;
   fitted.shortened = true;
   return fitted;
+}
+
+}  // namespace
+
+FittedText ShortenText(std::string_view text, int width, int margin, const TextWidth& measure) {
+  return Shorten(text, width, margin, measure);
+}
+
+FittedText16 ShortenText(std::u16string_view text, int width, int margin,
+                         const TextWidth16& measure) {
+  return Shorten(text, width, margin, measure);
 }
 
 }  // namespace tarnu

@@ -118,6 +118,9 @@ void DetailWindow::LayOut() {
   place(IDC_DETAIL_QUOTED_COPY, layout.copy);
   place(IDC_DETAIL_FULL_TEXT, layout.full_text);
   place(IDCANCEL, layout.close);
+  // The frame's own repaint may have covered the places the buttons left
+  // and took: draw everything again.
+  RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void DetailWindow::FetchFullText() {

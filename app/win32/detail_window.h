@@ -7,6 +7,7 @@
 #include "app/result_rows.h"
 #include "app/win32/dialog.h"
 #include "app/win32/font.h"
+#include "app/win32/gdi.h"
 #include "model/app_settings.h"
 #include "platform/ui_hooks.h"
 #include "ui/detail_view.h"

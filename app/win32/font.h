@@ -13,23 +13,6 @@ LOGFONTW ToLogFontW(const LogFont& font);
 // The face name is cut at a whole character to fit its 32-byte field.
 LogFont FromLogFontW(const LOGFONTW& font);
 
-// A font object freed with its owner.
-class ScopedFont {
- public:
-  ScopedFont() = default;
-  ScopedFont(const ScopedFont&) = delete;
-  ScopedFont& operator=(const ScopedFont&) = delete;
-  ~ScopedFont() { Reset(nullptr); }
-  void Reset(HFONT font) {
-    if (font_) DeleteObject(font_);
-    font_ = font;
-  }
-  HFONT get() const { return font_; }
-
- private:
-  HFONT font_ = nullptr;
-};
-
 }  // namespace tarnu::win32
 
 #endif  // TARNU_APP_WIN32_FONT_H_

@@ -132,7 +132,7 @@ bool HostListDialog::OnInit() {
       ImageList_LoadImageW(Program().instance, MAKEINTRESOURCEW(IDB_HOST_PICTURES), kPictureSize, 0,
                            RGB(255, 255, 255), IMAGE_BITMAP, LR_CREATEDIBSECTION);
   ListView_SetImageList(list, pictures_, LVSIL_STATE);
-  list_.Attach(list);
+  list_.Attach(list, this);
   ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT);
   int index = 0;
   for (const Column& c : kHostColumns) {
@@ -164,22 +164,30 @@ void HostListDialog::Fill() {
   HWND list = list_.hwnd();
   ListView_DeleteAllItems(list);
   const HostList& hosts = form_.entries();
+  cells_.clear();
+  for (const HostEntry& host : hosts) {
+    cells_.push_back({SettingsTextToScreen(host.name), SettingsTextToScreen(host.server),
+                      SettingsTextToScreen(host.user)});
+  }
   for (std::size_t i = 0; i < hosts.size(); ++i) {
-    const HostEntry& host = hosts[i];
-    std::u16string name = SettingsTextToScreen(host.name);
     LVITEMW item = {};
     item.mask = LVIF_TEXT | LVIF_STATE;
     item.iItem = static_cast<int>(i);
-    item.pszText = const_cast<wchar_t*>(WidePointer(name));
-    item.state = INDEXTOSTATEIMAGEMASK(host.check ? kCheckedPicture : kUncheckedPicture);
+    item.pszText = const_cast<wchar_t*>(WidePointer(cells_[i][0]));
+    item.state = INDEXTOSTATEIMAGEMASK(hosts[i].check ? kCheckedPicture : kUncheckedPicture);
     item.stateMask = LVIS_STATEIMAGEMASK;
     int row = ListView_InsertItem(list, &item);
     if (row < 0) throw std::bad_alloc();
-    std::u16string server = SettingsTextToScreen(host.server);
-    std::u16string user = SettingsTextToScreen(host.user);
-    ListView_SetItemText(list, row, 1, const_cast<wchar_t*>(WidePointer(server)));
-    ListView_SetItemText(list, row, 2, const_cast<wchar_t*>(WidePointer(user)));
+    ListView_SetItemText(list, row, 1, const_cast<wchar_t*>(WidePointer(cells_[i][1])));
+    ListView_SetItemText(list, row, 2, const_cast<wchar_t*>(WidePointer(cells_[i][2])));
   }
+}
+
+std::u16string_view HostListDialog::Cell(int row, int column) const {
+  if (row < 0 || static_cast<std::size_t>(row) >= cells_.size() || column < 0 || column > 2) {
+    return std::u16string_view();
+  }
+  return cells_[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
 }
 
 int HostListDialog::SelectedRow() const {

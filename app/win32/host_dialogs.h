@@ -7,6 +7,10 @@
 // commctrl.h needs windows.h first.
 #include <commctrl.h>
 
+#include <array>
+#include <string>
+#include <vector>
+
 #include "app/win32/dialog.h"
 #include "app/win32/report_list.h"
 #include "model/host_entry.h"
@@ -39,7 +43,7 @@ class HostSettingsDialog : public Dialog {
   HostForm form_;
 };
 
-class HostListDialog : public Dialog {
+class HostListDialog : public Dialog, private ReportRows {
  public:
   HostListDialog(const HostList& hosts, UserMessages* messages)
       : form_(hosts), messages_(messages) {}
@@ -58,6 +62,9 @@ class HostListDialog : public Dialog {
 
   void Fill();
   int SelectedRow() const;
+  // ReportRows: the rows as Fill() last converted them.
+  std::u16string_view Cell(int row, int column) const override;
+  int SmallPicture(int) const override { return -1; }
   void AddHost();
   void EditHost();
   void DeleteHost();
@@ -65,6 +72,7 @@ class HostListDialog : public Dialog {
   HostListForm form_;
   UserMessages* messages_;
   ReportList list_;
+  std::vector<std::array<std::u16string, 3>> cells_;
   HIMAGELIST pictures_ = nullptr;
 };
 

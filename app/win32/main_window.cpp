@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <cwchar>
 #include <new>
 
 #include "app/resource_ids.h"
@@ -9,17 +10,16 @@
 #include "app/tray_logic.h"
 #include "app/win32/host_dialogs.h"
 #include "app/win32/html_help.h"
+#include "app/win32/settings_dialog.h"
 #include "app/win32/wide_text.h"
 #include "model/history_file.h"
+#include "ui/settings_form.h"
 
 namespace tarnu::win32 {
 namespace {
 
 // The help command a dialog framework sends for F1 and Help buttons.
 constexpr int kFrameworkHelpCommand = 57670;
-
-// Until the settings dialogs exist, their commands say so.
-constexpr char kSettingsPlaceholder[] = "この設定画面は準備中です";
 
 constexpr int kPictureIds[] = {IDI_CHECKING_1, IDI_CHECKING_2, IDI_CHECKING_3, IDI_NEW_MAIL_1,
                                IDI_NEW_MAIL_2};
@@ -106,7 +106,7 @@ void MainWindow::OnInit() {
   config_file_.Load(&settings_, &hosts_, this);
   if (settings_.no_history_at_start != 1) LoadHistoryFile(&hosts_, this);
 
-  result_.Create(window_, settings_, [this] { flags_.new_mail = false; });
+  result_.Create(window_, &settings_, this, [this] { flags_.new_mail = false; });
 
   tray_menu_ = LoadMenuW(Program().instance, MAKEINTRESOURCEW(IDR_TRAY_MENU));
   if (tray_menu_ == nullptr) {
@@ -120,6 +120,8 @@ void MainWindow::OnInit() {
   CheckTimerPlan plan = PlanCheckTimer(settings_);
   if (plan.start) StartCheckTimer(plan.period_ms);
   if (plan.check_now) PostMessageW(window_, WM_COMMAND, IDM_CHECK, 0);
+  // Nothing to watch yet: lead a new user to the one thing to do first.
+  if (hosts_.empty()) PostMessageW(window_, WM_COMMAND, IDM_HOSTS, 0);
 }
 
 void MainWindow::Destroy() {
@@ -199,12 +201,6 @@ void MainWindow::ShowAboutBox() {
   DialogBoxParamW(Program().instance, MAKEINTRESOURCEW(IDD_ABOUT), window_, AboutProc, 0);
 }
 
-void MainWindow::ShowPlaceholder(int command_id, bool grey_item) {
-  if (grey_item) EnableTrayItem(command_id, false);
-  ShowMessage(kSettingsPlaceholder, MessageIcon::kInformation);
-  if (grey_item) EnableTrayItem(command_id, true);
-}
-
 void MainWindow::EditHosts() {
   HostListDialog dialog(hosts_, this);
   if (!dialog.Run(window_)) return;
@@ -219,13 +215,30 @@ void MainWindow::SaveSettings(bool edited) {
   });
 }
 
+void MainWindow::EditSettings() {
+  SettingsDialog dialog(settings_);
+  if (!dialog.Run(window_)) return;
+  StoreSettingsForm(dialog.form(), &settings_);
+  SaveSettings(true);
+  // The interval counts from now, with the settings as saved (the user may
+  // have taken the file's instead, when it changed meanwhile).
+  CheckTimerPlan plan = PlanCheckTimer(settings_);
+  if (plan.start) {
+    StartCheckTimer(plan.period_ms);
+  } else {
+    StopCheckTimer();
+  }
+}
+
 void MainWindow::OnCommand(int id) {
   switch (id) {
     case IDM_CHECK:
       cycle_.RunCheck();
       break;
     case IDM_SETTINGS:
-      ShowPlaceholder(id, true);
+      EnableTrayItem(IDM_SETTINGS, false);
+      EditSettings();
+      EnableTrayItem(IDM_SETTINGS, true);
       break;
     case IDM_HOSTS:
       EnableTrayItem(IDM_HOSTS, false);
@@ -364,11 +377,21 @@ void MainWindow::PumpMessages() {
       if (!pending_quit_) pending_quit_ = static_cast<int>(msg.wParam);
       continue;
     }
-    HWND result = result_.hwnd();
-    if (result != nullptr && IsDialogMessageW(result, &msg)) continue;
+    // Keyboard navigation for whichever of the program's windows the
+    // message is for: the result window, or a dialog open meanwhile.
+    if (IsDialogMessageOfProgram(msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
+}
+
+bool MainWindow::IsDialogMessageOfProgram(MSG& msg) const {
+  HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+  if (root == nullptr) return false;
+  wchar_t window_class[16] = {};
+  GetClassNameW(root, window_class, 16);
+  const bool dialog = root == result_.hwnd() || std::wcscmp(window_class, L"#32770") == 0;
+  return dialog && IsDialogMessageW(root, &msg);
 }
 
 void MainWindow::ShowMessage(const std::string& text, MessageIcon icon) {

@@ -74,11 +74,14 @@ class MainWindow : public CheckShell {
   void ShowAboutBox();
   // The host list dialog; after OK the host list is replaced and saved.
   void EditHosts();
+  // The basic settings dialog; after OK the settings are taken, the check
+  // timer is re-armed and the settings file saved.
+  void EditSettings();
   // Writes tarnu.pref; `edited` after a settings dialog's OK, when edits
   // made elsewhere meanwhile make the user choose.
   void SaveSettings(bool edited);
-  void ShowPlaceholder(int command_id, bool grey_item);
   HICON Picture(int id) const;
+  bool IsDialogMessageOfProgram(MSG& msg) const;
 
   HWND window_ = nullptr;
   HostList hosts_;

@@ -2,31 +2,15 @@
 
 #include <commctrl.h>
 
-#include <string>
 #include <vector>
 
 #include "app/report_list_logic.h"
-#include "app/win32/wide_text.h"
+#include "app/win32/gdi.h"
 
 namespace tarnu::win32 {
 namespace {
 
 constexpr UINT_PTR kSubclassId = 1015;
-constexpr int kLabelChars = 260;  // the first column's text is read up to this
-constexpr int kCellChars = 1024;  // no cell shows more than this
-
-std::wstring ItemText(HWND list, int index, int column, int limit) {
-  std::wstring buffer(static_cast<std::size_t>(limit) + 1, L'\0');
-  LVITEMW item = {};
-  item.iSubItem = column;
-  item.pszText = buffer.data();
-  item.cchTextMax = limit + 1;
-  LRESULT length = SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(index),
-                                reinterpret_cast<LPARAM>(&item));
-  buffer.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
-  return buffer;
-}
-
 CellAlign AlignOfFormat(int format) {
   switch (format & LVCFMT_JUSTIFYMASK) {
     case LVCFMT_RIGHT:
@@ -65,9 +49,10 @@ void MeasureReportRow(HWND dialog, MEASUREITEMSTRUCT* measure) {
   measure->itemHeight = static_cast<UINT>(text > kPictureSize + 2 ? text : kPictureSize + 2);
 }
 
-void ReportList::Attach(HWND list) {
+void ReportList::Attach(HWND list, const ReportRows* rows) {
   Detach();
   list_ = list;
+  rows_ = rows;
   LONG_PTR style = GetWindowLongPtrW(list_, GWL_STYLE);
   style = (style & ~static_cast<LONG_PTR>(LVS_TYPEMASK)) | LVS_REPORT | LVS_OWNERDRAWFIXED;
   SetWindowLongPtrW(list_, GWL_STYLE, style);
@@ -88,24 +73,13 @@ bool ReportList::IsReportView() const {
 }
 
 void ReportList::DrawItem(const DRAWITEMSTRUCT& draw) {
-  if (list_ == nullptr || static_cast<int>(draw.itemID) < 0) return;
+  if (list_ == nullptr || rows_ == nullptr || static_cast<int>(draw.itemID) < 0) return;
   const int index = static_cast<int>(draw.itemID);
-  HDC dc = draw.hDC;
-
-  wchar_t label_buffer[kLabelChars + 1] = {};
-  LVITEMW item = {};
-  item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_STATE;
-  item.iItem = index;
-  item.pszText = label_buffer;
-  item.cchTextMax = kLabelChars + 1;
-  item.stateMask = 0xFFFF;
-  if (!ListView_GetItem(list_, &item)) return;
-
+  const UINT state = ListView_GetItemState(list_, index, 0xFFFF);
   const bool has_focus = GetFocus() == list_;
   const bool always = (GetWindowLongPtrW(list_, GWL_STYLE) & LVS_SHOWSELALWAYS) != 0;
-  const bool highlighted = IsRowHighlighted(
-      (item.state & LVIS_SELECTED) != 0, (item.state & LVIS_DROPHILITED) != 0, has_focus, always);
-
+  const bool highlighted = IsRowHighlighted((state & LVIS_SELECTED) != 0,
+                                            (state & LVIS_DROPHILITED) != 0, has_focus, always);
   RECT bounds, label, icon;
   ListView_GetItemRect(list_, index, &bounds, LVIR_BOUNDS);
   ListView_GetItemRect(list_, index, &label, LVIR_LABEL);
@@ -113,27 +87,71 @@ void ReportList::DrawItem(const DRAWITEMSTRUCT& draw) {
   RECT area = label;
   area.right = HighlightRight(bounds.right, client_width_, fill_to_client);
 
-  HFONT font = reinterpret_cast<HFONT>(SendMessageW(list_, WM_GETFONT, 0, 0));
-  HGDIOBJ old_font = font ? SelectObject(dc, font) : nullptr;
-  COLORREF old_text = GetTextColor(dc);
-  COLORREF old_background = GetBkColor(dc);
-  int old_mode = SetBkMode(dc, TRANSPARENT);
-
+  HDC dc = draw.hDC;
+  ScopedDcState saved(dc);  // font, colours and mode come back at the end
+  if (HFONT font = reinterpret_cast<HFONT>(SendMessageW(list_, WM_GETFONT, 0, 0))) {
+    SelectObject(dc, font);
+  }
+  SetBkMode(dc, TRANSPARENT);
   if (highlighted) {
     SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
-    SetBkColor(dc, GetSysColor(COLOR_HIGHLIGHT));
     FillRect(dc, &area, GetSysColorBrush(COLOR_HIGHLIGHT));
   } else {
     SetTextColor(dc, text_colour_);
-    SetBkColor(dc, text_background_);
-    HBRUSH brush = CreateSolidBrush(text_background_);
-    FillRect(dc, &area, brush);
-    DeleteObject(brush);
+    ScopedBrush brush(CreateSolidBrush(text_background_));
+    FillRect(dc, &area, brush.get());
   }
+  DrawPictures(dc, index, state, highlighted, bounds, icon);
 
+  std::vector<ColumnInfo> columns;
+  std::vector<std::u16string_view> texts;
+  HWND header = ListView_GetHeader(list_);
+  const int column_count = header ? Header_GetItemCount(header) : 0;
+  for (int c = 0; c < column_count; ++c) {
+    LVCOLUMNW column = {};
+    column.mask = LVCF_FMT | LVCF_WIDTH;
+    if (!ListView_GetColumn(list_, c, &column)) break;
+    columns.push_back({column.cx, AlignOfFormat(column.fmt)});
+    texts.push_back(rows_->Cell(index, c));
+  }
+  auto measure = [dc](std::u16string_view text) {
+    SIZE size = {};
+    GetTextExtentPoint32W(dc, reinterpret_cast<const wchar_t*>(text.data()),
+                          static_cast<int>(text.size()), &size);
+    return static_cast<int>(size.cx);
+  };
+  for (const CellText16& cell : LayoutRowTexts(label.left, label.right, columns, texts, measure)) {
+    if (cell.text.empty()) continue;
+    RECT rect = {cell.left, bounds.top, cell.right, bounds.bottom};
+    DrawTextW(dc, reinterpret_cast<const wchar_t*>(cell.text.c_str()),
+              static_cast<int>(cell.text.size()), &rect,
+              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DrawTextAlign(cell.align));
+  }
+  if ((state & LVIS_FOCUSED) && has_focus) DrawFocusRect(dc, &area);
+}
+
+void ReportList::DrawPictures(HDC dc, int index, UINT state, bool highlighted, const RECT& bounds,
+                              const RECT& icon) const {
+  const int row_height = bounds.bottom - bounds.top;
+  HIMAGELIST states = ListView_GetImageList(list_, LVSIL_STATE);
+  if (states != nullptr) {
+    const int picture = StatePictureIndex(state, ImageList_GetImageCount(states));
+    if (picture >= 0) {
+      int cx = 0, cy = 0;
+      ImageList_GetIconSize(states, &cx, &cy);
+      ImageList_Draw(states, picture, dc, bounds.left, bounds.top + (row_height - cy) / 2,
+                     ILD_TRANSPARENT);
+    }
+  }
+  HIMAGELIST pictures = ListView_GetImageList(list_, LVSIL_SMALL);
+  const int small = rows_->SmallPicture(index);
+  if (pictures == nullptr || icon.left >= icon.right - 1 || small < 0 ||
+      small >= ImageList_GetImageCount(pictures)) {
+    return;
+  }
   UINT blend = ILD_TRANSPARENT;
   COLORREF blend_colour = CLR_NONE;
-  switch (ChoosePictureBlend((item.state & LVIS_CUT) != 0, highlighted)) {
+  switch (ChoosePictureBlend((state & LVIS_CUT) != 0, highlighted)) {
     case PictureBlend::kBackground50:
       blend = ILD_BLEND50;
       blend_colour = background_;
@@ -145,60 +163,8 @@ void ReportList::DrawItem(const DRAWITEMSTRUCT& draw) {
     case PictureBlend::kTransparent:
       break;
   }
-
-  const int row_height = bounds.bottom - bounds.top;
-  HIMAGELIST states = ListView_GetImageList(list_, LVSIL_STATE);
-  if (states != nullptr) {
-    int picture = StatePictureIndex(item.state, ImageList_GetImageCount(states));
-    if (picture >= 0) {
-      int cx = 0, cy = 0;
-      ImageList_GetIconSize(states, &cx, &cy);
-      ImageList_Draw(states, picture, dc, bounds.left, bounds.top + (row_height - cy) / 2,
-                     ILD_TRANSPARENT);
-    }
-  }
-  HIMAGELIST pictures = ListView_GetImageList(list_, LVSIL_SMALL);
-  if (pictures != nullptr && icon.left < icon.right - 1 && item.iImage >= 0 &&
-      item.iImage < ImageList_GetImageCount(pictures)) {
-    UINT overlay = (item.state & LVIS_OVERLAYMASK);
-    ImageList_DrawEx(pictures, item.iImage, dc, icon.left, icon.top + (row_height - 16) / 2, 16, 16,
-                     CLR_DEFAULT, blend_colour, blend | overlay);
-  }
-
-  // The texts of every column, shortened where they do not fit.
-  std::vector<ColumnInfo> columns;
-  std::vector<std::string> texts;
-  HWND header = ListView_GetHeader(list_);
-  int column_count = header ? Header_GetItemCount(header) : 0;
-  for (int c = 0; c < column_count; ++c) {
-    LVCOLUMNW column = {};
-    column.mask = LVCF_FMT | LVCF_WIDTH;
-    if (!ListView_GetColumn(list_, c, &column)) break;
-    columns.push_back({column.cx, AlignOfFormat(column.fmt)});
-    texts.push_back(
-        Cp932FromWide(c == 0 ? std::wstring(label_buffer) : ItemText(list_, index, c, kCellChars)));
-  }
-  std::vector<std::string_view> views(texts.begin(), texts.end());
-  auto measure = [dc](std::string_view text) {
-    std::wstring wide = WideFromCp932(text);
-    SIZE size = {};
-    GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
-    return static_cast<int>(size.cx);
-  };
-  for (const CellText& cell : LayoutRowTexts(label.left, label.right, columns, views, measure)) {
-    if (cell.text.empty()) continue;
-    RECT rect = {cell.left, bounds.top, cell.right, bounds.bottom};
-    std::wstring wide = WideFromCp932(cell.text);
-    DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &rect,
-              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DrawTextAlign(cell.align));
-  }
-
-  if ((item.state & LVIS_FOCUSED) && has_focus) DrawFocusRect(dc, &area);
-
-  SetBkMode(dc, old_mode);
-  SetBkColor(dc, old_background);
-  SetTextColor(dc, old_text);
-  if (old_font) SelectObject(dc, old_font);
+  ImageList_DrawEx(pictures, small, dc, icon.left, icon.top + (row_height - 16) / 2, 16, 16,
+                   CLR_DEFAULT, blend_colour, blend | (state & LVIS_OVERLAYMASK));
 }
 
 void ReportList::InvalidateFullRow(int index) {

@@ -2,11 +2,13 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <new>
 
 #include "app/resource_ids.h"
 #include "app/startup_logic.h"
 #include "app/tray_logic.h"
+#include "app/win32/detail_window.h"
 #include "app/win32/dpi.h"
 #include "app/win32/html_help.h"
 #include "app/win32/wide_text.h"
@@ -14,36 +16,17 @@
 namespace tarnu::win32 {
 namespace {
 
-struct ColumnSpec {
-  const char* title;
-  int width;  // pixels at 96 dpi
-};
-constexpr ColumnSpec kColumns[kResultColumns] = {
-    {"メールサーバ", 100}, {"題名", 150}, {"送信者", 100},
-    {"サイズ", 50},        {"本文", 200}, {"状態", 100},
-};
-
-// Until the mail detail window exists, its command says so.
-constexpr char kDetailPlaceholder[] = "メールの詳細表示は準備中です";
-
 constexpr COLORREF kStateMask = RGB(255, 255, 255);
 constexpr COLORREF kSmallMask = RGB(255, 255, 0);
 constexpr int kPictureSize = 16;
 
-ResultRow* RowRecord(HWND list, int index) {
-  LVITEMW item = {};
-  item.mask = LVIF_PARAM;
-  item.iItem = index;
-  if (!ListView_GetItem(list, &item)) return nullptr;
-  return reinterpret_cast<ResultRow*>(item.lParam);
-}
-
 }  // namespace
 
-bool ResultWindow::Create(HWND owner, const AppSettings& settings,
+bool ResultWindow::Create(HWND owner, AppSettings* settings, MessagePump* pump,
                           std::function<void()> on_list_focus) {
   owner_ = owner;
-  settings_ = &settings;
+  settings_ = settings;
+  pump_ = pump;
   on_list_focus_ = std::move(on_list_focus);
   CreateDialogParamW(Program().instance, MAKEINTRESOURCEW(IDD_RESULT), owner, DialogProc,
                      reinterpret_cast<LPARAM>(this));
@@ -77,15 +60,15 @@ void ResultWindow::OnInit() {
   ListView_SetImageList(list, state_pictures_, LVSIL_STATE);
   ListView_SetImageList(list, small_pictures_, LVSIL_SMALL);
 
-  list_.Attach(list);
+  list_.Attach(list, this);
   ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT);
 
   for (int i = 0; i < kResultColumns; ++i) {
-    std::wstring title = WideFromCp932(kColumns[i].title);
+    std::wstring title = WideFromCp932(kResultColumnTable[i].title);
     LVCOLUMNW column = {};
     column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
     column.fmt = LVCFMT_LEFT;
-    column.cx = DpiScale(kColumns[i].width, dpi_);
+    column.cx = DpiScale(kResultColumnTable[i].width, dpi_);
     column.pszText = title.data();
     column.iSubItem = i;
     ListView_InsertColumn(list, i, &column);
@@ -134,40 +117,51 @@ void ResultWindow::Show() {
 void ResultWindow::InsertRow(int position, const ResultListRow& row) {
   HWND list = list_.hwnd();
   if (list == nullptr) return;
-  ResultRow* record = row.record ? new ResultRow(*row.record) : nullptr;
-  std::wstring first = WideFromCp932(row.columns[0]);
+  model_.InsertResultRow(position, row);
+  const int at = position < 0 ? 0 : std::min(position, static_cast<int>(model_.size()) - 1);
+  // The texts and the small picture stay in the model; the control keeps
+  // the item's states.
   LVITEMW item = {};
-  item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_STATE | LVIF_PARAM;
-  item.iItem = position;
-  item.pszText = first.data();
-  item.iImage = row.small_picture;
+  item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_STATE;
+  item.iItem = at;
+  item.pszText = LPSTR_TEXTCALLBACKW;
+  item.iImage = I_IMAGECALLBACK;
   item.state = INDEXTOSTATEIMAGEMASK(static_cast<UINT>(row.state_picture) & 0xF);
   item.stateMask = LVIS_STATEIMAGEMASK;
-  item.lParam = reinterpret_cast<LPARAM>(record);
-  int index = ListView_InsertItem(list, &item);
-  if (index < 0) {
-    delete record;
+  if (ListView_InsertItem(list, &item) < 0) {
+    model_.Erase(static_cast<std::size_t>(at));
     throw std::bad_alloc();
-  }
-  for (int column = 1; column < kResultColumns; ++column) {
-    std::wstring text = WideFromCp932(row.columns[column]);
-    ListView_SetItemText(list, index, column, text.data());
   }
 }
 
 void ResultWindow::Clear() {
-  HWND list = list_.hwnd();
-  if (list == nullptr) return;
-  int count = ListView_GetItemCount(list);
-  for (int i = 0; i < count; ++i) {
-    delete RowRecord(list, i);
-    LVITEMW item = {};
-    item.mask = LVIF_PARAM;
-    item.iItem = i;
-    item.lParam = 0;
-    ListView_SetItem(list, &item);
+  if (HWND list = list_.hwnd()) ListView_DeleteAllItems(list);
+  model_.Clear();
+}
+
+std::u16string_view ResultWindow::Cell(int row, int column) const {
+  if (row < 0 || static_cast<std::size_t>(row) >= model_.size() || column < 0 ||
+      column >= kResultColumns) {
+    return std::u16string_view();
   }
-  ListView_DeleteAllItems(list);
+  return model_.screen_row(static_cast<std::size_t>(row)).columns[column];
+}
+
+int ResultWindow::SmallPicture(int row) const {
+  if (row < 0 || static_cast<std::size_t>(row) >= model_.size()) return -1;
+  return model_.screen_row(static_cast<std::size_t>(row)).small_picture;
+}
+
+// What other readers of the list (accessibility tools, tests) ask for.
+void ResultWindow::GiveItemDisplay(NMLVDISPINFOW* info) const {
+  LVITEMW& item = info->item;
+  if ((item.mask & LVIF_IMAGE) != 0) item.iImage = SmallPicture(item.iItem);
+  if ((item.mask & LVIF_TEXT) != 0 && item.pszText != nullptr && item.cchTextMax > 0) {
+    std::u16string_view text = Cell(item.iItem, item.iSubItem);
+    const std::size_t n = std::min(text.size(), static_cast<std::size_t>(item.cchTextMax - 1));
+    std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n), item.pszText);
+    item.pszText[n] = L'\0';
+  }
 }
 
 std::string ResultWindow::GetTitle() const {
@@ -199,29 +193,30 @@ RECT ResultWindow::StoredRect() const {
 void ResultWindow::ShowContextMenu(LPARAM) {
   HWND list = list_.hwnd();
   int index = ListView_GetNextItem(list, -1, LVNI_SELECTED);
-  if (index < 0 || context_menu_ == nullptr) return;
-  LVITEMW item = {};
-  item.mask = LVIF_PARAM;
-  item.iItem = index;
-  if (!ListView_GetItem(list, &item)) return;
+  if (index < 0 || static_cast<std::size_t>(index) >= model_.size() || context_menu_ == nullptr) {
+    return;
+  }
   HMENU popup = GetSubMenu(context_menu_, 0);
   if (popup == nullptr) return;
   POINT cursor;
   GetCursorPos(&cursor);
   SetForegroundWindow(window_);
+  const bool has_record = model_.row(static_cast<std::size_t>(index)).record.has_value();
   EnableMenuItem(popup, IDM_MAIL_DETAIL,
-                 MF_BYCOMMAND | (item.lParam ? MF_ENABLED : MF_GRAYED | MF_DISABLED));
+                 MF_BYCOMMAND | (has_record ? MF_ENABLED : MF_GRAYED | MF_DISABLED));
   TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, window_, nullptr);
   PostMessageW(window_, WM_NULL, 0, 0);
 }
 
 void ResultWindow::OpenSelectedMail() {
-  HWND list = list_.hwnd();
-  int index = ListView_GetNextItem(list, -1, LVNI_SELECTED);
-  if (index < 0) return;
-  const ResultRow* record = RowRecord(list, index);
-  if (record == nullptr) return;
-  ShowMessageBox(window_, kDetailPlaceholder, MessageIcon::kInformation);
+  int index = ListView_GetNextItem(list_.hwnd(), -1, LVNI_SELECTED);
+  if (index < 0 || static_cast<std::size_t>(index) >= model_.size()) return;
+  const std::optional<ResultRow>& record = model_.row(static_cast<std::size_t>(index)).record;
+  if (!record) return;
+  // The window works on its own copy: a check that clears the list while it
+  // is open does not touch it.
+  DetailWindow detail(*record, settings_, pump_);
+  detail.Run(window_);
 }
 
 INT_PTR ResultWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -242,6 +237,9 @@ INT_PTR ResultWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       if (header->idFrom != IDC_RESULT_LIST) return FALSE;
       if (header->code == NM_SETFOCUS && on_list_focus_) on_list_focus_();
       if (header->code == NM_DBLCLK) OpenSelectedMail();
+      if (header->code == LVN_GETDISPINFOW) {
+        GiveItemDisplay(reinterpret_cast<NMLVDISPINFOW*>(lparam));
+      }
       return FALSE;
     }
     case WM_CONTEXTMENU:

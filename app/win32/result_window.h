@@ -12,13 +12,15 @@
 #include <functional>
 #include <string>
 
+#include "app/result_list_model.h"
 #include "app/result_rows.h"
 #include "app/win32/report_list.h"
 #include "model/app_settings.h"
+#include "platform/ui_hooks.h"
 
 namespace tarnu::win32 {
 
-class ResultWindow {
+class ResultWindow : private ReportRows {
  public:
   ResultWindow() = default;
   ResultWindow(const ResultWindow&) = delete;
@@ -27,9 +29,12 @@ class ResultWindow {
 
   // Creates the window from its template, owned by `owner`, hidden, and put
   // where `settings` stored it. `on_list_focus` runs whenever the list gets
-  // the keyboard focus. Returns false when the window could not be made.
-  bool Create(HWND owner, const AppSettings& settings, std::function<void()> on_list_focus);
-  // Frees every row record and the window.
+  // the keyboard focus. The detail windows it opens read (and may set the
+  // font of) `settings` and keep the program alive through `pump`. Returns
+  // false when the window could not be made.
+  bool Create(HWND owner, AppSettings* settings, MessagePump* pump,
+              std::function<void()> on_list_focus);
+  // Frees every row and the window.
   void Destroy();
   HWND hwnd() const { return window_; }
 
@@ -39,6 +44,7 @@ class ResultWindow {
   // The rows. InsertRow throws std::bad_alloc when the list cannot grow.
   void InsertRow(int position, const ResultListRow& row);
   void Clear();
+  const ResultListModel& rows() const { return model_; }
 
   // The title, as the check cycle's progress line (code page 932; at most
   // 255 bytes read, as into a 256-byte buffer).
@@ -57,6 +63,10 @@ class ResultWindow {
   void ShowContextMenu(LPARAM where);
   void OpenSelectedMail();
   void RescaleColumns(UINT old_dpi, UINT new_dpi);
+  void GiveItemDisplay(NMLVDISPINFOW* info) const;
+  // ReportRows.
+  std::u16string_view Cell(int row, int column) const override;
+  int SmallPicture(int row) const override;
 
   HWND window_ = nullptr;
   HWND owner_ = nullptr;
@@ -64,7 +74,9 @@ class ResultWindow {
   HIMAGELIST state_pictures_ = nullptr;
   HIMAGELIST small_pictures_ = nullptr;
   HMENU context_menu_ = nullptr;
-  const AppSettings* settings_ = nullptr;
+  ResultListModel model_;
+  AppSettings* settings_ = nullptr;
+  MessagePump* pump_ = nullptr;
   std::function<void()> on_list_focus_;
   UINT dpi_ = 96;
 };

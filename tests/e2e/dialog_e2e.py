@@ -94,6 +94,45 @@ class Dialogs:
                 self.focus(caption) == expected_focus, (text, self.focus(caption)))
 
 
+# Wine's viewer shows no page without a browser engine, but its browser part
+# traces where it is sent: the topic each help request asked for.
+HELP_TRACE = "-all,+ieframe"
+
+
+def help_topics(log_path):
+    topics = []
+    with open(log_path, encoding="utf-8", errors="replace") as f:
+        for line in f:
+            if "navigate_url navigating to" in line and "::/" in line:
+                topics.append(line.split("::/", 1)[1].split('"', 1)[0])
+    return topics
+
+
+def help_topic(session, driver, log_path, caption=None, point=None):
+    """Presses F1 in the dialog with `caption` (after a click on its title
+    bar, so it has the keyboard focus) or at `point`: the topic the viewer
+    was sent to, or None."""
+    before = len(help_topics(log_path))
+    if caption is not None:
+        x, y, w, _ = (int(v) for v in driver.text("dialog-rect", caption).split())
+        point = (x + w // 2, y + 8)
+    session.x("xdotool", "mousemove", str(point[0]), str(point[1]), "click", "1")
+    time.sleep(0.3)
+    session.x("xdotool", "key", "F1")
+    topic = None
+    end = time.monotonic() + 8
+    while time.monotonic() < end:
+        topics = help_topics(log_path)
+        if len(topics) > before:
+            topic = topics[-1]
+            break
+        time.sleep(0.2)
+    viewer = driver.text("help-window", 3000)
+    driver("close-help")
+    time.sleep(0.5)
+    return topic if viewer is not None else None
+
+
 def read(path):
     with open(path, "rb") as f:
         return f.read()
@@ -108,7 +147,8 @@ def host_dialog_tests(session, driver, tarnu_exe, cli, artifacts, mail, check):
     pref = os.path.join(work, "tarnu.pref")
     original = read(pref)
     ui = Dialogs(session, driver, artifacts)
-    program = session.start(tarnu_exe, work, "tarnu-dialogs.log")
+    log = os.path.join(artifacts, "logs", "tarnu-dialogs.log")
+    program = session.start(tarnu_exe, work, "tarnu-dialogs.log", debug=HELP_TRACE)
     check("the program starts for the dialog tests", driver.ok("wait-main", 30000))
 
     # --- the host list dialog ---------------------------------------------------
@@ -117,6 +157,9 @@ def host_dialog_tests(session, driver, tarnu_exe, cli, artifacts, mail, check):
     check("the host list shows the stored host with the cyan circle",
           ui.rows(HOST_LIST, LIST) == [["1", "テストサーバ", "127.0.0.1", "alice"]],
           ui.rows(HOST_LIST, LIST))
+    topic = help_topic(session, driver, log, HOST_LIST)
+    check("F1 in 接続先 opens the help viewer on serversettei.htm", topic == "serversettei.htm",
+          topic)
 
     # --- adding a host: the defaults, each refusal, the typing limits ------------
     ui.press(HOST_LIST, ADD)
@@ -131,6 +174,8 @@ def host_dialog_tests(session, driver, tarnu_exe, cli, artifacts, mail, check):
           ui.state(HOST_SETTINGS, FORWARD) == (True, False) and
           not any(ui.enabled(HOST_SETTINGS, c) for c in (NOTIFY, SMTP, SMTP_PORT, PREFIX,
                                                          RULE_SUMMARY, EDIT_RULE)))
+    topic = help_topic(session, driver, log, HOST_SETTINGS)
+    check("F1 in 接続先ホストの設定 asks for serversettei.htm", topic == "serversettei.htm", topic)
     ok, seen = ui.ok_refused(HOST_SETTINGS, "ホスト名を設定してください", NAME)
     check("OK on an empty form: ホスト名を設定してください, focus on 1000", ok, seen)
     ui.set(HOST_SETTINGS, NAME, "   ")
@@ -179,6 +224,8 @@ def host_dialog_tests(session, driver, tarnu_exe, cli, artifacts, mail, check):
     # --- the forwarding conditions ----------------------------------------------
     ui.press(HOST_SETTINGS, EDIT_RULE)
     check("転送条件の設定を行う opens 転送条件設定", ui.find(RULE))
+    topic = help_topic(session, driver, log, RULE)
+    check("F1 in 転送条件設定 asks for tensousettei.htm", topic == "tensousettei.htm", topic)
     check("a rule without switches opens with every list disabled",
           not any(ui.enabled(RULE, c) for c in (FWD_SUBJECT_LIST, FWD_FROM_LIST,
                                                 STOP_SUBJECT_LIST, STOP_FROM_LIST)))
@@ -269,7 +316,14 @@ def host_dialog_tests(session, driver, tarnu_exe, cli, artifacts, mail, check):
     ui.press(HOST_LIST, IDCANCEL)
     check("Cancel drops every change: tarnu.pref is unchanged",
           ui.gone(HOST_LIST) and read(pref) == saved)
-    return program, work, ui
+    before = len(help_topics(log))
+    driver("command", 32783)
+    time.sleep(2)
+    topics = help_topics(log)
+    check("the tray's help item asks for youkoso.htm",
+          len(topics) > before and topics[-1] == "youkoso.htm", topics[before:])
+    driver("close-help")
+    return program, work, ui, log
 
 
 def finish(driver, program, check, name):
@@ -279,3 +333,254 @@ def finish(driver, program, check, name):
     except subprocess.TimeoutExpired:
         code = None
     check("%s: the program ends with exit code 0" % name, code == 0, code)
+
+
+SETTINGS = "基本設定"
+DETAIL = "受信メールの詳細"
+PERIODIC, INTERVAL, NO_CHECK, QUOTE, FONT_NAME, CHOOSE_FONT = 1008, 1009, 1046, 1044, 1043, 1045
+AUTO_OPEN, NO_RESTORE, NO_HISTORY, INTERVAL_LABEL, INTERVAL_UNIT = 1052, 1047, 1048, 1050, 1051
+SUBJECT, FROM, TO, CC, BODY, FULL_TEXT, QUOTED_COPY, SIZE = (1022, 1023, 1024, 1026, 1027, 1034,
+                                                           1038, 1053)
+
+
+def clipboard(session):
+    """The clipboard as X programs see it (Wine hands CF_UNICODETEXT over as
+    UTF-8). Wine's clipboard thread may be slow to answer: ask again."""
+    for _ in range(4):
+        try:
+            done = subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=session.env,
+                                  capture_output=True, timeout=8)
+        except subprocess.TimeoutExpired:
+            continue
+        if done.returncode == 0:
+            return done.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
+        time.sleep(0.5)
+    return None
+
+
+def click_first_item(session, driver):
+    menu = driver.text("popup-menu", 3000)
+    if menu is None:
+        return False
+    x, y, w, _ = (int(v) for v in menu.split("\n")[1].split())
+    session.x("xdotool", "mousemove", str(x + w // 2), str(y + 10), "click", "1")
+    return True
+
+
+def open_detail(session, driver, ui, row):
+    x, y = driver.text("row-point", row).split()
+    session.x("xdotool", "mousemove", x, y, "click", "--repeat", "2", "--delay", "80", "1")
+    return ui.find(DETAIL, 5000)
+
+
+def detail_tests(session, driver, ui, work, mail, messages, check, quote, log=None,
+                 shot="detail-window.png"):
+    """The detail window on the rows of a check of `work`'s two hosts: the
+    second has no mailbox on the server, so its row carries no record."""
+    maildir = mail.maildir("alice")
+    count = sum(len(os.listdir(os.path.join(maildir, d))) for d in ("new", "cur"))
+    driver("command", IDM_CHECK)
+    check("a check fills the list: the failing host's row, then alice's %d messages" % count,
+          driver.ok("wait-rows", count + 1, 30000), driver.rows())
+    driver("command", 32778)  # show the results
+    time.sleep(0.5)
+    x, y = driver.text("row-point", 0).split()
+    session.x("xdotool", "mousemove", x, y, "click", "3")
+    check("the menu on a row without a record offers メールの詳細 greyed: a click on it "
+          "opens nothing", click_first_item(session, driver) and not ui.find(DETAIL, 1500))
+    session.x("xdotool", "key", "Escape")
+    time.sleep(0.3)
+    session.x("xdotool", "mousemove", x, y, "click", "--repeat", "2", "--delay", "80", "1")
+    check("a double click on a row without a record opens nothing", not ui.find(DETAIL, 1500))
+
+    if log:
+        x, y = driver.text("row-point", 1).split()
+        topic = help_topic(session, driver, log, point=(int(x), int(y)))
+        check("F1 in the result list asks for mailget.htm", topic == "mailget.htm", topic)
+    x, y = driver.text("row-point", 1).split()
+    session.x("xdotool", "mousemove", x, y, "click", "1")
+    session.x("xdotool", "click", "3")
+    check("on a message row the menu's メールの詳細 opens the window",
+          click_first_item(session, driver) and ui.find(DETAIL, 5000))
+    session.x("xdotool", "key", "Escape")
+    ui.gone(DETAIL)
+    check("a double click on a message row opens 受信メールの詳細", open_detail(session, driver, ui, 1))
+    message_id, name, address, subject, body = messages[0]
+    size = len(demo_message(messages[0]).replace(b"\n", b"\r\n"))
+    fields = [ui.get(DETAIL, c) for c in (SUBJECT, FROM, TO, CC, SIZE)]
+    check("the fields show subject, sender, recipient, Cc and the size",
+          fields == [subject, "%s <%s>" % (name, address), "alice@example.com", "",
+                     "本文 (全文取得時のサイズ: %dバイト)" % size], fields)
+    shown = ui.get(DETAIL, BODY)
+    check("the body shows the lines fetched with the header",
+          shown == "\\r\\n".join(body[:2]) + "\\r\\n" or shown.startswith(body[0]), shown)
+    check("screenshot of 受信メールの詳細: " + str(ui.shot(DETAIL, shot)),
+          os.path.exists(os.path.join(ui.artifacts, shot)))
+    if log:
+        topic = help_topic(session, driver, log, DETAIL)
+        check("F1 in 受信メールの詳細 asks for maildetail.htm", topic == "maildetail.htm", topic)
+
+    # The layout follows the frame: the body to 10 pixels from the right
+    # and 40 from the bottom, the buttons in a row at the bottom right.
+    driver("resize", DETAIL, 760, 560)
+    time.sleep(0.5)
+    places = {}
+    for control in (BODY, QUOTED_COPY, FULL_TEXT, IDCANCEL, SUBJECT):
+        text = driver.text("control-rect", DETAIL, control)
+        rect, client = text.split("\n")
+        places[control] = [int(v) for v in rect.split()]
+        width, height = (int(v) for v in client.split())
+    edit, copy, full, close = (places[c] for c in (BODY, QUOTED_COPY, FULL_TEXT, IDCANCEL))
+    check("after a resize the body reaches 10 px from the right and 40 px from the bottom",
+          edit[0] + edit[2] == width - 10 and edit[1] + edit[3] == height - 40, (places, width,
+                                                                                height))
+    check("the buttons keep their size in a row from the bottom right corner, 10 px apart",
+          close[0] + close[2] == width - 10 and close[1] + close[3] == height - 10 and
+          full[0] + full[2] == close[0] - 10 and copy[0] + copy[2] == full[0] - 10 and
+          copy[1] == full[1] == close[1], places)
+    ui.shot(DETAIL, "detail-window-resized.png")
+    # The whole text.
+    ui.press(DETAIL, FULL_TEXT)
+    full = wait_for(lambda: body[-1] in (ui.get(DETAIL, BODY) or ""), 20)
+    check("全文を見る fetches the whole message from Dovecot", full, ui.get(DETAIL, BODY))
+    check("the title is back to 受信メールの詳細 afterwards", ui.find(DETAIL, 3000))
+    # The quoted copy of the whole text, then of a part of a line.
+    driver("selection", DETAIL, BODY, 0, 0)
+    ui.press(DETAIL, QUOTED_COPY)
+    time.sleep(0.5)
+    copied = clipboard(session)
+    expected = quote + ("\n" + quote).join(body) + "\n" + quote
+    check("引用符付コピー puts every line with %r in front on the clipboard" % quote,
+          copied == expected, (copied, expected))
+    driver("selection", DETAIL, BODY, 2, 5)
+    ui.press(DETAIL, QUOTED_COPY)
+    time.sleep(0.5)
+    copied = clipboard(session)
+    check("with a part of a line selected only that part is copied",
+          copied == quote + body[0][2:5], copied)
+    session.x("xdotool", "key", "Escape")
+    check("Esc closes the window", ui.gone(DETAIL))
+
+
+def retrieval_failure_test(session, driver, ui, mail, check):
+    """The mailbox changed since the check: the last message is gone."""
+    maildir = mail.maildir("alice")
+    names = sorted(os.listdir(os.path.join(maildir, "cur")))
+    os.remove(os.path.join(maildir, "cur", names[-1]))
+    last = len(driver.rows() or []) - 1
+    check("the last row opens its details", open_detail(session, driver, ui, last))
+    before = ui.get(DETAIL, BODY)
+    ui.press(DETAIL, FULL_TEXT)
+    text = ui.message(20000)
+    check("全文を見る for a message the server no longer has shows the server's refusal",
+          text is not None and text.startswith(
+              "このメールサーバは本アプリの要求にこたえる能力がありません。") and "-ERR" in text,
+          text)
+    check("and the window stays as it was",
+          ui.find(DETAIL, 2000) and ui.get(DETAIL, BODY) == before)
+    session.x("xdotool", "key", "Escape")
+    ui.gone(DETAIL)
+
+
+def demo_message(message):
+    import demo_mail
+    return demo_mail.message_bytes(*message)
+
+
+def wait_for(predicate, seconds, step=0.2):
+    end = time.monotonic() + seconds
+    while True:
+        if predicate():
+            return True
+        if time.monotonic() >= end:
+            return False
+        time.sleep(step)
+
+
+def settings_dialog_tests(session, driver, ui, pref, check, face_before, log):
+    driver("command", IDM_SETTINGS)
+    check("command 32776 opens 基本設定", ui.find(SETTINGS))
+    topic = help_topic(session, driver, log, SETTINGS)
+    check("F1 in 基本設定 asks for chakushinsettei.htm", topic == "chakushinsettei.htm", topic)
+    check("the font field shows the face the detail window stored: " + str(face_before),
+          ui.get(SETTINGS, FONT_NAME) == face_before, ui.get(SETTINGS, FONT_NAME))
+    check("periodic checking off: interval, its labels and 1046 disabled",
+          ui.state(SETTINGS, PERIODIC) == (True, False) and
+          not any(ui.enabled(SETTINGS, c) for c in (INTERVAL, INTERVAL_LABEL, INTERVAL_UNIT,
+                                                    NO_CHECK)))
+    ui.tick(SETTINGS, PERIODIC, True)
+    check("checking 1008 enables them at once",
+          all(ui.enabled(SETTINGS, c) for c in (INTERVAL, INTERVAL_LABEL, INTERVAL_UNIT,
+                                                NO_CHECK)))
+    ui.set(SETTINGS, INTERVAL, "2")
+    ok, seen = ui.ok_refused(SETTINGS, "3 から 2147483647 までの整数を入力してください。", INTERVAL)
+    check("an interval of 2 is refused with the range message", ok, seen)
+    ui.set(SETTINGS, INTERVAL, "十")
+    ok, seen = ui.ok_refused(SETTINGS, "整数を入力してください。", INTERVAL)
+    check("an interval that is not a number: 整数を入力してください。", ok, seen)
+    ui.set(SETTINGS, INTERVAL, "3")
+    ui.set(SETTINGS, QUOTE, "| ")
+    ui.set(SETTINGS, QUOTE, "|" * 31)
+    check("the quote edit takes no more than 30 bytes", ui.get(SETTINGS, QUOTE) == "| ",
+          ui.get(SETTINGS, QUOTE))
+    ui.tick(SETTINGS, AUTO_OPEN, True)
+    ui.tick(SETTINGS, NO_HISTORY, True)
+    # The font selection: cancelled first, then confirmed as it opens.
+    ui.press(SETTINGS, CHOOSE_FONT)
+    font_box = wait_for_any_dialog(driver, ("フォントの指定", "フォント", "Font"), 8000)
+    check("選択 opens the font selection: " + str(font_box), font_box is not None)
+    if font_box:
+        ui.shot(font_box, "font-selection.png")
+        ui.press(font_box, IDCANCEL)
+        ui.gone(font_box)
+        check("cancelling the font selection leaves 1043 as it was",
+              ui.get(SETTINGS, FONT_NAME) == face_before, ui.get(SETTINGS, FONT_NAME))
+        ui.press(SETTINGS, CHOOSE_FONT)
+        ui.find(font_box)
+        ui.press(font_box, IDOK)
+        ui.gone(font_box)
+    face = ui.get(SETTINGS, FONT_NAME)
+    check("the chosen face shows in 1043 at once: " + str(face),
+          bool(face) and face not in ("(未設定)", face_before))
+    check("screenshot of 基本設定: " + str(ui.shot(SETTINGS, "dialog-settings.png")),
+          os.path.exists(os.path.join(ui.artifacts, "dialog-settings.png")))
+    before = read(pref)
+    ui.press(SETTINGS, IDOK)
+    check("OK closes 基本設定", ui.gone(SETTINGS))
+    time.sleep(0.5)
+    after = read(pref)
+    fields = pref_layout.header_fields(after)
+    check("tarnu.pref holds the new settings at their offsets",
+          (fields["periodic"], fields["interval"], fields["quote"], fields["auto_open"],
+           fields["no_history_at_start"], fields["no_check_at_start"],
+           fields["font_face"].decode("cp932")) == (1, 3, b"| ", 1, 1, 0, face), fields)
+    check("the hosts are kept byte for byte", after[244:] == before[244:])
+    driver("command", IDM_SETTINGS)
+    ui.find(SETTINGS)
+    ui.set(SETTINGS, INTERVAL, "50")
+    ui.tick(SETTINGS, PERIODIC, False)
+    ui.press(SETTINGS, IDCANCEL)
+    check("Cancel leaves tarnu.pref unchanged", ui.gone(SETTINGS) and read(pref) == after)
+    return "| "
+
+
+def wait_for_any_dialog(driver, captions, ms):
+    end = time.monotonic() + ms / 1000.0
+    while time.monotonic() < end:
+        for caption in captions:
+            if driver.ok("find", caption, 100):
+                return caption
+    return None
+
+
+def first_start_tests(session, driver, tarnu_exe, artifacts, ui, check):
+    work = os.path.join(artifacts, "first-start")
+    os.makedirs(work)
+    program = session.start(tarnu_exe, work, "tarnu-first.log")
+    check("a first start without hosts opens 接続先 by itself", ui.find(HOST_LIST, 30000))
+    check("with an empty list", ui.rows(HOST_LIST, LIST) == [])
+    ui.press(HOST_LIST, IDCANCEL)
+    ui.gone(HOST_LIST)
+    finish(driver, program, check, "the first start")
+    check("Cancel saved no host: the file written at exit has none",
+          pref_layout.header_fields(read(os.path.join(work, "tarnu.pref")))["count"] == 0)

@@ -18,6 +18,7 @@
 //   tray-delete               remove tarnu's tray icon, as a restarted shell forgets it
 //   tray-known                whether the shell knows tarnu's tray icon
 //   popup-menu MS             wait for a popup menu; print its item count
+//                             (-1 where it cannot be read), then its rectangle
 //
 // The program's own dialogs, found by caption (message boxes by "tarnu"):
 //   find CAPTION MS           wait until the dialog is shown
@@ -36,6 +37,13 @@
 //   list-point CAPTION ID ROW a screen point on that row (x y)
 //   dialog-rect CAPTION       the dialog's outer rectangle (x y w h)
 //   selection CAPTION ID A B  select characters A to B of an edit
+//   resize CAPTION W H        give the dialog a new outer size
+//   control-rect CAPTION ID   a control's place in the dialog's client area
+//                             (x y w h), then the client size (w h)
+//   windows                   every visible top-level window: class, then title
+//   help-window MS            wait for the HTML help viewer; print its title
+//                             and its parts
+//   close-help                close the help viewer
 //
 // Texts are written as UTF-8 with backslash, tab, CR and LF escaped. Exit
 // status 0 on success, 1 when the thing waited for did not come, 2 on usage.
@@ -255,6 +263,50 @@ BOOL CALLBACK FindPopupMenu(HWND hwnd, LPARAM param) {
 
 int Usage();
 
+BOOL CALLBACK PrintTopWindow(HWND hwnd, LPARAM) {
+  if (!IsWindowVisible(hwnd)) return TRUE;
+  wchar_t cls[128] = {};
+  GetClassNameW(hwnd, cls, 128);
+  Print(Field(cls) + "\t" + Field(WindowText(hwnd)));
+  return TRUE;
+}
+
+BOOL CALLBACK FindHelpViewer(HWND hwnd, LPARAM param) {
+  wchar_t cls[64] = {};
+  GetClassNameW(hwnd, cls, 64);
+  if (std::wcscmp(cls, L"HH Parent") == 0 && IsWindowVisible(hwnd)) {
+    *reinterpret_cast<HWND*>(param) = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// The viewer's parts; of its contents tree, the item selected now.
+BOOL CALLBACK PrintHelpChild(HWND hwnd, LPARAM) {
+  wchar_t cls[64] = {};
+  GetClassNameW(hwnd, cls, 64);
+  std::string line = Field(cls) + "\t" + Field(WindowText(hwnd));
+  if (std::wcscmp(cls, L"SysTreeView32") == 0) {
+    HTREEITEM selected =
+        reinterpret_cast<HTREEITEM>(SendMessageW(hwnd, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    RemoteBuffer remote(hwnd, sizeof(TVITEMW) + 256 * sizeof(wchar_t));
+    if (selected != nullptr && remote.ok()) {
+      TVITEMW item = {};
+      item.mask = TVIF_TEXT;
+      item.hItem = selected;
+      item.pszText = reinterpret_cast<LPWSTR>(remote.at(sizeof(TVITEMW)));
+      item.cchTextMax = 256;
+      remote.Write(0, &item, sizeof(item));
+      SendMessageW(hwnd, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote.at(0)));
+      wchar_t text[257] = {};
+      remote.Read(sizeof(TVITEMW), text, 256 * sizeof(wchar_t));
+      line += "\tselected: " + Field(text);
+    }
+  }
+  Print(line);
+  return TRUE;
+}
+
 HWND FindShownDialog(const std::wstring& caption) {
   DialogSearch search = {caption, nullptr};
   EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
@@ -306,6 +358,12 @@ int DialogVerb(const std::wstring& verb, int argc, wchar_t** argv) {
     Print(std::to_string(rect.left) + " " + std::to_string(rect.top) + " " +
           std::to_string(rect.right - rect.left) + " " + std::to_string(rect.bottom - rect.top));
     return 0;
+  }
+  if (verb == L"resize") {
+    return SetWindowPos(dialog, nullptr, 0, 0, arg(3), arg(4),
+                        SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE)
+               ? 0
+               : 1;
   }
   if (verb == L"focus") {
     GUITHREADINFO info = {};
@@ -385,6 +443,16 @@ int DialogVerb(const std::wstring& verb, int argc, wchar_t** argv) {
     Print(std::to_string(point.x) + " " + std::to_string(point.y));
     return 0;
   }
+  if (verb == L"control-rect") {
+    RECT rect, client;
+    GetWindowRect(control, &rect);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    GetClientRect(dialog, &client);
+    Print(std::to_string(rect.left) + " " + std::to_string(rect.top) + " " +
+          std::to_string(rect.right - rect.left) + " " + std::to_string(rect.bottom - rect.top));
+    Print(std::to_string(client.right) + " " + std::to_string(client.bottom));
+    return 0;
+  }
   if (verb == L"selection") {
     SendMessageW(control, EM_SETSEL, arg(4), arg(5));
     return 0;
@@ -418,9 +486,30 @@ int wmain(int argc, wchar_t** argv) {
     return posted ? 0 : 1;
   }
   if (verb == L"rows") return PrintRows();
+  if (verb == L"windows") {
+    EnumWindows(PrintTopWindow, 0);
+    return 0;
+  }
+  if (verb == L"close-help") {
+    HWND viewer = nullptr;
+    EnumWindows(FindHelpViewer, reinterpret_cast<LPARAM>(&viewer));
+    return viewer && PostMessageW(viewer, WM_CLOSE, 0, 0) ? 0 : 1;
+  }
+  if (verb == L"help-window") {
+    HWND viewer = nullptr;
+    bool found = WaitFor(arg(2), [&viewer] {
+      viewer = nullptr;
+      EnumWindows(FindHelpViewer, reinterpret_cast<LPARAM>(&viewer));
+      return viewer != nullptr;
+    });
+    if (!found) return 1;
+    Print(Field(WindowText(viewer)));
+    EnumChildWindows(viewer, PrintHelpChild, 0);
+    return 0;
+  }
   for (const wchar_t* dialog_verb :
        {L"find", L"gone", L"get", L"set", L"tick", L"press", L"state", L"focus", L"list", L"select",
-        L"list-point", L"dialog-rect", L"selection"}) {
+        L"list-point", L"dialog-rect", L"selection", L"resize", L"control-rect"}) {
     if (verb == dialog_verb) return DialogVerb(verb, argc, argv);
   }
   if (verb == L"wait-rows") {
@@ -509,6 +598,12 @@ int wmain(int argc, wchar_t** argv) {
     if (!found) return 1;
     HMENU handle = reinterpret_cast<HMENU>(SendMessageW(menu, 0x01E1 /* MN_GETHMENU */, 0, 0));
     Print(std::to_string(handle ? GetMenuItemCount(handle) : -1));
+    // Where it is: menus of another process cannot be read under Wine, so
+    // a test clicks its items instead.
+    RECT rect = {};
+    GetWindowRect(menu, &rect);
+    Print(std::to_string(rect.left) + " " + std::to_string(rect.top) + " " +
+          std::to_string(rect.right - rect.left) + " " + std::to_string(rect.bottom - rect.top));
     return 0;
   }
   if (verb == L"tray-delete" || verb == L"tray-known") {

@@ -162,13 +162,16 @@ class WineSession:
 
     # -- programs -----------------------------------------------------------
 
-    def start(self, exe, cwd, log_name, locale=None):
+    def start(self, exe, cwd, log_name, locale=None, debug=None):
         """Starts a Windows program; `wine` returns its exit code. `locale`
-        (a Unix locale) sets the program's code page."""
+        (a Unix locale) sets the program's code page; `debug` Wine's debug
+        channels (WINEDEBUG), whose traces go to the log."""
         log = open(os.path.join(self.log_dir, log_name), "w")
         env = dict(self.env)
         if locale:
             env.update(LANG=locale, LC_ALL=locale)
+        if debug:
+            env.update(WINEDEBUG=debug)
         proc = subprocess.Popen(["wine", exe], cwd=cwd, env=env, stdout=log, stderr=log,
                                 stdin=subprocess.DEVNULL)
         self.started.append(proc)

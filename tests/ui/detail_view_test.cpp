@@ -76,7 +76,7 @@ TEST(DetailView, LayoutFollowsTheFrame) {
   EXPECT_EQ(l.copy.width, 90);
   EXPECT_EQ(l.copy.top, l.close.top);
   // Smaller than the fixed parts: nothing turns negative.
-  l = LayOutDetail(50, 100, body, wide, button, button, 10, 40);
+  l = LayOutDetail(15, 100, body, wide, button, button, 10, 40);
   EXPECT_EQ(l.body.width, 0);
   EXPECT_EQ(l.body.height, 0);
 }
