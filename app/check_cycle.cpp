@@ -64,6 +64,23 @@ void CheckCycle::RunCheck() {
   running_ = false;
 }
 
+namespace {
+
+// A copy of `host` with an empty history; `host` is left as it was, also when
+// memory runs out.
+HostEntry CopyWithoutHistory(HostEntry& host) {
+  SurveyResult history = std::move(host.history);
+  struct Restore {
+    HostEntry& host;
+    SurveyResult& history;
+    ~Restore() { host.history = std::move(history); }
+  } restore{host, history};
+  HostEntry copy = host;
+  return copy;
+}
+
+}  // namespace
+
 UidlCache* CheckCycle::CacheFor() {
   if (!cache_opened_) {
     cache_opened_ = true;
@@ -95,8 +112,13 @@ void CheckCycle::CheckHost(std::size_t position, std::uint64_t identity, int* ne
   try {
     int index = FindEntry(position, identity);
     if (index < 0) return;  // deleted meanwhile
-    HostEntry copy = (*hosts_)[static_cast<std::size_t>(index)];
-    if (!copy.check) return;
+    HostEntry& live = (*hosts_)[static_cast<std::size_t>(index)];
+    if (!live.check) return;
+    // The working copy without the history, of which the new-mail decisions
+    // need only the keys; they are copied now, since the list may be edited
+    // while the survey and the forwarding wait for servers.
+    const HistoryIndex seen = HistoryIndex::Copy(live.history);
+    HostEntry copy = CopyWithoutHistory(live);
 
     const Pop3Account account = AccountOf(copy);
     UidlUse uidl;
@@ -113,7 +135,6 @@ void CheckCycle::CheckHost(std::size_t position, std::uint64_t identity, int* ne
     }
 
     if (copy.forward) {
-      const HistoryIndex seen(copy.history);
       for (MailEntry& mail : copy.current.mails) {
         if (!seen.IsNewMail(mail)) continue;
         if (MatchForwardRule(copy.rule, mail)) {
@@ -124,14 +145,15 @@ void CheckCycle::CheckHost(std::size_t position, std::uint64_t identity, int* ne
       }
     }
 
-    AddResultRows(copy, copy.current, copy.history, new_count, shell_);
     // Only the history goes back, and only into the entry the copy came
     // from: its settings may have been edited during the survey, and a
-    // deleted entry takes nothing.
+    // deleted entry takes nothing. It takes the keys before the rows take
+    // the messages themselves.
     index = FindEntry(position, identity);
     if (index >= 0) {
       ReplaceHistory(&(*hosts_)[static_cast<std::size_t>(index)].history, copy.current);
     }
+    AddResultRows(copy, &copy.current, seen, new_count, shell_);
   } catch (const std::bad_alloc&) {
     shell_->ShowMessage("メモリが不足しています");
     shell_->RequestQuit(-1);

@@ -1,6 +1,8 @@
 #include "app/result_list_model.h"
 
 #include <algorithm>
+#include <iterator>
+#include <utility>
 
 #include "app/screen_text.h"
 
@@ -22,8 +24,25 @@ ScreenRow ScreenRowOf(const ResultListRow& row) {
 void ResultListModel::InsertResultRow(int position, const ResultListRow& row) {
   const std::size_t at =
       position < 0 ? 0 : std::min(static_cast<std::size_t>(position), rows_.size());
-  auto entry = std::make_unique<Entry>(Entry{row, ScreenRowOf(row)});
+  auto entry = std::make_unique<Entry>(Entry{row, nullptr});
   rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(at), std::move(entry));
+}
+
+void ResultListModel::InsertResultRows(int position, std::vector<ResultListRow> rows) {
+  const std::size_t at =
+      position < 0 ? 0 : std::min(static_cast<std::size_t>(position), rows_.size());
+  std::vector<std::unique_ptr<Entry>> block;
+  block.reserve(rows.size());
+  for (ResultListRow& row : rows)
+    block.push_back(std::make_unique<Entry>(Entry{std::move(row), nullptr}));
+  rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(at),
+               std::make_move_iterator(block.begin()), std::make_move_iterator(block.end()));
+}
+
+const ScreenRow& ResultListModel::screen_row(std::size_t index) const {
+  const Entry& entry = *rows_[index];
+  if (!entry.screen) entry.screen = std::make_unique<ScreenRow>(ScreenRowOf(entry.row));
+  return *entry.screen;
 }
 
 void ResultListModel::Erase(std::size_t index) {

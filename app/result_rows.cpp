@@ -1,6 +1,8 @@
 #include "app/result_rows.h"
 
 #include <cstdio>
+#include <memory>
+#include <utility>
 
 namespace tarnu {
 namespace {
@@ -32,14 +34,6 @@ std::string StateColumn(const SurveyResult& current, const MailEntry& mail) {
   return state;
 }
 
-ResultRow RecordFor(const HostEntry& host, int number, const MailEntry& mail) {
-  ResultRow record;
-  record.number = number;
-  record.mail = mail;
-  record.account = AccountOf(host);
-  return record;
-}
-
 }  // namespace
 
 std::string StripLineBreaks(std::string_view text) {
@@ -56,8 +50,18 @@ bool ShowsNewMail(const ResultListRow& row) {
          row.small_picture == kSmallNotForwarded;
 }
 
-void AddResultRows(const HostEntry& host, const SurveyResult& current, const SurveyResult& history,
-                   int* new_count, ResultListSink* list) {
+void ResultListSink::InsertResultRows(int position, std::vector<ResultListRow> rows) {
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    InsertResultRow(position + static_cast<int>(i), rows[i]);
+  }
+}
+
+namespace {
+
+// The host's rows; `take` moves each message out of `current`.
+template <typename Mails>
+void AddRows(const HostEntry& host, const SurveyResult& current, Mails&& mails,
+             const HistoryIndex& seen, int* new_count, ResultListSink* list) {
   if (current.mails.empty()) {
     ResultListRow row;
     row.state_picture = current.error.empty() ? kStateGreen : kStateYellow;
@@ -67,10 +71,11 @@ void AddResultRows(const HostEntry& host, const SurveyResult& current, const Sur
     list->InsertResultRow(0, row);
     return;
   }
-  const HistoryIndex seen(history);
-  int position = 0;
-  for (const MailEntry& mail : current.mails) {
-    ResultListRow row;
+  const auto account = std::make_shared<const Pop3Account>(AccountOf(host));
+  std::vector<ResultListRow> rows(current.mails.size());
+  for (std::size_t position = 0; position < rows.size(); ++position) {
+    ResultListRow& row = rows[position];
+    const MailEntry& mail = current.mails[position];
     row.state_picture = position == 0 ? kStateGreen : kStateNone;
     if (position == 0) row.columns[0] = current.label;
     if (seen.IsNewMail(mail)) {
@@ -81,15 +86,35 @@ void AddResultRows(const HostEntry& host, const SurveyResult& current, const Sur
     } else {
       row.small_picture = kSmallSeen;
     }
-    row.record = RecordFor(host, position + 1, mail);
     row.columns[1] = mail.subject;
     row.columns[2] = mail.from;
     row.columns[3] = FormatSize(mail.size);
     row.columns[4] = StripLineBreaks(mail.body);
     row.columns[5] = StateColumn(current, mail);
-    list->InsertResultRow(position, row);
-    ++position;
+    row.record.emplace();
+    row.record->number = static_cast<std::int32_t>(position + 1);
+    row.record->mail = mails(position);
+    row.record->account = account;
   }
+  // One block: the host's rows go in front of the hosts added earlier.
+  list->InsertResultRows(0, std::move(rows));
+}
+
+}  // namespace
+
+void AddResultRows(const HostEntry& host, const SurveyResult& current, const SurveyResult& history,
+                   int* new_count, ResultListSink* list) {
+  const HistoryIndex seen(history);
+  AddRows(
+      host, current, [&](std::size_t i) -> const MailEntry& { return current.mails[i]; }, seen,
+      new_count, list);
+}
+
+void AddResultRows(const HostEntry& host, SurveyResult* current, const HistoryIndex& seen,
+                   int* new_count, ResultListSink* list) {
+  AddRows(
+      host, *current, [&](std::size_t i) { return std::move(current->mails[i]); }, seen, new_count,
+      list);
 }
 
 }  // namespace tarnu

@@ -4,9 +4,11 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/host_entry.h"
 #include "model/mail_entry.h"
@@ -19,7 +21,8 @@ namespace tarnu {
 struct ResultRow {
   std::int32_t number = 0;  // position in the host's result, from 1
   MailEntry mail;
-  Pop3Account account;  // the host's, as the survey used it
+  // The host's, as the survey used it; one for all the host's rows.
+  std::shared_ptr<const Pop3Account> account;
 };
 
 inline constexpr int kResultColumns = 6;
@@ -36,6 +39,9 @@ class ResultListSink {
  public:
   virtual ~ResultListSink() = default;
   virtual void InsertResultRow(int position, const ResultListRow& row) = 0;
+  // The rows of one host, in order, inserted before `position` as a block.
+  // This one puts them in one at a time; a sink that can do better does.
+  virtual void InsertResultRows(int position, std::vector<ResultListRow> rows);
 };
 
 // Whether the row is a message the check found new (its small picture is the
@@ -50,6 +56,12 @@ std::string StripLineBreaks(std::string_view text);
 // `new_count`. `current` is the host's survey, `history` the one of the
 // previous check.
 void AddResultRows(const HostEntry& host, const SurveyResult& current, const SurveyResult& history,
+                   int* new_count, ResultListSink* list);
+
+// The same for the check cycle: new is decided against `seen`, and the
+// messages are moved out of `current` into the rows rather than copied.
+// May throw std::bad_alloc.
+void AddResultRows(const HostEntry& host, SurveyResult* current, const HistoryIndex& seen,
                    int* new_count, ResultListSink* list);
 
 }  // namespace tarnu

@@ -47,19 +47,15 @@ class Cli:
     def __init__(self, path, label):
         self.path = os.path.abspath(path)
         self.label = label
-        # What the usage lines (printed for no verb, or for --help) name.
-        usage = ""
-        for argv in ([self.path], [self.path, "survey", "--help"], [self.path, "host", "--help"],
-                     [self.path, "check", "--help"]):
-            out = run_quiet(argv, check=False)
-            usage += out.stdout.decode(errors="replace") + out.stderr.decode(errors="replace")
-        lines = usage.splitlines()
-        survey = " ".join(line for line in lines if "survey" in line)
-        host = " ".join(line for line in lines if "host" in line and "add" in line)
-        check = " ".join(line for line in lines if "check" in line)
+        # What each verb's help (or, for older builds, the usage) names.
+        def help_of(*verb):
+            out = run_quiet([self.path, *verb, "--help"], check=False)
+            return out.stdout.decode(errors="replace") + out.stderr.decode(errors="replace")
+        survey = help_of("survey")
+        host = help_of("host", "add")
         self.survey_switch = "--no-pipelining" in survey
         self.host_switches = "--no-pipelining" in host and "--no-uidl" in host
-        self.takes_dir = "--dir" in check
+        self.takes_dir = "--dir" in help_of("check")
 
     def variants(self):
         """(name, host add options) for every protocol setting it has."""

@@ -43,6 +43,11 @@ class QuietShell : public CheckShell {
     list.InsertResultRow(position, row);
     sink_seconds += std::chrono::duration<double>(Clock::now() - start).count();
   }
+  void InsertResultRows(int position, std::vector<ResultListRow> rows) override {
+    const auto start = Clock::now();
+    list.InsertResultRows(position, std::move(rows));
+    sink_seconds += std::chrono::duration<double>(Clock::now() - start).count();
+  }
   void EnableTrayItem(int, bool) override {}
   void SetTrayState(const TrayTip&, int) override {}
   void ClearResultList() override {

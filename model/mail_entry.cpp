@@ -1,5 +1,7 @@
 #include "model/mail_entry.h"
 
+#include <algorithm>
+
 namespace tarnu {
 
 bool IsNewMail(const MailEntry& mail, const SurveyResult& history) {
@@ -12,6 +14,23 @@ bool IsNewMail(const MailEntry& mail, const SurveyResult& history) {
 HistoryIndex::HistoryIndex(const SurveyResult& history) {
   ids_.reserve(history.mails.size());
   for (const MailEntry& seen : history.mails) ids_.insert(seen.message_id);
+}
+
+HistoryIndex HistoryIndex::Copy(const SurveyResult& history) {
+  HistoryIndex index;
+  std::size_t total = 0;
+  for (const MailEntry& seen : history.mails) total += seen.message_id.size();
+  // Sized once: the views below point into it.
+  index.copy_.resize(total);
+  index.ids_.reserve(history.mails.size());
+  std::size_t at = 0;
+  for (const MailEntry& seen : history.mails) {
+    const std::string& id = seen.message_id;
+    std::copy(id.begin(), id.end(), index.copy_.begin() + static_cast<std::ptrdiff_t>(at));
+    index.ids_.insert(std::string_view(index.copy_.data() + at, id.size()));
+    at += id.size();
+  }
+  return index;
 }
 
 bool HistoryIndex::IsNewMail(const MailEntry& mail) const { return !Contains(mail.message_id); }

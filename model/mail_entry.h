@@ -46,10 +46,16 @@ bool IsNewMail(const MailEntry& mail, const SurveyResult& history);
 class HistoryIndex {
  public:
   explicit HistoryIndex(const SurveyResult& history);
+  // An index with a copy of the Message-IDs of its own, for a history that
+  // may change or go while the index is used. May throw std::bad_alloc.
+  static HistoryIndex Copy(const SurveyResult& history);
+
   bool IsNewMail(const MailEntry& mail) const;
   bool Contains(std::string_view message_id) const { return ids_.count(message_id) != 0; }
 
  private:
+  HistoryIndex() = default;
+  std::vector<char> copy_;  // the copied IDs, end to end
   std::unordered_set<std::string_view> ids_;
 };
 

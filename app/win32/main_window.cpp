@@ -365,6 +365,10 @@ void MainWindow::InsertResultRow(int position, const ResultListRow& row) {
   result_.InsertRow(position, row);
 }
 
+void MainWindow::InsertResultRows(int position, std::vector<ResultListRow> rows) {
+  result_.InsertRows(position, std::move(rows));
+}
+
 std::string MainWindow::GetTitle() { return result_.GetTitle(); }
 
 void MainWindow::SetTitle(const std::string& title) { result_.SetTitle(title); }

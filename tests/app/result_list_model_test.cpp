@@ -41,6 +41,31 @@ TEST(ResultListModel, KeepsTheRowAndItsScreenFormInListOrder) {
   EXPECT_EQ(model.size(), 0u);
 }
 
+// A host's rows in one block land where the same rows one at a time would.
+TEST(ResultListModel, BlocksLandWhereRowsOneAtATimeWould) {
+  struct Case {
+    int position;
+    int rows;
+  } cases[] = {{0, 3}, {2, 2}, {99, 2}, {-1, 1}, {0, 0}, {5, 4}};
+  ResultListModel blocks, single;
+  int n = 0;
+  for (const Case& c : cases) {
+    std::vector<ResultListRow> block;
+    for (int i = 0; i < c.rows; ++i) {
+      block.push_back(Row("", "m" + std::to_string(n)));
+      const int at = c.position < 0 ? 0 : c.position + i;
+      single.InsertResultRow(at, Row("", "m" + std::to_string(n)));
+      ++n;
+    }
+    blocks.InsertResultRows(c.position, std::move(block));
+    ASSERT_EQ(blocks.size(), single.size()) << c.position;
+    for (std::size_t i = 0; i < single.size(); ++i) {
+      EXPECT_EQ(blocks.row(i).columns[1], single.row(i).columns[1]) << c.position << " " << i;
+    }
+  }
+  EXPECT_EQ(blocks.size(), 12u);
+}
+
 TEST(ResultListModel, ScreenFormOfEachColumn) {
   ResultListRow row;
   row.state_picture = 2;

@@ -66,12 +66,12 @@ TEST(AddResultRows, LaterHostsComeFirstAndEachHostsMessagesInOrder) {
   EXPECT_EQ(list.row(2).columns[3], "0");
   const ResultRow& record = *list.row(0).record;
   // The detail window fetches the message again with the host's account.
-  EXPECT_EQ(record.account.server, "B.example");
-  EXPECT_EQ(record.account.user, "u-B");
-  EXPECT_EQ(record.account.password, "p-B");
-  EXPECT_EQ(record.account.port, 1100);
-  EXPECT_TRUE(record.account.apop);
-  EXPECT_EQ(record.account.timeout, 7);
+  EXPECT_EQ(record.account->server, "B.example");
+  EXPECT_EQ(record.account->user, "u-B");
+  EXPECT_EQ(record.account->password, "p-B");
+  EXPECT_EQ(record.account->port, 1100);
+  EXPECT_TRUE(record.account->apop);
+  EXPECT_EQ(record.account->timeout, 7);
   EXPECT_EQ(new_count, 4);
 }
 

@@ -53,7 +53,7 @@ int RunCheck(const Call&) {
   const bool progress = ErrorIsTerminal();
   CheckReport report = RunConsoleCheck(&hosts, settings, progress);
   if (report.checked_hosts == 0) ErrorLine(SyntaxText(Say::kNoHostToCheck), TextKind::kUtf8);
-  WriteOutput(FormatCheckRows(report));
+  WriteCheckRows(report, false);
   return report.failed_hosts == 0 && !report.quit ? kExitOk : kExitFailed;
 }
 

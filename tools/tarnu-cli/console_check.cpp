@@ -71,13 +71,16 @@ class ConsoleShell : public CheckShell {
   void InsertResultRow(int position, const ResultListRow& row) override {
     list_.InsertResultRow(position, row);
   }
+  void InsertResultRows(int position, std::vector<ResultListRow> rows) override {
+    list_.InsertResultRows(position, std::move(rows));
+  }
   void EnableTrayItem(int, bool) override {}
   void SetTrayState(const TrayTip&, int) override {}
   void ClearResultList() override { list_.Clear(); }
   void ShowResultWindow() override {}
 
   void SetHostLabel(std::string label) { host_label_ = std::move(label); }
-  const ResultListModel& list() const { return list_; }
+  ResultListModel TakeList() { return std::move(list_); }
   bool quit() const { return quit_; }
 
  private:
@@ -141,28 +144,37 @@ CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool p
   CheckFlags flags;
   CheckCycle cycle(hosts, &settings, &flags, &shell, services);
   cycle.RunCheck();
-  report.rows = shell.list().rows();
+  report.rows = shell.TakeList();
   report.new_count = cycle.last_new_count();
   report.quit = shell.quit();
   return report;
 }
 
-std::string FormatCheckRows(const CheckReport& report) {
+void WriteCheckRows(const CheckReport& report, bool only_new) {
   // The host column and the state come from tarnu.pref and the program;
   // subject, from and body from the mail.
   static constexpr TextKind kColumnKinds[kResultColumns] = {TextKind::kCp932, TextKind::kMail,
                                                             TextKind::kMail,  TextKind::kCp932,
                                                             TextKind::kMail,  TextKind::kCp932};
+  // Written a part at a time: the text of a large mailbox is never held
+  // whole.
   std::string out;
-  for (const ResultListRow& row : report.rows) {
+  for (std::size_t i = 0; i < report.rows.size(); ++i) {
+    const ResultListRow& row = report.rows.row(i);
+    if (only_new && !ShowsNewMail(row)) continue;
     out += std::to_string(row.state_picture) + "\t" + std::to_string(row.small_picture);
-    for (int i = 0; i < kResultColumns; ++i) {
-      out += "\t" + TerminalText(row.columns[i], kColumnKinds[i]);
+    for (int c = 0; c < kResultColumns; ++c) {
+      out += '\t';
+      out += TerminalText(row.columns[c], kColumnKinds[c]);
     }
-    out += "\n";
+    out += '\n';
+    if (out.size() >= 65536) {
+      WriteOutput(out);
+      out.clear();
+    }
   }
   out += "new: " + std::to_string(report.new_count) + "\n";
-  return out;
+  WriteOutput(out);
 }
 
 }  // namespace tarnu::cli

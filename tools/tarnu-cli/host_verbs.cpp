@@ -123,8 +123,9 @@ const std::vector<OptionSpec> kHostOptions = {
     {"stop-if-from", "WORDS", "do not forward mail whose From holds a word (empty: off)"},
     {"pipelining", nullptr, "pipeline commands when the server offers it (new hosts)"},
     {"no-pipelining", nullptr, "send one command at a time"},
-    {"uidl", nullptr, "skip known messages by their unique ids when the server offers them "
-                      "(new hosts)"},
+    {"uidl", nullptr,
+     "skip known messages by their unique ids when the server offers them "
+     "(new hosts)"},
     {"no-uidl", nullptr, "fetch every message at every check"},
 };
 

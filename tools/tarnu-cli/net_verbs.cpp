@@ -182,9 +182,9 @@ const VerbSpec kSurveyVerb = {
     "Prints count: N, size: S, error: TEXT (only after a failure), then one line per\n"
     "message: number, size, from, subject, message-id, body. Progress goes to\n"
     "standard error.",
-    With(kAccountOptions,
-         {{"lines", "N", "body lines fetched for each message (default 2)"},
-          {"no-pipelining", nullptr, "one command at a time even when the server offers pipelining"}}),
+    With(kAccountOptions, {{"lines", "N", "body lines fetched for each message (default 2)"},
+                           {"no-pipelining", nullptr,
+                            "one command at a time even when the server offers pipelining"}}),
     kEncodingOption | kInputOption,
     {},
     RunSurvey};
