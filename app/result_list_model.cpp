@@ -24,24 +24,31 @@ ScreenRow ScreenRowOf(const ResultListRow& row) {
 void ResultListModel::InsertResultRow(int position, const ResultListRow& row) {
   const std::size_t at =
       position < 0 ? 0 : std::min(static_cast<std::size_t>(position), rows_.size());
-  auto entry = std::make_unique<Entry>(Entry{row, nullptr});
+  Entry entry;
+  entry.own = std::make_unique<ResultListRow>(row);
   rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(at), std::move(entry));
 }
 
-void ResultListModel::InsertResultRows(int position, std::vector<ResultListRow> rows) {
+void ResultListModel::InsertHostRows(int position, std::shared_ptr<const HostRows> rows) {
   const std::size_t at =
       position < 0 ? 0 : std::min(static_cast<std::size_t>(position), rows_.size());
-  std::vector<std::unique_ptr<Entry>> block;
-  block.reserve(rows.size());
-  for (ResultListRow& row : rows)
-    block.push_back(std::make_unique<Entry>(Entry{std::move(row), nullptr}));
+  std::vector<Entry> block(rows->size());
+  for (std::size_t i = 0; i < block.size(); ++i) {
+    block[i].host = rows;
+    block[i].index = i;
+  }
   rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(at),
                std::make_move_iterator(block.begin()), std::make_move_iterator(block.end()));
 }
 
+ResultListRow ResultListModel::row(std::size_t index) const {
+  const Entry& entry = rows_[index];
+  return entry.own ? *entry.own : entry.host->Row(entry.index);
+}
+
 const ScreenRow& ResultListModel::screen_row(std::size_t index) const {
-  const Entry& entry = *rows_[index];
-  if (!entry.screen) entry.screen = std::make_unique<ScreenRow>(ScreenRowOf(entry.row));
+  const Entry& entry = rows_[index];
+  if (!entry.screen) entry.screen = std::make_unique<ScreenRow>(ScreenRowOf(row(index)));
   return *entry.screen;
 }
 
@@ -52,7 +59,7 @@ void ResultListModel::Erase(std::size_t index) {
 std::vector<ResultListRow> ResultListModel::rows() const {
   std::vector<ResultListRow> copy;
   copy.reserve(rows_.size());
-  for (const auto& entry : rows_) copy.push_back(entry->row);
+  for (std::size_t i = 0; i < rows_.size(); ++i) copy.push_back(row(i));
   return copy;
 }
 

@@ -34,14 +34,32 @@ struct ResultListRow {
   std::optional<ResultRow> record;  // none for a host without messages
 };
 
+// One host's rows as AddResultRows makes them: the messages are held once,
+// for all the rows, and each row is made from them when it is asked for.
+struct HostRows {
+  std::string label;  // the host column of the first row
+  std::string error;  // the survey's error text
+  bool forward = false;
+  // The host's messages in message order (row i shows message i); none for
+  // a host whose only row tells why there is no message.
+  std::shared_ptr<const std::vector<MailEntry>> mails;
+  std::vector<bool> fresh;  // new at this check, by message
+  std::shared_ptr<const Pop3Account> account;
+
+  std::size_t size() const { return mails && !mails->empty() ? mails->size() : 1; }
+  // Row `index` of the host, as the list shows it.
+  ResultListRow Row(std::size_t index) const;
+};
+
 // Where AddResultRows puts its rows: the result list window, or a model.
 class ResultListSink {
  public:
   virtual ~ResultListSink() = default;
   virtual void InsertResultRow(int position, const ResultListRow& row) = 0;
-  // The rows of one host, in order, inserted before `position` as a block.
-  // This one puts them in one at a time; a sink that can do better does.
-  virtual void InsertResultRows(int position, std::vector<ResultListRow> rows);
+  // All the rows of one host, in order, before `position`. This one makes
+  // each row and inserts them one at a time; a sink that can keep the block
+  // as it is does so.
+  virtual void InsertHostRows(int position, std::shared_ptr<const HostRows> rows);
 };
 
 // Whether the row is a message the check found new (its small picture is the

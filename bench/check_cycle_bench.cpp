@@ -43,9 +43,9 @@ class QuietShell : public CheckShell {
     list.InsertResultRow(position, row);
     sink_seconds += std::chrono::duration<double>(Clock::now() - start).count();
   }
-  void InsertResultRows(int position, std::vector<ResultListRow> rows) override {
+  void InsertHostRows(int position, std::shared_ptr<const HostRows> rows) override {
     const auto start = Clock::now();
-    list.InsertResultRows(position, std::move(rows));
+    list.InsertHostRows(position, std::move(rows));
     sink_seconds += std::chrono::duration<double>(Clock::now() - start).count();
   }
   void EnableTrayItem(int, bool) override {}

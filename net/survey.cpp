@@ -26,6 +26,9 @@ constexpr char kTextOutOfMemory[] = "メモリが足りません";
 // unanswered commands always fit the server's receive buffer, so neither
 // side can end up blocked on a full buffer while the other waits.
 constexpr std::size_t kWindow = 4096;
+// Messages planned but not yet delivered to the result, at most: the ones
+// taken from the cache wait behind one still being fetched.
+constexpr std::size_t kMaxOpen = 512;
 // The longest unique id (RFC 1939 section 7).
 constexpr std::size_t kMaxUidLength = 70;
 
@@ -372,7 +375,8 @@ int Survey::Run(UidlUse* uidl) {
   while (first_open_ <= total_) {
     // Plan messages while there is room for their commands: one message at
     // a time in the plain dialogue, a window's worth when pipelined.
-    while (next_ <= total_ && (pipelined_ ? unsent_.size() * 16 < kWindow : unsent_.empty())) {
+    while (next_ <= total_ && open_.size() < kMaxOpen &&
+           (pipelined_ ? unsent_.size() * 16 < kWindow : unsent_.empty())) {
       // One at a time, the title counts every message before its LIST.
       if (!pipelined_ && !known_sizes) Progress(next_, true);
       Plan(next_++);

@@ -365,7 +365,7 @@ void MainWindow::InsertResultRow(int position, const ResultListRow& row) {
   result_.InsertRow(position, row);
 }
 
-void MainWindow::InsertResultRows(int position, std::vector<ResultListRow> rows) {
+void MainWindow::InsertHostRows(int position, std::shared_ptr<const HostRows> rows) {
   result_.InsertRows(position, std::move(rows));
 }
 

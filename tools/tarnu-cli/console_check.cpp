@@ -71,8 +71,8 @@ class ConsoleShell : public CheckShell {
   void InsertResultRow(int position, const ResultListRow& row) override {
     list_.InsertResultRow(position, row);
   }
-  void InsertResultRows(int position, std::vector<ResultListRow> rows) override {
-    list_.InsertResultRows(position, std::move(rows));
+  void InsertHostRows(int position, std::shared_ptr<const HostRows> rows) override {
+    list_.InsertHostRows(position, std::move(rows));
   }
   void EnableTrayItem(int, bool) override {}
   void SetTrayState(const TrayTip&, int) override {}
@@ -160,7 +160,7 @@ void WriteCheckRows(const CheckReport& report, bool only_new) {
   // whole.
   std::string out;
   for (std::size_t i = 0; i < report.rows.size(); ++i) {
-    const ResultListRow& row = report.rows.row(i);
+    const ResultListRow row = report.rows.row(i);
     if (only_new && !ShowsNewMail(row)) continue;
     out += std::to_string(row.state_picture) + "\t" + std::to_string(row.small_picture);
     for (int c = 0; c < kResultColumns; ++c) {

@@ -138,6 +138,11 @@ int RunSurvey(const Call& call) {
            TerminalText(m.from, TextKind::kMail) + "\t" + TerminalText(m.subject, TextKind::kMail) +
            "\t" + TerminalText(m.message_id, TextKind::kMail) + "\t" +
            TerminalText(m.body, TextKind::kMail) + "\n";
+    // A part at a time: the text of a large mailbox is never held whole.
+    if (out.size() >= 65536) {
+      WriteOutput(out);
+      out.clear();
+    }
   }
   WriteOutput(out);
   if (code != 0) ReportFailure(result.error);
