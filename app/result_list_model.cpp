@@ -46,9 +46,17 @@ ResultListRow ResultListModel::row(std::size_t index) const {
   return entry.own ? *entry.own : entry.host->Row(entry.index);
 }
 
+ResultListRow ResultListModel::shown(std::size_t index) const {
+  const Entry& entry = rows_[index];
+  if (!entry.own) return entry.host->Row(entry.index, false);
+  ResultListRow row = *entry.own;
+  row.record.reset();
+  return row;
+}
+
 const ScreenRow& ResultListModel::screen_row(std::size_t index) const {
   const Entry& entry = rows_[index];
-  if (!entry.screen) entry.screen = std::make_unique<ScreenRow>(ScreenRowOf(row(index)));
+  if (!entry.screen) entry.screen = std::make_unique<ScreenRow>(ScreenRowOf(shown(index)));
   return *entry.screen;
 }
 

@@ -55,6 +55,8 @@ class ResultListModel : public ResultListSink {
   std::size_t size() const { return rows_.size(); }
   // The row as the list shows it, made when asked for.
   ResultListRow row(std::size_t index) const;
+  // The same without the record behind it: pictures and column texts.
+  ResultListRow shown(std::size_t index) const;
   // Made when first asked for (only the rows on the screen ever are).
   const ScreenRow& screen_row(std::size_t index) const;
   // A copy of every row, in list order.

@@ -42,7 +42,7 @@ bool ShowsNewMail(const ResultListRow& row) {
          row.small_picture == kSmallNotForwarded;
 }
 
-ResultListRow HostRows::Row(std::size_t index) const {
+ResultListRow HostRows::Row(std::size_t index, bool with_record) const {
   ResultListRow row;
   if (!mails || mails->empty()) {
     row.state_picture = error.empty() ? kStateGreen : kStateYellow;
@@ -69,6 +69,7 @@ ResultListRow HostRows::Row(std::size_t index) const {
   state += error;
   state += mail.state;
   row.columns[5] = std::move(state);
+  if (!with_record) return row;
   row.record.emplace();
   row.record->number = static_cast<std::int32_t>(index + 1);
   row.record->mail = mail;

@@ -47,8 +47,9 @@ struct HostRows {
   std::shared_ptr<const Pop3Account> account;
 
   std::size_t size() const { return mails && !mails->empty() ? mails->size() : 1; }
-  // Row `index` of the host, as the list shows it.
-  ResultListRow Row(std::size_t index) const;
+  // Row `index` of the host, as the list shows it; without the record
+  // behind it unless `with_record`.
+  ResultListRow Row(std::size_t index, bool with_record = true) const;
 };
 
 // Where AddResultRows puts its rows: the result list window, or a model.

@@ -127,7 +127,7 @@ void ResultWindow::InsertRows(int position, std::shared_ptr<const HostRows> rows
     item.pszText = LPSTR_TEXTCALLBACKW;
     item.iImage = I_IMAGECALLBACK;
     item.state = INDEXTOSTATEIMAGEMASK(
-        static_cast<UINT>(model_.row(static_cast<std::size_t>(at + i)).state_picture) & 0xF);
+        static_cast<UINT>(model_.shown(static_cast<std::size_t>(at + i)).state_picture) & 0xF);
     item.stateMask = LVIS_STATEIMAGEMASK;
     if (ListView_InsertItem(list, &item) < 0) {
       // The rows the list did not take leave the model too.

@@ -160,7 +160,7 @@ void WriteCheckRows(const CheckReport& report, bool only_new) {
   // whole.
   std::string out;
   for (std::size_t i = 0; i < report.rows.size(); ++i) {
-    const ResultListRow row = report.rows.row(i);
+    const ResultListRow row = report.rows.shown(i);
     if (only_new && !ShowsNewMail(row)) continue;
     out += std::to_string(row.state_picture) + "\t" + std::to_string(row.small_picture);
     for (int c = 0; c < kResultColumns; ++c) {

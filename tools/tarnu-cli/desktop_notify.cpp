@@ -40,7 +40,7 @@ Notice NewMailNotice(const ResultListModel& rows, int new_count) {
   notice.summary = SyntaxText(Say::kNewMailSummary, std::to_string(new_count));
   int shown = 0;
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    const ResultListRow row = rows.row(i);
+    const ResultListRow row = rows.shown(i);
     if (!ShowsNewMail(row)) continue;
     if (shown == kSendersShown) {
       notice.body += SyntaxText(Say::kMoreNewMail, std::to_string(new_count - shown));
