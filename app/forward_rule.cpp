@@ -3,7 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "app/cp932_upper.h"
+#include "codec/utf8_text.h"
+#include "platform/text_convert.h"
 
 namespace tarnu {
 namespace {
@@ -31,9 +32,14 @@ bool OccursOnBoundary(const std::string& text, const std::vector<bool>& starts,
 }  // namespace
 
 bool MatchListItem(std::string_view text, std::string_view list) {
-  const std::string upper_text = UpperCaseCp932(text);
-  const std::string upper_list = UpperCaseCp932(list);
-  const std::vector<bool> starts = Cp932Boundaries(upper_text);
+  // The mail's text is UTF-8; the list, from tarnu.pref, code page 932.
+  const std::string upper_text = UpperCaseUtf8(text);
+  const std::string upper_list = UpperCaseUtf8(platform::Cp932ToUtf8(list));
+  std::vector<bool> starts(upper_text.size() + 1, false);
+  for (std::size_t i = 0; i < upper_text.size(); i += Utf8StepLength(upper_text, i)) {
+    starts[i] = true;
+  }
+  starts[upper_text.size()] = true;
   std::string_view rest = upper_list;
   while (!rest.empty()) {
     const std::size_t comma = rest.find(',');

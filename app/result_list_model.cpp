@@ -4,6 +4,7 @@
 #include <iterator>
 #include <utility>
 
+#include "app/result_rows.h"
 #include "app/screen_text.h"
 
 namespace tarnu {
@@ -12,12 +13,13 @@ ScreenRow ScreenRowOf(const ResultListRow& row) {
   ScreenRow screen;
   screen.state_picture = row.state_picture;
   screen.small_picture = row.small_picture;
-  screen.columns[0] = SettingsTextToScreen(row.columns[0]);
-  screen.columns[1] = OneLine(MailTextToScreen(row.columns[1]));
-  screen.columns[2] = OneLine(MailTextToScreen(row.columns[2]));
-  screen.columns[3] = SettingsTextToScreen(row.columns[3]);
-  screen.columns[4] = MailTextToScreen(row.columns[4]);
-  screen.columns[5] = SettingsTextToScreen(row.columns[5]);
+  for (int c = 0; c < kResultColumns; ++c) {
+    screen.columns[c] = IsMailTextColumn(c) ? MailTextToScreen(row.columns[c])
+                                            : SettingsTextToScreen(row.columns[c]);
+  }
+  // Subject and sender on one line; the body's line breaks are gone already.
+  screen.columns[1] = OneLine(screen.columns[1]);
+  screen.columns[2] = OneLine(screen.columns[2]);
   return screen;
 }
 

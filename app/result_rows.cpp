@@ -28,15 +28,6 @@ std::string FormatSize(std::int32_t size) {
 
 }  // namespace
 
-std::string StripLineBreaks(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    if (c != '\r' && c != '\n') out += c;
-  }
-  return out;
-}
-
 bool ShowsNewMail(const ResultListRow& row) {
   return row.small_picture == kSmallNew || row.small_picture == kSmallForwarded ||
          row.small_picture == kSmallNotForwarded;

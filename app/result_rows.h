@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "codec/cp932_text.h"  // StripLineBreaks
 #include "model/host_entry.h"
 #include "model/mail_entry.h"
 #include "net/pop3_account.h"
@@ -26,6 +27,12 @@ struct ResultRow {
 };
 
 inline constexpr int kResultColumns = 6;
+
+// The columns that hold text from mail (subject, sender, body: UTF-8); the
+// others hold tarnu's own texts and the host name (code page 932).
+inline constexpr bool IsMailTextColumn(int column) {
+  return column == 1 || column == 2 || column == 4;
+}
 
 struct ResultListRow {
   int state_picture = 0;  // 1 green lamp, 2 yellow lamp, 4 none
@@ -66,9 +73,6 @@ class ResultListSink {
 // Whether the row is a message the check found new (its small picture is the
 // closed envelope or a forwarding state).
 bool ShowsNewMail(const ResultListRow& row);
-
-// A copy of `text` without CR and LF bytes.
-std::string StripLineBreaks(std::string_view text);
 
 // Adds the rows of one host (its messages at positions 0, 1, ... so the host
 // comes before the hosts added earlier) and counts its new messages into

@@ -1,15 +1,15 @@
 #include "app/screen_text.h"
 
+#include "codec/utf8_text.h"
 #include "platform/text_convert.h"
 
 namespace tarnu {
 
-std::u16string MailTextToScreen(std::string_view text) {
-  return platform::Utf8ToUtf16(platform::Cp932ToUtf8(text));
-}
+// Mail text is UTF-8 from the decoder on.
+std::u16string MailTextToScreen(std::string_view text) { return Utf8ToUtf16(text); }
 
 std::u16string SettingsTextToScreen(std::string_view text) {
-  return platform::Utf8ToUtf16(platform::Cp932ToUtf8(text));
+  return Utf8ToUtf16(platform::Cp932ToUtf8(text));
 }
 
 std::string SettingsTextFromScreen(std::u16string_view text) {
@@ -22,7 +22,7 @@ std::string SettingsTextFromScreen(std::u16string_view text) {
         text[i + 1] <= 0xDFFF) {
       length = 2;
     }
-    std::string one = platform::Utf8ToCp932(platform::Utf16ToUtf8(text.substr(i, length)));
+    std::string one = platform::Utf8ToCp932(Utf16ToUtf8(text.substr(i, length)));
     if (one.find('?') != std::string::npos && text[i] != u'?') one = "?";
     out += one;
     i += length - 1;

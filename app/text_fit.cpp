@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/tray_logic.h"
+#include "codec/cp932_text.h"
 
 namespace tarnu {
 namespace {

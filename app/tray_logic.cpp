@@ -4,16 +4,6 @@
 
 namespace tarnu {
 
-std::string_view Cp932Prefix(std::string_view text, std::size_t max_bytes) {
-  std::size_t end = 0;
-  while (end < text.size()) {
-    std::size_t next = end + Cp932CharLength(text, end);
-    if (next > max_bytes) break;
-    end = next;
-  }
-  return text.substr(0, end);
-}
-
 std::string ApplicationName(std::string_view program_path) {
   // Walk by characters: the base name starts after the last real separator.
   std::size_t base = 0;

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/cp932_upper.h"  // Cp932CharLength
 #include "app/tray_state.h"
+#include "codec/cp932_text.h"  // Cp932Prefix, Cp932CharLength
 
 namespace tarnu {
 
@@ -34,10 +34,6 @@ std::string FormatTrayTip(std::string_view app_name, const TrayTip& tip);
 // while new mail waits, stepping `counter` by one; else the default icon,
 // leaving `counter` alone.
 int ChooseTrayPicture(const CheckFlags& flags, std::int32_t* counter);
-
-// The longest prefix of `text` of at most `max_bytes` bytes that does not cut
-// a double-byte character in two.
-std::string_view Cp932Prefix(std::string_view text, std::size_t max_bytes);
 
 }  // namespace tarnu
 

@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "codec/base64.h"
-#include "codec/jis_sjis.h"
+#include "codec/charset.h"
 #include "codec/text_end.h"
 
 namespace tarnu {
@@ -18,6 +18,7 @@ constexpr std::string_view kCharsets[] = {
 };
 
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -71,7 +72,8 @@ bool ParseEncodedWord(std::string_view text, std::size_t start, CloseFinder* clo
   if (charset_end == std::string_view::npos) return false;
   std::size_t p = charset_end + 1;
   if (p + 1 >= text.size()) return false;
-  char encoding = text[p];
+  // RFC 2047 allows either case of the encoding letter.
+  char encoding = AsciiUpper(text[p]);
   if ((encoding != 'B' && encoding != 'Q') || text[p + 1] != '?') return false;
   std::size_t encoded_begin = p + 2;
   std::size_t close = closer->Find(encoded_begin);
@@ -118,43 +120,124 @@ std::size_t DecodeQuoted(std::string_view text, std::string* out) {
   return out->size();
 }
 
-int DecodeHeaderText(std::string_view text, std::string* out) {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The end of the white space behind `p` that may stand between two encoded
+// words: blanks, and line breaks that fold (a blank follows them).
+std::size_t SkipFoldingSpace(std::string_view text, std::size_t p) {
+  while (p < text.size()) {
+    if (IsBlank(text[p])) {
+      ++p;
+    } else if (text[p] == '\r' && p + 2 < text.size() && text[p + 1] == '\n' &&
+               IsBlank(text[p + 2])) {
+      p += 2;
+    } else if (text[p] == '\n' && p + 1 < text.size() && IsBlank(text[p + 1])) {
+      ++p;
+    } else {
+      break;
+    }
+  }
+  return p;
+}
+
+bool SameCharset(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && EqualsIgnoringAsciiCase(a, b);
+}
+
+// Collects the decoded bytes of adjacent encoded words of one charset, so a
+// character split across two words comes out whole, then converts them.
+class WordRun {
+ public:
+  WordRun(std::string* out, std::string_view fallback) : out_(out), fallback_(fallback) {}
+  bool Continues(std::string_view charset) const { return open_ && SameCharset(charset, charset_); }
+  void Add(std::string_view charset, const std::string& bytes) {
+    if (!Continues(charset)) Flush();
+    open_ = true;
+    charset_ = charset;
+    bytes_ += bytes;
+  }
+  void Flush() {
+    if (!open_) return;
+    std::string text = DecodeMailText(charset_, bytes_, fallback_);
+    // A decoded word never breaks the header's lines.
+    for (char& c : text) {
+      if (c == '\r' || c == '\n' || c == '\0') c = ' ';
+    }
+    out_->append(text);
+    bytes_.clear();
+    open_ = false;
+  }
+
+ private:
+  std::string* out_;
+  std::string_view fallback_;
+  std::string_view charset_;
+  std::string bytes_;
+  bool open_ = false;
+};
+
+}  // namespace
+
+int DecodeHeaderText(std::string_view text, std::string* out, std::string_view fallback) {
   out->clear();
-  text = UpToTextEnd(text);
   int status = 0;
   try {
     std::string decoded;
-    std::string converted;
+    std::string plain;
+    WordRun run(out, fallback);
+    // Raw bytes between encoded words are converted a line at a time, so a
+    // line in another charset cannot spoil its neighbours.
+    auto flush_plain = [&]() {
+      if (plain.empty()) return;
+      out->append(DecodeMailText({}, plain, fallback));
+      plain.clear();
+    };
     CloseFinder closer(text);
     std::size_t p = 0;
     while (p < text.size()) {
       EncodedWord word;
       if (text[p] != '=' || p + 1 >= text.size() || text[p + 1] != '?') {
-        out->push_back(text[p++]);
+        plain.push_back(text[p]);
+        if (text[p++] == '\n') flush_plain();
         continue;
       }
       if (!ParseEncodedWord(text, p, &closer, &word)) {
         // A stray "=?" must not cost the rest of the block: it is copied
         // and the scan goes on right behind it, so a well-formed word that
         // the failed one ran into is still found.
-        out->append("=?");
+        plain.append("=?");
         p += 2;
         status = 1;
         continue;
       }
+      flush_plain();
       if (word.encoding == 'B') {
         DecodeBase64(word.encoded, &decoded);
       } else {
-        DecodeQuoted(word.encoded, &decoded);
+        // RFC 2047 4.2: an underscore stands for a space ("=5F" for itself).
+        std::string encoded(word.encoded);
+        for (char& c : encoded) {
+          if (c == '_') c = ' ';
+        }
+        DecodeQuoted(encoded, &decoded);
       }
-      if (LookupCharset(word.charset) == kCharsetIso2022Jp) {
-        JisToSjis(decoded, &converted);
-        out->append(converted);
-      } else {
-        out->append(decoded);
-      }
+      run.Add(word.charset, decoded);
       p = word.end;
+      // White space between two encoded words is not part of the text
+      // (RFC 2047 6.2).
+      std::size_t next = SkipFoldingSpace(text, p);
+      EncodedWord following;
+      if (next > p && next + 1 < text.size() && text[next] == '=' && text[next + 1] == '?' &&
+          ParseEncodedWord(text, next, &closer, &following)) {
+        p = next;
+      } else {
+        run.Flush();
+      }
     }
+    run.Flush();
+    flush_plain();
   } catch (const std::bad_alloc&) {
     return 1;
   } catch (const std::length_error&) {

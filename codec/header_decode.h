@@ -1,5 +1,6 @@
-// Decoding of MIME encoded words (=?charset?B?...?= and =?charset?Q?...?=)
-// in a received header block into code page 932.
+// Decoding of a received header block into UTF-8: MIME encoded words
+// (=?charset?B?...?= and =?charset?Q?...?=, RFC 2047) and raw 8-bit text
+// (RFC 6532).
 #ifndef TARNU_CODEC_HEADER_DECODE_H_
 #define TARNU_CODEC_HEADER_DECODE_H_
 
@@ -22,13 +23,19 @@ int LookupCharset(std::string_view name);
 // May throw std::bad_alloc.
 std::size_t DecodeQuoted(std::string_view text, std::string* out);
 
-// Replaces every well-formed encoded word in `text` by its decoded bytes
-// (ISO-2022-JP payloads converted to Shift_JIS); every other byte, CR and LF
-// included, is copied. A 0xFF byte ends the text. `out` is emptied first.
-// Returns 0, or 1 when a malformed encoded word was met (its bytes are copied
-// as they stand and the scan goes on) or memory ran out (the scan stops;
-// `out` keeps what was decoded before). Never throws.
-int DecodeHeaderText(std::string_view text, std::string* out);
+// Replaces every well-formed encoded word in `text` by its text (B or Q in
+// either case, its charset decoded by DecodeMailText); adjacent encoded words
+// are joined without the white space between them, and the bytes of adjacent
+// words in one charset are decoded together, so a character split between
+// them comes out whole. A decoded word's CR, LF and NUL become spaces. The
+// rest of the block is copied with its line structure, each line's raw
+// bytes decoded as DecodeMailText guesses (UTF-8, else `fallback`, the
+// message's charset, else the Japanese encodings); 0xFF is an ordinary byte.
+// `out` (UTF-8) is emptied first. Returns 0, or 1 when a malformed encoded
+// word was met (its bytes are copied as they stand and the scan goes on) or
+// memory ran out (the scan stops; `out` keeps what was decoded before).
+// Never throws.
+int DecodeHeaderText(std::string_view text, std::string* out, std::string_view fallback = {});
 
 }  // namespace tarnu
 

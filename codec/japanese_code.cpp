@@ -266,6 +266,36 @@ void ToShiftJis(std::string* text) {
   text->resize(std::strlen(text->c_str()));
 }
 
+namespace {
+
+// Runs an in-place converter over every NUL-free stretch of `text`.
+std::string EachStretch(std::string_view text, std::size_t (*convert)(char*)) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t end = text.find('\0', start);
+    std::string stretch(text.substr(start, end == std::string_view::npos ? end : end - start));
+    stretch.resize(convert(stretch.data()));
+    out.append(stretch);
+    if (end == std::string_view::npos) return out;
+    out.push_back('\0');
+    start = end + 1;
+  }
+}
+
+}  // namespace
+
+std::string ShiftJisFromEucJp(std::string_view text) {
+  return EachStretch(text, EucToShiftJisInPlace);
+}
+
+std::string ShiftJisFromIso2022Jp(std::string_view text) {
+  return EachStretch(text, IsoToShiftJisInPlace);
+}
+
+std::string Iso2022JpFromShiftJis(std::string_view text) { return JisFromShiftJis(text); }
+
 void ToJis(std::string* text) {
   text->resize(std::strlen(text->c_str()));
   switch (DetectJapaneseCode(*text)) {

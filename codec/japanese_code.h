@@ -42,6 +42,14 @@ void ToJis(char* text);
 void ToShiftJis(std::string* text);
 void ToJis(std::string* text);
 
+// The conversions behind ToShiftJis and ToJis with the encoding known
+// instead of detected, on any bytes (a NUL is an ordinary byte).
+std::string ShiftJisFromEucJp(std::string_view text);
+std::string ShiftJisFromIso2022Jp(std::string_view text);
+// Half-width katakana are widened; a pair without a JIS X 0208 code becomes
+// the geta mark; the result is 7-bit.
+std::string Iso2022JpFromShiftJis(std::string_view text);
+
 }  // namespace tarnu
 
 #endif  // TARNU_CODEC_JAPANESE_CODE_H_

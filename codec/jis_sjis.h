@@ -8,16 +8,9 @@
 #include <string>
 #include <string_view>
 
-namespace tarnu {
+#include "codec/cp932_text.h"  // the byte classes
 
-// Code page 932 byte classes.
-inline bool IsSjisLeadByte(unsigned char b) {
-  return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-inline bool IsSjisTrailByte(unsigned char b) {
-  return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
-}
-inline bool IsHalfwidthKana(unsigned char b) { return b >= 0xA1 && b <= 0xDF; }
+namespace tarnu {
 
 // The JIS X 0208 pair (j1, j2) as Shift_JIS; false when either byte is
 // outside 0x21-0x7E.

@@ -21,9 +21,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (scanned.find_first_of("=?") == std::string_view::npos) {
     std::string back;
     if (tarnu::DecodeHeaderText(out, &back) != 0) __builtin_trap();
-    // Plain ASCII passes unchanged.
+    // Plain ASCII passes unchanged (ESC aside: the decoder reads raw
+    // ISO-2022-JP in a header).
     bool ascii = true;
-    for (unsigned char c : scanned) ascii = ascii && c < 0x80;
+    for (unsigned char c : scanned) ascii = ascii && c < 0x80 && c != 0x1B;
     if (ascii && (out != scanned || back != scanned)) __builtin_trap();
   }
   return 0;

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "net/survey.h"
+#include "codec/header_fields.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;

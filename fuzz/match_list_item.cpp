@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <string>
 
-#include "app/cp932_upper.h"
 #include "app/forward_rule.h"
+#include "codec/cp932_text.h"
+#include "codec/utf8_text.h"
+#include "platform/text_convert.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
@@ -18,12 +20,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (upper.size() != text.size()) __builtin_trap();
   if (tarnu::UpperCaseCp932(upper) != upper) __builtin_trap();
   if (tarnu::Cp932Boundaries(upper) != tarnu::Cp932Boundaries(text)) __builtin_trap();
-  // Case never decides a match.
-  const bool match = tarnu::MatchListItem(text, list);
-  if (tarnu::MatchListItem(upper, tarnu::UpperCaseCp932(list)) != match) __builtin_trap();
-  // A list of one plain item matches only where its bytes occur.
+  // Case never decides a match: the mail text is UTF-8, the list code page
+  // 932, as tarnu.pref holds it.
+  const std::string mail = tarnu::ValidUtf8(text);
+  const bool match = tarnu::MatchListItem(mail, list);
+  if (tarnu::MatchListItem(tarnu::UpperCaseUtf8(mail), list) != match) __builtin_trap();
+  if (tarnu::MatchListItem(mail, tarnu::UpperCaseCp932(list)) != match) __builtin_trap();
+  // A list of one plain item matches only where its characters occur.
   if (!list.empty() && list.find_first_of(", \t\r\n\v\f") == std::string::npos && match &&
-      upper.find(tarnu::UpperCaseCp932(list)) == std::string::npos) {
+      tarnu::UpperCaseUtf8(mail).find(tarnu::UpperCaseUtf8(tarnu::platform::Cp932ToUtf8(list))) ==
+          std::string::npos) {
     __builtin_trap();
   }
   return 0;

@@ -1,5 +1,7 @@
 #include "model/config_file.h"
 
+#include "codec/cp932_text.h"
+
 #include <cassert>
 #include <cstring>
 #include <new>
@@ -152,14 +154,14 @@ AppSettings GetHeader(const unsigned char* h) {
 bool PutText(unsigned char* slot, std::size_t slot_size, const std::string& value) {
   std::size_t capacity = SlotCapacity(slot_size);
   assert(value.size() <= capacity && "an over-long value reached the settings file");
-  return PutTextSlot(slot, slot_size, CutText(value, capacity));
+  return PutTextSlot(slot, slot_size, Cp932Prefix(value, capacity));
 }
 
 // Only a damaged slot decodes to more than the slot can hold again.
 std::string GetText(const unsigned char* slot, std::size_t slot_size) {
   std::string value = GetTextSlot(slot, slot_size);
   std::size_t capacity = SlotCapacity(slot_size);
-  if (value.size() > capacity) value.resize(CutText(value, capacity).size());
+  if (value.size() > capacity) value.resize(Cp932Prefix(value, capacity).size());
   return value;
 }
 

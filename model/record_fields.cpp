@@ -14,8 +14,6 @@ std::size_t EncodedSize(std::size_t n) {
   return chars + (chars + 71) / 72;
 }
 
-bool IsLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
 }  // namespace
 
 void PutInt32(unsigned char* at, std::int32_t value) {
@@ -66,17 +64,6 @@ std::string GetTextSlot(const unsigned char* slot, std::size_t slot_size) {
       DecodeBase64(std::string_view(reinterpret_cast<const char*>(slot), length), &value);
   if (decoded < value.size()) value.resize(decoded);
   return value;
-}
-
-std::string_view CutText(std::string_view text, std::size_t limit) {
-  if (text.size() <= limit) return text;
-  std::size_t end = 0;
-  while (end < limit) {
-    std::size_t step = IsLeadByte(static_cast<unsigned char>(text[end])) ? 2 : 1;
-    if (end + step > limit) break;
-    end += step;
-  }
-  return text.substr(0, end);
 }
 
 }  // namespace tarnu

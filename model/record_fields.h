@@ -31,10 +31,6 @@ bool PutTextSlot(unsigned char* slot, std::size_t slot_size, std::string_view va
 // file has one) is read to its end and no further.
 std::string GetTextSlot(const unsigned char* slot, std::size_t slot_size);
 
-// The longest head of a code page 932 text that has at most `limit` bytes
-// and does not end inside a double-byte character.
-std::string_view CutText(std::string_view text, std::size_t limit);
-
 }  // namespace tarnu
 
 #endif  // TARNU_MODEL_RECORD_FIELDS_H_

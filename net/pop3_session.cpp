@@ -34,24 +34,6 @@ bool HasLineBreak(const std::string& text) {
 
 }  // namespace
 
-bool ScanInt(std::string_view text, std::size_t* pos, int* value) {
-  std::size_t i = *pos;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = (text[i++] == '-');
-  if (i >= text.size() || text[i] < '0' || text[i] > '9') return false;
-  long long v = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    if (v <= INT_MAX) v = v * 10 + (text[i] - '0');
-  }
-  if (negative) v = -v;
-  if (v > INT_MAX) v = INT_MAX;
-  if (v < INT_MIN) v = INT_MIN;
-  *value = static_cast<int>(v);
-  *pos = i;
-  return true;
-}
-
 std::string ApopTimestamp(std::string_view greeting) {
   std::size_t open = greeting.find('<');
   if (open == std::string_view::npos) return std::string();

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "codec/integer_text.h"  // ScanInt for the replies
+
 #include "net/line_channel.h"
 #include "net/pop3_account.h"
 #include "platform/ui_hooks.h"
@@ -104,10 +106,6 @@ std::string ApopTimestamp(std::string_view greeting);
 // 32 lower-case hex digits, then CR LF.
 std::string ApopCommand(const std::string& user, std::string_view timestamp,
                         const std::string& password);
-
-// Reads an integer as "%d" would (leading blanks, optional sign, digits),
-// clamped to the range of int. Returns false when no digit follows.
-bool ScanInt(std::string_view text, std::size_t* pos, int* value);
 
 }  // namespace tarnu
 

@@ -4,7 +4,8 @@
 #include <new>
 
 #include "codec/header_decode.h"
-#include "codec/japanese_code.h"
+#include "codec/header_fields.h"
+#include "codec/mime_body.h"
 #include "net/pop3_session.h"
 
 namespace tarnu {
@@ -55,9 +56,9 @@ int RetrieveMessage(StatusLine* status, MessagePump* pump, int number, unsigned 
   }
 
   try {
-    DecodeHeaderText(raw_header, header);
-    ToShiftJis(&raw_body);
-    *body = std::move(raw_body);
+    // The text a reader shows, not the MIME structure.
+    DecodeHeaderText(raw_header, header, ReadContentInfo(raw_header).charset);
+    *body = MessageBodyText(raw_header, raw_body);
   } catch (const std::bad_alloc&) {
     session.Fail(kTextNoMemory);
     return failed();

@@ -10,7 +10,8 @@
 namespace tarnu {
 
 // Fetches message `number` with a connection of its own. On success returns
-// 0 with the decoded header block and the body in Shift_JIS; on failure -1
+// 0 with the decoded header block and the text of the body as a reader shows
+// it (both UTF-8, lines ending in CR LF); on failure -1
 // with the Japanese error text in `error`.
 int RetrieveMessage(StatusLine* status, MessagePump* pump, int number, unsigned long expected_size,
                     const Pop3Account& account, std::string* header, std::string* body,

@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "codec/charset.h"
 #include "codec/header_encode.h"
 #include "codec/japanese_code.h"
 #include "net/line_channel.h"
@@ -60,9 +61,11 @@ std::string FoldedValue(std::string_view value) {
   return out;
 }
 
+// A value of the mail (UTF-8) as ISO-2022-JP encoded words; a character
+// ISO-2022-JP cannot hold becomes the geta mark.
 std::string EncodedValue(std::string_view text) {
   std::string encoded;
-  EncodeHeaderText(text, &encoded);
+  EncodeHeaderText(MailTextForJis(text), &encoded);
   return encoded;
 }
 
@@ -211,9 +214,11 @@ std::string FormatMailDate(std::time_t when) {
 }
 
 std::string FormatForwardedBody(std::string_view body) {
+  // The body is mail text (UTF-8): into ISO-2022-JP, the geta mark for
+  // what it cannot hold; a NUL ends it, as it always did.
   std::string text = "\r\n** This mail was forwarded by tarnu. **\r\n";
-  text += body;
-  ToJis(&text);
+  text += body.substr(0, body.find('\0'));
+  text = Iso2022JpFromShiftJis(MailTextForJis(text));
   // Every line ending becomes CR LF, so no stray CR or LF can be read as
   // the end of the data, and a dot is doubled at the start of a line only.
   std::string out;

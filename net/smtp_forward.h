@@ -26,8 +26,9 @@ std::string FormatHelo(std::string_view address, const std::string* computer_nam
 // "Mon, 01 Jan 2024 09:00:00 +0900".
 std::string FormatMailDate(std::time_t when);
 
-// The DATA section after the header: the forwarding line and `body`
-// converted to ISO-2022-JP, every line ending made CR LF and a dot put in
+// The DATA section after the header: the forwarding line and `body` (mail
+// text, UTF-8) converted to ISO-2022-JP (the geta mark for a character it
+// cannot hold), every line ending made CR LF and a dot put in
 // front of every line that starts with one. Not yet followed by the final
 // dot line.
 std::string FormatForwardedBody(std::string_view body);

@@ -12,7 +12,8 @@
 #include <utility>
 
 #include "codec/header_decode.h"
-#include "codec/japanese_code.h"
+#include "codec/header_fields.h"
+#include "codec/mime_body.h"
 #include "net/mailbox.h"
 #include "net/pop3_session.h"
 
@@ -38,26 +39,49 @@ constexpr int kOutOfStep = 1;
 using Clock = std::chrono::steady_clock;
 
 // A found value loses its leading white space (not the full-width space);
-// trailing white space stays.
-void TakeValue(const char* name, const std::string& block, std::string* field) {
+// trailing white space stays. Shown values are unfolded; the Message-ID is
+// kept as it stands, since the history knows messages by its bytes.
+void TakeValue(const char* name, const std::string& block, bool unfold, std::string* field) {
   std::string value;
   if (FindHeaderValue(name, block, &value, 1023) != 0 || value.empty()) return;
+  if (unfold) value = UnfoldHeaderValue(value);
   std::size_t first = value.find_first_not_of(" \t\r\n\v\f");
   if (first == std::string::npos) return;
   field->assign(value, first, std::string::npos);
 }
 
-// The entry's fields from its TOP reply. May throw std::bad_alloc.
-void ReadEntry(const std::string& header, std::string* body, MailEntry* entry) {
+// A message whose header no empty line ends: its body starts at the first
+// line that is no header line.
+void SeparateBody(std::string* header, std::string* body) {
+  const std::size_t end = HeaderBlockEnd(*header);
+  if (end >= header->size()) return;
+  // The block lacks the LF of its last line; the empty line follows it.
+  *body = header->substr(end) + (body->empty() ? "\n" : "\n\r\n") + *body;
+  header->resize(end);
+  if (header->size() >= 2 && header->compare(header->size() - 2, 2, "\r\n") == 0) {
+    header->pop_back();
+  }
+}
+
+// Lines of a multi-line reply's body, counted as the server sent them.
+int CountLines(const std::string& body) {
+  int count = 0;
+  for (char c : body) count += c == '\n';
+  if (!body.empty() && body.back() != '\n') ++count;
+  return count;
+}
+
+// The entry's fields from its last TOP reply. May throw std::bad_alloc.
+void ReadEntry(const std::string& header, const std::string& body, int lines, MailEntry* entry) {
+  const ContentInfo content = ReadContentInfo(header);
   std::string decoded;
-  DecodeHeaderText(header, &decoded);
-  ToShiftJis(body);
-  entry->body = *body;
-  TakeValue("Message-ID:", decoded, &entry->message_id);
-  TakeValue("subject:", decoded, &entry->subject);
-  TakeValue("cc:", decoded, &entry->cc);
-  TakeValue("from:", decoded, &entry->from);
-  TakeValue("to:", decoded, &entry->to);
+  DecodeHeaderText(header, &decoded, content.charset);
+  entry->body = MessageBodyExcerpt(header, body, lines);
+  TakeValue("Message-ID:", decoded, false, &entry->message_id);
+  TakeValue("subject:", decoded, true, &entry->subject);
+  TakeValue("cc:", decoded, true, &entry->cc);
+  TakeValue("from:", decoded, true, &entry->from);
+  TakeValue("to:", decoded, true, &entry->to);
 }
 
 std::size_t Digits(int n) {
@@ -124,6 +148,9 @@ class Survey {
   struct Work {
     MailEntry entry;
     bool done = false;
+    // -1 until the first TOP is answered; then the tries at more lines for
+    // a body that is not plain text.
+    int attempt = -1;
   };
 
   // The UIDL and LIST listings; -1 after the failure path, kOutOfStep, or 0
@@ -335,7 +362,27 @@ int Survey::OnTop(const Step& step, const std::string& reply) {
     return pipelined_ ? Fail(kTextNoAnswer) : FailMailbox(&session_, &result_, kTextNoAnswer);
   Work& work = WorkOf(step.n);
   try {
-    ReadEntry(header_, &body_, &work.entry);
+    SeparateBody(&header_, &body_);
+    // The first lines of a multipart or encoded body are not the first
+    // lines of its text: fetch more, a bounded number of lines, and once
+    // more only when the server cut the text short of the excerpt.
+    int more = 0;
+    if (work.attempt < 0) {
+      if (lines_ > 0 && BodyNeedsDecoding(header_)) more = ExcerptFetchLines(lines_, 0);
+    } else {
+      bool whole = false;
+      work.entry.body = MessageBodyExcerpt(header_, body_, lines_, &whole);
+      if (work.attempt == 0 && !whole && CountLines(body_) >= step.lines) {
+        more = ExcerptFetchLines(lines_, 1);
+      }
+    }
+    if (more > lines_) {
+      ++work.attempt;
+      // Next, ahead of the commands not yet sent.
+      unsent_.push_front(Step{step.n, false, more, 7 + Digits(step.n) + Digits(more)});
+      return 0;
+    }
+    ReadEntry(header_, body_, lines_, &work.entry);
   } catch (const std::bad_alloc&) {
     return FailMailbox(&session_, &result_, kTextNoMemory);
   }
@@ -413,6 +460,15 @@ int SurveyOnce(StatusLine* status, const Pop3Account& account, int lines, Survey
 }
 
 }  // namespace
+
+int ExcerptFetchLines(int lines, int attempt) {
+  // A few lines of part headers and boundaries, and room for base64 and
+  // quoted-printable, which spread a line of text over several; the second
+  // try makes room for a long HTML head. Never more than 1000 lines.
+  const long first = 40L + 10L * lines;
+  const long wanted = attempt == 0 ? first : 400L + 40L * lines;
+  return static_cast<int>(wanted < 1000 ? wanted : 1000);
+}
 
 bool ParseListing(std::string_view listing, int total, bool unique,
                   std::vector<std::string_view>* values) {

@@ -48,14 +48,10 @@ struct UidlUse {
 int SurveyMailbox(StatusLine* status, const Pop3Account& account, int lines, SurveyResult* result,
                   MessagePump* pump, UserMessages* messages, UidlUse* uidl = nullptr);
 
-// The value of header field `name` (e.g. "subject:") in a decoded header
-// block, found only where a header line starts, into `value` (at most
-// capacity - 2 bytes: 1021 with the survey's 1023). The value runs over
-// folded lines to the line end before the next line holding a colon; the
-// last field of the block runs to its end, without the block's final CR.
-// Returns 0 when found, -1 otherwise (value empty).
-int FindHeaderValue(std::string_view name, std::string_view block, std::string* value,
-                    std::size_t capacity = 1023);
+// Lines the survey asks TOP for when the first `lines` body lines are not
+// the first lines of the text (multipart, base64, quoted-printable): a first
+// try, and one more when that was cut short before the excerpt was whole.
+int ExcerptFetchLines(int lines, int attempt);
 
 // The parts of a listing reply (UIDL or LIST without an argument, RFC 1939
 // section 5 and 7): one line per message, "n value", numbered 1 to `total`

@@ -1,7 +1,9 @@
 #include "platform/text_convert.h"
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdint>
+#include <new>
 #include <vector>
 
 #ifdef _WIN32
@@ -13,30 +15,115 @@
 namespace tarnu::platform {
 namespace {
 
+constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
+
 #ifdef _WIN32
-std::string Convert(std::string_view text, UINT from, UINT to, const char* fallback) {
-  if (text.empty()) return std::string();
-  int wide_len =
-      MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(wide_len), L'\0');
-  MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), wide.data(), wide_len);
-  // No best fit: a character the code page lacks becomes the fallback, as
-  // on every other platform, rather than a look-alike ("é" is not "e").
-  const DWORD flags = to == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
-  int out_len = WideCharToMultiByte(to, flags, wide.data(), wide_len, nullptr, 0,
-                                    to == CP_UTF8 ? nullptr : fallback, nullptr);
-  std::string out(static_cast<std::size_t>(out_len), '\0');
-  WideCharToMultiByte(to, flags, wide.data(), wide_len, out.data(), out_len,
-                      to == CP_UTF8 ? nullptr : fallback, nullptr);
+struct CodePage {
+  std::string_view name;
+  UINT code_page;
+};
+
+// MIME names and the code pages that hold them.
+constexpr CodePage kCodePages[] = {
+    {"utf-8", CP_UTF8},     {"utf-7", 65000},       {"us-ascii", 20127},    {"shift_jis", 932},
+    {"cp932", 932},         {"euc-jp", 20932},      {"iso-2022-jp", 50221}, {"windows-1250", 1250},
+    {"windows-1251", 1251}, {"windows-1252", 1252}, {"windows-1253", 1253}, {"windows-1254", 1254},
+    {"windows-1255", 1255}, {"windows-1256", 1256}, {"windows-1257", 1257}, {"windows-1258", 1258},
+    {"windows-874", 874},   {"cp874", 874},         {"iso-8859-1", 28591},  {"iso-8859-2", 28592},
+    {"iso-8859-3", 28593},  {"iso-8859-4", 28594},  {"iso-8859-5", 28595},  {"iso-8859-6", 28596},
+    {"iso-8859-7", 28597},  {"iso-8859-8", 28598},  {"iso-8859-9", 28599},  {"iso-8859-10", 28600},
+    {"iso-8859-13", 28603}, {"iso-8859-14", 28604}, {"iso-8859-15", 28605}, {"iso-8859-16", 28606},
+    {"koi8-r", 20866},      {"koi8-u", 21866},      {"gb18030", 54936},     {"gbk", 936},
+    {"gb2312", 936},        {"big5", 950},          {"cp950", 950},         {"cp949", 949},
+    {"euc-kr", 949},        {"iso-2022-kr", 50225}, {"ibm866", 866},        {"cp866", 866},
+    {"macintosh", 10000},
+};
+
+bool LookupCodePage(std::string_view charset, UINT* code_page) {
+  for (const CodePage& page : kCodePages) {
+    if (page.name == charset) {
+      *code_page = page.code_page;
+      return IsValidCodePage(page.code_page) != 0;
+    }
+  }
+  return false;
+}
+
+std::wstring ToWide(UINT code_page, std::string_view text) {
+  if (text.empty()) return std::wstring();
+  const int length = static_cast<int>(text.size());
+  int wide = MultiByteToWideChar(code_page, 0, text.data(), length, nullptr, 0);
+  if (wide <= 0) return std::wstring();
+  std::wstring out(static_cast<std::size_t>(wide), L'\0');
+  MultiByteToWideChar(code_page, 0, text.data(), length, out.data(), wide);
+  return out;
+}
+
+// One character at a time where the code page lacks it, so each becomes the
+// replacement on its own.
+std::string FromWide(UINT code_page, std::wstring_view text, std::string_view replacement) {
+  std::string out;
+  const bool utf = code_page == CP_UTF8 || code_page == 65000;
+  if (utf && !text.empty()) {
+    const int length = static_cast<int>(text.size());
+    int bytes =
+        WideCharToMultiByte(code_page, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    if (bytes > 0) {
+      out.resize(static_cast<std::size_t>(bytes));
+      WideCharToMultiByte(code_page, 0, text.data(), length, out.data(), bytes, nullptr, nullptr);
+    }
+    return out;
+  }
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t n = (text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size()) ? 2 : 1;
+    char buffer[16];
+    BOOL lost = FALSE;
+    int got = WideCharToMultiByte(code_page, utf ? 0 : WC_NO_BEST_FIT_CHARS, text.data() + i,
+                                  static_cast<int>(n), buffer, sizeof buffer, nullptr,
+                                  utf ? nullptr : &lost);
+    if (got <= 0 || lost) {
+      out.append(replacement);
+    } else {
+      out.append(buffer, static_cast<std::size_t>(got));
+    }
+    i += n;
+  }
   return out;
 }
 #else
-// iconv stops at a byte it cannot convert; put the replacement in and go on.
-std::string Convert(std::string_view text, const char* from, const char* to,
-                    std::string_view replacement, std::size_t skip_unit) {
+// Bytes in a UTF-8 character starting with `lead` (1 for a stray byte), so a
+// character the target lacks is skipped whole.
+std::size_t Utf8Length(unsigned char lead) {
+  if (lead >= 0xF0 && lead <= 0xF4) return 4;
+  if (lead >= 0xE0) return lead <= 0xEF ? 3 : 1;
+  if (lead >= 0xC2) return 2;
+  return 1;
+}
+
+// The iconv name of a MIME charset name; glibc knows most MIME names as they
+// are.
+const char* IconvName(std::string_view charset, std::string* storage) {
+  if (charset == "shift_jis" || charset == "cp932") return "CP932";
+  storage->assign(charset);
+  return storage->c_str();
+}
+
+// iconv stops at a byte it cannot convert: put the replacement in, skip the
+// unit and go on.
+bool Convert(const char* from, const char* to, std::string_view text, std::string_view replacement,
+             bool from_utf8, std::string* out) {
+  out->clear();
   iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(text);
-  std::string out;
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    // Out of memory is not an unknown charset.
+    if (errno == ENOMEM) throw std::bad_alloc();
+    return false;
+  }
+  // Closed on every way out, a bad_alloc from the strings included.
+  struct Closer {
+    iconv_t cd;
+    ~Closer() { iconv_close(cd); }
+  } closer{cd};
   std::vector<char> buffer(4096);
   char* in = const_cast<char*>(text.data());
   std::size_t in_left = text.size();
@@ -44,17 +131,23 @@ std::string Convert(std::string_view text, const char* from, const char* to,
     char* dst = buffer.data();
     std::size_t dst_left = buffer.size();
     std::size_t rc = iconv(cd, &in, &in_left, &dst, &dst_left);
-    out.append(buffer.data(), buffer.size() - dst_left);
+    out->append(buffer.data(), buffer.size() - dst_left);
     if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) {
-      out.append(replacement);
-      std::size_t skip = in_left < skip_unit ? in_left : skip_unit;
+      out->append(replacement);
+      std::size_t skip = from_utf8 ? Utf8Length(static_cast<unsigned char>(*in)) : 1;
+      if (errno == EINVAL || skip > in_left) skip = in_left;
       in += skip;
       in_left -= skip;
       iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
   }
-  iconv_close(cd);
-  return out;
+  // Flush a pending shift state (a stateful charset back to its initial
+  // mode).
+  char* dst = buffer.data();
+  std::size_t dst_left = buffer.size();
+  iconv(cd, nullptr, nullptr, &dst, &dst_left);
+  out->append(buffer.data(), buffer.size() - dst_left);
+  return true;
 }
 #endif
 
@@ -98,98 +191,44 @@ std::size_t DecodeUtf8(std::string_view text, std::size_t at, std::uint32_t* cod
 
 }  // namespace
 
+bool CharsetToUtf8(std::string_view charset, std::string_view text, std::string* out) {
+  out->clear();
+#ifdef _WIN32
+  UINT code_page = 0;
+  if (!LookupCodePage(charset, &code_page)) return false;
+  *out = FromWide(CP_UTF8, ToWide(code_page, text), kReplacementUtf8);
+  return true;
+#else
+  std::string name;
+  return Convert(IconvName(charset, &name), "UTF-8", text, kReplacementUtf8, false, out);
+#endif
+}
+
+bool Utf8ToCharset(std::string_view charset, std::string_view text, std::string_view replacement,
+                   std::string* out) {
+  out->clear();
+#ifdef _WIN32
+  UINT code_page = 0;
+  if (!LookupCodePage(charset, &code_page)) return false;
+  *out = FromWide(code_page, ToWide(CP_UTF8, text), replacement);
+  return true;
+#else
+  std::string name;
+  return Convert("UTF-8", IconvName(charset, &name), text, replacement, true, out);
+#endif
+}
+
 std::string Cp932ToUtf8(std::string_view text) {
-#ifdef _WIN32
-  return Convert(text, 932, CP_UTF8, nullptr);
-#else
-  return Convert(text, "CP932", "UTF-8", "\xEF\xBF\xBD", 1);
-#endif
-}
-
-std::string Utf8ToCp932(std::string_view text) {
-#ifdef _WIN32
-  return Convert(text, CP_UTF8, 932, "?");
-#else
-  return Convert(text, "UTF-8", "CP932", "?", 1);
-#endif
-}
-
-std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t n = text.size();
-  std::size_t i = 0;
-  while (i < n) {
-    const unsigned lead = p[i];
-    std::size_t length = lead < 0x80                    ? 1
-                         : lead >= 0xC2 && lead <= 0xDF ? 2
-                         : lead >= 0xE0 && lead <= 0xEF ? 3
-                         : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                        : 0;
-    char32_t code = length == 1   ? lead
-                    : length == 2 ? lead & 0x1F
-                    : length == 3 ? lead & 0x0F
-                                  : lead & 0x07;
-    std::size_t k = 1;
-    for (; length > 1 && k < length && i + k < n && (p[i + k] & 0xC0) == 0x80; ++k) {
-      code = (code << 6) | (p[i + k] & 0x3F);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-    const bool valid = length != 0 && k == length &&
-                       !(length == 3 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) &&
-                       !(length == 4 && (code < 0x10000 || code > 0x10FFFF));
-    if (!valid) {
-      out += u'\uFFFD';
-      i += k > 1 ? k : 1;
-      continue;
-    }
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (code >> 10));
-      out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(code);
-    }
-    i += length;
-  }
-  return out;
-}
-
-std::string Utf16ToUtf8(std::u16string_view text) {
   std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t code = text[i];
-    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (code >= 0xD800 && code <= 0xDFFF) {
-      code = 0xFFFD;
-    }
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (code >> 18));
-      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
+  if (!CharsetToUtf8("cp932", text, &out)) out.assign(text);
   return out;
 }
 
-}  // namespace tarnu::platform
-
-namespace tarnu::platform {
+std::string Utf8ToCp932(std::string_view text, std::string_view replacement) {
+  std::string out;
+  if (!Utf8ToCharset("cp932", text, replacement, &out)) out.assign(text);
+  return out;
+}
 
 bool Utf8ToCp932Exact(std::string_view text, std::string* out, std::size_t* bad_at) {
   out->clear();

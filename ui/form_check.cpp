@@ -20,8 +20,6 @@ std::string Fill(std::string_view pattern, const std::string& first, const std::
   return out;
 }
 
-bool IsSpace(char c) { return c == ' ' || c == '\t'; }
-
 }  // namespace
 
 std::string IntegerMessage() { return "整数を入力してください。"; }
@@ -33,26 +31,6 @@ std::string RangeMessage(std::int64_t low, std::int64_t high) {
 
 std::string LengthMessage(std::size_t limit) {
   return Fill("%1 文字以内で入力してください。", std::to_string(limit), "");
-}
-
-bool ParseInteger(std::string_view text, std::int64_t* value) {
-  std::size_t i = 0;
-  while (i < text.size() && IsSpace(text[i])) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  std::size_t digits_from = i;
-  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
-  std::int64_t magnitude = 0;
-  while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-    int digit = text[i] - '0';
-    magnitude = magnitude > (kMax - digit) / 10 ? kMax : magnitude * 10 + digit;
-    ++i;
-  }
-  if (i == digits_from) return false;
-  while (i < text.size() && IsSpace(text[i])) ++i;
-  if (i != text.size()) return false;
-  *value = negative ? -magnitude : magnitude;
-  return true;
 }
 
 bool CheckInteger(std::string_view text, std::int32_t low, std::int32_t high, int control_id,

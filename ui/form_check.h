@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "codec/integer_text.h"  // ParseInteger
+
 namespace tarnu {
 
 struct FormCheck {
@@ -28,12 +30,6 @@ std::string IntegerMessage();
 std::string RangeMessage(std::int64_t low, std::int64_t high);
 // "%1 文字以内で入力してください。" with the byte limit.
 std::string LengthMessage(std::size_t limit);
-
-// An integer as typed into an edit: optional spaces or tabs around an
-// optional sign and at least one decimal digit. Values too large for 64 bits
-// saturate, so they still fail any range check. False when the text is not
-// an integer.
-bool ParseInteger(std::string_view text, std::int64_t* value);
 
 // The integer check of one edit: not an integer, or outside [low, high],
 // fills `failure` for `control_id` and returns false.

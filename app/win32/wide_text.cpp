@@ -3,33 +3,33 @@
 #include <vector>
 
 #include "app/tray_logic.h"
+#include "codec/utf8_text.h"
+#include "platform/text_convert.h"
 
 namespace tarnu::win32 {
 namespace {
 
-constexpr UINT kCodePage932 = 932;
 ProgramInfo g_program;
 
 }  // namespace
 
+// The code page tables live behind platform/text_convert; here only UTF-8
+// meets UTF-16.
+std::wstring WideFromUtf8(std::string_view text) {
+  const std::u16string utf16 = Utf8ToUtf16(text);
+  return std::wstring(utf16.begin(), utf16.end());
+}
+
+std::string Utf8FromWide(std::wstring_view text) {
+  return Utf16ToUtf8(std::u16string(text.begin(), text.end()));
+}
+
 std::wstring WideFromCp932(std::string_view text) {
-  if (text.empty()) return std::wstring();
-  int length = static_cast<int>(text.size());
-  int wide = MultiByteToWideChar(kCodePage932, 0, text.data(), length, nullptr, 0);
-  if (wide <= 0) return std::wstring();
-  std::wstring out(static_cast<std::size_t>(wide), L'\0');
-  MultiByteToWideChar(kCodePage932, 0, text.data(), length, out.data(), wide);
-  return out;
+  return WideFromUtf8(platform::Cp932ToUtf8(text));
 }
 
 std::string Cp932FromWide(std::wstring_view text) {
-  if (text.empty()) return std::string();
-  int length = static_cast<int>(text.size());
-  int bytes = WideCharToMultiByte(kCodePage932, 0, text.data(), length, nullptr, 0, "?", nullptr);
-  if (bytes <= 0) return std::string();
-  std::string out(static_cast<std::size_t>(bytes), '\0');
-  WideCharToMultiByte(kCodePage932, 0, text.data(), length, out.data(), bytes, "?", nullptr);
-  return out;
+  return platform::Utf8ToCp932(Utf8FromWide(text));
 }
 
 void InitProgramInfo(HINSTANCE instance) {

@@ -16,6 +16,11 @@ std::wstring WideFromCp932(std::string_view text);
 // Characters code page 932 lacks become '?'.
 std::string Cp932FromWide(std::wstring_view text);
 
+// UTF-8 and UTF-16, both ways; every text that comes from mail reaches the
+// screen through MailTextToScreen (app/screen_text.h).
+std::wstring WideFromUtf8(std::string_view text);
+std::string Utf8FromWide(std::wstring_view text);
+
 // The program instance and its name (the program file's base name) as code
 // page 932 and as wide text; set once by InitProgramInfo.
 struct ProgramInfo {

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+
+#include "codec/charset.h"
+
 #include <fstream>
 
 #include "app/check_cycle.h"
@@ -160,13 +163,13 @@ TEST_F(CheckCycleEndToEnd, FirstCycleForwardsTheNewMessagesThatPassSecondForward
   for (int i = 0; i < 6; ++i) {
     const ResultListRow& row = rows[i + 1];
     EXPECT_EQ(row.columns[0], i == 0 ? "メイン" : "") << i;
-    EXPECT_EQ(Hex(row.columns[1]), Hex(subjects[i])) << i;
+    EXPECT_EQ(Hex(MailTextToCp932(row.columns[1])), Hex(subjects[i])) << i;
     EXPECT_EQ(row.small_picture, pictures[i]) << i;
     EXPECT_EQ(Hex(row.columns[5]), Hex(states[i])) << i;
     ASSERT_TRUE(row.record.has_value());
     EXPECT_EQ(row.record->number, i + 1);
   }
-  EXPECT_EQ(Hex(rows[2].columns[4]), Hex("本文です。.で始まる行点で終わる行."));
+  EXPECT_EQ(Hex(MailTextToCp932(rows[2].columns[4])), Hex("本文です。.で始まる行点で終わる行."));
   EXPECT_EQ(cycle.last_new_count(), 4);
   EXPECT_TRUE(flags.new_mail);
   EXPECT_FALSE(flags.checking);

@@ -108,7 +108,7 @@ TEST(ResultListModel, ScreenFormOfEachColumn) {
   row.state_picture = 2;
   row.small_picture = 9;
   row.columns = {"\x83\x65\x83\x58\x83\x67",    // テスト, the host name
-                 "\x82\xA0\r\n folded",         // あ, a folded subject
+                 "\xE3\x81\x82\r\n folded",     // あ, a folded subject (UTF-8 mail text)
                  "Taro\r\n <taro@example.jp>",  // a folded sender
                  "4294967295",                  // size
                  "line oneline two",            // body, breaks already gone
@@ -121,7 +121,7 @@ TEST(ResultListModel, ScreenFormOfEachColumn) {
       u"4294967295",         u"line oneline two", u"\u8EE2\u9001\u6E08"};
   for (int i = 0; i < kResultColumns; ++i) EXPECT_EQ(screen.columns[i], expected[i]) << i;
   // The row itself keeps what the check stored.
-  EXPECT_EQ(row.columns[1], "\x82\xA0\r\n folded");
+  EXPECT_EQ(row.columns[1], "\xE3\x81\x82\r\n folded");
 }
 
 TEST(ResultListModel, ColumnTable) {

@@ -5,13 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "codec/utf8_text.h"
 #include "platform/text_convert.h"
 
 namespace tarnu {
 namespace {
-
-using platform::Utf16ToUtf8;
-using platform::Utf8ToUtf16;
 
 TEST(Utf16, FromUtf8) {
   struct Case {
@@ -29,9 +27,10 @@ TEST(Utf16, FromUtf8) {
       {"cut sequence at the end", "a\xE3\x81", u"a\uFFFD"},
       {"cut sequence before ascii", "\xE3\x81z", u"\uFFFDz"},
       {"overlong slash", "\xC0\xAF", u"\uFFFD\uFFFD"},
-      {"overlong three bytes", "\xE0\x80\xAF", u"\uFFFD"},
-      {"surrogate encoded", "\xED\xA0\x80", u"\uFFFD"},
-      {"past U+10FFFF", "\xF4\x90\x80\x80", u"\uFFFD"},
+      // One U+FFFD per maximal start of a sequence, as Python's decoder does.
+      {"overlong three bytes", "\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},
+      {"surrogate encoded", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
+      {"past U+10FFFF", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
       {"0xFF", "\xFF", u"\uFFFD"},
   };
   for (const Case& c : cases) EXPECT_EQ(Utf8ToUtf16(c.utf8), c.utf16) << c.what;

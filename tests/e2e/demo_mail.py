@@ -1,12 +1,16 @@
 #!/usr/bin/python3
-"""A few Japanese sample messages for the Windows program's tests and demo.
+"""A few sample messages for the Windows program's tests and demo: Japanese in
+ISO-2022-JP as the old mailers send it, and today's mail: UTF-8 with emoji,
+a multipart message with an HTML part, quoted-printable.
 
 usage: demo_mail.py MAILDIR
 
 The list window shows them as: subject, sender, size, the first body lines.
 MESSAGES holds what each one is expected to show.
 """
+import base64
 import os
+import quopri
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
@@ -18,12 +22,18 @@ MESSAGES = [
      ["お疲れさまです。", "打ち合わせは火曜日の10時からです。", "資料は前日までにお送りします。"]),
     ("<demo-2@example.jp>", "鈴木 一郎", "ichiro@example.jp", "Re: 見積書の件",
      ["見積書を確認しました。", "この内容で進めてください。"]),
-    ("<demo-3@example.com>", "ニュースレター", "news@example.com",
-     "【お知らせ】春のキャンペーンのご案内：期間中は全品送料無料、さらにポイント二倍",
-     ["いつもご利用ありがとうございます。", "今月のお知らせです。"]),
-    ("<demo-4@example.com>", "Tanaka", "tanaka@example.com", "Hello from tarnu",
-     ["This message is plain ASCII.", "Second line."]),
+    # The characters beyond code page 932 come first, where the narrow
+    # columns still show them.
+    ("<demo-3@example.com>", "🌸 ニュースレター", "news@example.com",
+     "🌸【お知らせ】春のキャンペーンのご案内：期間中は全品送料無料、さらにポイント二倍",
+     ["😀 いつもご利用ありがとうございます", "今月のお知らせです。"]),
+    ("<demo-4@example.com>", "Tanaka", "tanaka@example.com", "☕ café – Hello from tarnu",
+     ["한국어, Ελληνικά: this message is UTF-8,", "quoted-printable."]),
 ]
+
+# How each message above travels (by its index): ISO-2022-JP unless named.
+MULTIPART = 2
+QUOTED_PRINTABLE = 3
 
 
 # Messages that arrive later, for the checks that follow.
@@ -35,7 +45,39 @@ LATE = [
 ]
 
 
-def message_bytes(message_id, name, address, subject, body):
+def utf8_word(text):
+    return "=?utf-8?B?" + base64.b64encode(text.encode()).decode() + "?="
+
+
+def utf8_message_bytes(message_id, name, address, subject, body, multipart):
+    """UTF-8 mail: multipart/alternative with a base64 text part and an HTML
+    part, or a single quoted-printable part."""
+    text = "".join(line + "\n" for line in body)
+    header = (f"Return-Path: <{address}>\n"
+              f"From: {utf8_word(name)} <{address}>\n"
+              "To: alice@example.com\n"
+              f"Subject: {utf8_word(subject)}\n"
+              "Date: Mon, 01 Apr 2024 09:00:00 +0900\n"
+              f"Message-ID: {message_id}\n"
+              "MIME-Version: 1.0\n")
+    if not multipart:
+        return (header + "Content-Type: text/plain; charset=utf-8\n"
+                "Content-Transfer-Encoding: quoted-printable\n\n").encode() + \
+            quopri.encodestring(text.encode())
+    html = "<html><body>" + "".join(f"<p>{line}</p>" for line in body) + "</body></html>\n"
+    return (header + 'Content-Type: multipart/alternative; boundary="demo"\n\n'
+            "This is a multi-part message in MIME format.\n\n"
+            "--demo\nContent-Type: text/plain; charset=utf-8\n"
+            "Content-Transfer-Encoding: base64\n\n" +
+            base64.encodebytes(text.encode()).decode() +
+            "\n--demo\nContent-Type: text/html; charset=utf-8\n"
+            "Content-Transfer-Encoding: base64\n\n" +
+            base64.encodebytes(html.encode()).decode() + "\n--demo--\n").encode()
+
+
+def message_bytes(message_id, name, address, subject, body, index=None):
+    if index in (MULTIPART, QUOTED_PRINTABLE):
+        return utf8_message_bytes(message_id, name, address, subject, body, index == MULTIPART)
     sender = name if name.isascii() else mkmail.jis_word(name)
     subject_field = subject if subject.isascii() else mkmail.jis_word(subject)
     header = (f"Return-Path: <{address}>\n"
@@ -52,7 +94,7 @@ def message_bytes(message_id, name, address, subject, body):
 
 
 def all_messages():
-    return [message_bytes(*m) for m in MESSAGES]
+    return [message_bytes(*m, index=i) for i, m in enumerate(MESSAGES)]
 
 
 def deliver_late(maildir, k):

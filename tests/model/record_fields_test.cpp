@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "codec/cp932_text.h"
+
 #include <string>
 #include <vector>
 
@@ -82,7 +84,7 @@ TEST(RecordFields, SlotWithoutNulIsReadToItsEndOnly) {
   EXPECT_EQ(Hex(std::string("\x41\x04\x10", 3)), Hex(GetTextSlot(slot.data(), 8)));
 }
 
-TEST(RecordFields, CutTextKeepsDoubleByteCharactersWhole) {
+TEST(RecordFields, Cp932PrefixKeepsDoubleByteCharactersWhole) {
   struct Case {
     std::string text;
     std::size_t limit;
@@ -97,7 +99,7 @@ TEST(RecordFields, CutTextKeepsDoubleByteCharactersWhole) {
                                          {a + "\xB1", 3, a + "\xB1"},  // half-width kana: one byte
                                          {"\xE0\x40z", 1, ""},
                                          {"", 0, ""}}) {
-    EXPECT_EQ(Hex(c.want), Hex(std::string(CutText(c.text, c.limit))));
+    EXPECT_EQ(Hex(c.want), Hex(std::string(Cp932Prefix(c.text, c.limit))));
   }
 }
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "codec/charset.h"
+
 #include <string>
 #include <vector>
 
@@ -65,8 +67,8 @@ TEST(RetrieveMessage, WholeMessageDecodedWithProgress) {
                               3, 20);
   EXPECT_EQ(out.code, 0) << out.error;
   EXPECT_EQ(out.error, "");
-  EXPECT_EQ(Escape(out.header), Escape("Subject: テスト\r\nFrom: a@example.jp\r"));
-  EXPECT_EQ(Escape(out.body), Escape("本文です。\r\n.\r\na..\r\n.b\r\n"));
+  EXPECT_EQ(Escape(MailTextToCp932(out.header)), Escape("Subject: テスト\r\nFrom: a@example.jp\r"));
+  EXPECT_EQ(Escape(MailTextToCp932(out.body)), Escape("本文です。\r\n.\r\na..\r\n.b\r\n"));
   // No STAT: login, RETR, QUIT.
   EXPECT_EQ(out.sent, "USER alice\r\nPASS secret\r\nRETR 3\r\nQUIT\r\n") << out.log;
   ASSERT_GE(out.titles.size(), 6u);
@@ -119,8 +121,8 @@ TEST(RetrieveMessage, Failures) {
     Retrieval out = RunRetrieve(c.script, 9, 100, c.apop);
     EXPECT_EQ(out.code, -1) << c.name;
     EXPECT_EQ(Escape(out.error), Escape(c.error)) << c.name;
-    EXPECT_EQ(out.header, "") << c.name;
-    EXPECT_EQ(out.body, "") << c.name;
+    EXPECT_EQ(MailTextToCp932(out.header), "") << c.name;
+    EXPECT_EQ(MailTextToCp932(out.body), "") << c.name;
     EXPECT_EQ(Escape(out.sent), Escape(c.sent)) << c.name << "\n" << out.log;
     EXPECT_EQ(out.final_title, "D") << c.name;
   }

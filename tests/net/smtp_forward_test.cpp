@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/text_convert.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
@@ -116,7 +118,10 @@ TEST(FormatForwardedBody, TransparencyAndLineEnds) {
 
 #ifndef _WIN32
 TEST(FormatForwardedBody, JapaneseBodyIsIso2022JpByIconv) {
-  const std::string body = "日本語の本文です。\r\n.で始まる行\r\nｶﾀｶﾅ\r\n";
+  // The body is mail text, UTF-8; an emoji has no place in ISO-2022-JP and
+  // becomes the geta mark.
+  const std::string body =
+      platform::Cp932ToUtf8("日本語の本文です。\r\n.で始まる行\r\nｶﾀｶﾅ") + "\xF0\x9F\x98\x80\r\n";
   const std::string data = FormatForwardedBody(body);
   for (unsigned char c : data) ASSERT_LT(c, 0x80) << Hex(data);
   std::string back;
@@ -124,7 +129,7 @@ TEST(FormatForwardedBody, JapaneseBodyIsIso2022JpByIconv) {
   // The server takes the doubled dot away again; half-width kana come back
   // full-width.
   EXPECT_EQ(Hex(back), Hex("\r\n** This mail was forwarded by tarnu. **\r\n"
-                           "日本語の本文です。\r\n..で始まる行\r\nカタカナ\r\n"));
+                           "日本語の本文です。\r\n..で始まる行\r\nカタカナ〓\r\n"));
 }
 #endif
 
@@ -181,11 +186,12 @@ TEST_F(ForwardMailToServer, StoredMailHasEnvelopeHeaderAndBody) {
   HostEntry host = ForwardingHost(server.port());
   host.subject_prefix = "転送)";
   MailEntry entry;
-  entry.subject = "テスト件名";
-  entry.from = "送信者 <sender@example.com>";
+  // Mail text is UTF-8.
+  entry.subject = platform::Cp932ToUtf8("テスト件名");
+  entry.from = platform::Cp932ToUtf8("送信者 <sender@example.com>");
   entry.to = "alice@example.com";
-  entry.cc = "ボブ <bob@example.com>";
-  entry.body = "本文一行目\r\n.dot line\r\nline ending in a dot.\r\n";
+  entry.cc = platform::Cp932ToUtf8("ボブ <bob@example.com>");
+  entry.body = platform::Cp932ToUtf8("本文一行目\r\n.dot line\r\nline ending in a dot.\r\n");
   entry.state = "old state";
   testing::CountingPump pump;
   ASSERT_EQ(ForwardMail(host, &entry, &pump), 0) << Hex(entry.state);

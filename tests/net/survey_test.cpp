@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "codec/charset.h"
 #include "tests/net/pop3_script.h"
 #include "tests/support/recording_hooks.h"
 #include "tests/support/scripted_peer.h"
@@ -94,6 +95,41 @@ const std::string kSecondTop =
     "plain\r\n"
     ".\r\n";
 
+// A multipart message costs one more TOP, for enough lines to reach its text;
+// a plain message costs exactly its LIST and TOP.
+TEST(SurveyMailbox, MultipartBodyFetchedFurtherPlainBodyNot) {
+  const std::string head =
+      "Subject: =?utf-8?B?8J+YgCBtdWx0aQ==?=\r\n"
+      "Content-Type: multipart/alternative; boundary=\"b\"\r\n"
+      "\r\n";
+  const std::string parts =
+      "--b\r\n"
+      "Content-Type: text/plain; charset=utf-8\r\n"
+      "Content-Transfer-Encoding: base64\r\n"
+      "\r\n"
+      "5pel5pys6KqeCmxpbmUgMgpsaW5lIDMK\r\n"
+      "--b\r\n"
+      "Content-Type: text/html\r\n"
+      "\r\n"
+      "<p>html</p>\r\n"
+      "--b--\r\n";
+  // The first TOP stops after two body lines, the second has it all.
+  const Script multipart = {
+      {'E', "LIST 1\r\n"},   {'S', "+OK 1 300\r\n"},
+      {'E', "TOP 1 2\r\n"},  {'S', "+OK\r\n" + head + "--b\r\nContent-Type: text/plain\r\n.\r\n"},
+      {'E', "TOP 1 60\r\n"}, {'S', "+OK\r\n" + head + parts + ".\r\n"}};
+  Survey out = RunSurvey(LoginScript() + Script{{'E', "STAT\r\n"}, {'S', "+OK 2 400\r\n"}} +
+                         multipart + Message(2, 100, kSecondTop) + Script{{'E', "QUIT\r\n"}});
+  EXPECT_EQ(out.result.error, "");
+  EXPECT_EQ(out.sent, kLogin + "STAT\r\nLIST 1\r\nTOP 1 2\r\nTOP 1 60\r\n" + Sent(2) + "QUIT\r\n")
+      << out.log;
+  ASSERT_EQ(out.result.mails.size(), 2u);
+  EXPECT_EQ(out.result.mails[0].subject, "\xF0\x9F\x98\x80 multi");
+  EXPECT_EQ(Escape(out.result.mails[0].body),
+            Escape("\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\r\nline 2\r\n"));
+  EXPECT_EQ(out.result.mails[1].body, "plain\r\n");
+}
+
 TEST(SurveyMailbox, TwoMessages) {
   Survey out = RunSurvey(LoginScript() + Script{{'E', "STAT\r\n"}, {'S', "+OK 2 500\r\n"}} +
                          Message(1, 321, kFirstTop) + Message(2, 179, kSecondTop) +
@@ -107,22 +143,22 @@ TEST(SurveyMailbox, TwoMessages) {
   ASSERT_EQ(out.result.mails.size(), 2u);
 
   const MailEntry& first = out.result.mails[0];
-  EXPECT_EQ(first.from, "テスト <t@example.jp>");
-  EXPECT_EQ(first.subject, "テスト one");  // leading blanks removed
-  EXPECT_EQ(first.to, "alice@example.com");
-  EXPECT_EQ(first.cc, "c@example.com");  // last field: no CR
+  EXPECT_EQ(MailTextToCp932(first.from), "テスト <t@example.jp>");
+  EXPECT_EQ(MailTextToCp932(first.subject), "テスト one");  // leading blanks removed
+  EXPECT_EQ(MailTextToCp932(first.to), "alice@example.com");
+  EXPECT_EQ(MailTextToCp932(first.cc), "c@example.com");  // last field: no CR
   EXPECT_EQ(first.message_id, "<one@example.jp>");
-  EXPECT_EQ(Escape(first.body), Escape("本文です。\r\n.dot line\r\n"));
+  EXPECT_EQ(Escape(MailTextToCp932(first.body)), Escape("本文です。\r\n.dot line\r\n"));
   EXPECT_EQ(first.size, 321);
   EXPECT_EQ(first.forwarded, 0);
   EXPECT_EQ(first.state, "");
 
   const MailEntry& second = out.result.mails[1];
-  EXPECT_EQ(second.subject, "second");
-  EXPECT_EQ(second.from, "f@example.org");
-  EXPECT_EQ(second.to, "");
+  EXPECT_EQ(MailTextToCp932(second.subject), "second");
+  EXPECT_EQ(MailTextToCp932(second.from), "f@example.org");
+  EXPECT_EQ(MailTextToCp932(second.to), "");
   EXPECT_EQ(second.message_id, "");
-  EXPECT_EQ(second.body, "plain\r\n");
+  EXPECT_EQ(MailTextToCp932(second.body), "plain\r\n");
   EXPECT_EQ(second.size, 179);
 
   ASSERT_EQ(out.titles.size(), 5u);

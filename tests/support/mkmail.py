@@ -4,6 +4,13 @@
 usage: mkmail.py MAILDIR fixtures        the designed set below (5 messages)
        mkmail.py MAILDIR bulk N [SIZE]   N plain messages of about SIZE bytes
                                          (default 2048), for benchmarks
+       mkmail.py MAILDIR mime N [SIZE]   N multipart/alternative messages (a
+                                         base64 UTF-8 text part, an HTML part
+                                         and an attachment), for benchmarks
+       mkmail.py MAILDIR dir DIR         every file of DIR in name order (the
+                                         real-mail corpus), a leading mbox
+                                         "From " line removed as a delivery
+                                         agent would
 
 Files are written with LF line ends (the POP3 server sends CR LF) into tmp/
 and renamed into new/. Their names sort in message order, so the server
@@ -115,6 +122,42 @@ def bulk(n, size):
     return msgs
 
 
+def mime(n, size):
+    text = base64.encodebytes("今日のお知らせ 😀\n二行目です。\n三行目。\n".encode()).decode()
+    msgs = []
+    for i in range(1, n + 1):
+        attachment = base64.encodebytes(bytes(range(256)) * max(1, size // 512)).decode()
+        msgs.append((f"From: =?utf-8?B?{base64.b64encode('送信者'.encode()).decode()}?= <s@example.com>\n"
+                     f"To: alice@example.com\n"
+                     f"Subject: =?utf-8?B?{base64.b64encode(f'お知らせ {i} 📨'.encode()).decode()}?=\n"
+                     f"Message-ID: <mime{i}@example.com>\n"
+                     f"MIME-Version: 1.0\n"
+                     f"Content-Type: multipart/mixed; boundary=\"m{i}\"\n\n"
+                     f"This is a multi-part message in MIME format.\n\n"
+                     f"--m{i}\nContent-Type: multipart/alternative; boundary=\"a{i}\"\n\n"
+                     f"--a{i}\nContent-Type: text/plain; charset=utf-8\n"
+                     f"Content-Transfer-Encoding: base64\n\n{text}\n"
+                     f"--a{i}\nContent-Type: text/html; charset=utf-8\n\n<p>html</p>\n--a{i}--\n\n"
+                     f"--m{i}\nContent-Type: application/octet-stream; name=a.bin\n"
+                     f"Content-Disposition: attachment\nContent-Transfer-Encoding: base64\n\n"
+                     f"{attachment}--m{i}--\n").encode())
+    return msgs
+
+
+def from_dir(folder):
+    msgs = []
+    for name in sorted(os.listdir(folder)):
+        path = os.path.join(folder, name)
+        if not os.path.isfile(path) or name.isupper():
+            continue  # MANIFEST, MISMATCHES: not mail
+        with open(path, "rb") as f:
+            data = f.read()
+        if data.startswith(b"From "):
+            data = data[data.find(b"\n") + 1:]
+        msgs.append(data)
+    return msgs
+
+
 def deliver(maildir, msgs):
     for d in ("new", "cur", "tmp"):
         os.makedirs(os.path.join(maildir, d), exist_ok=True)
@@ -134,6 +177,10 @@ def main(argv):
     maildir, kind = argv[1], argv[2]
     if kind == "fixtures":
         deliver(maildir, fixtures())
+    elif kind == "mime" and len(argv) >= 4:
+        deliver(maildir, mime(int(argv[3]), int(argv[4]) if len(argv) > 4 else 2048))
+    elif kind == "dir" and len(argv) >= 4:
+        deliver(maildir, from_dir(argv[3]))
     elif kind == "bulk" and len(argv) >= 4:
         deliver(maildir, bulk(int(argv[3]), int(argv[4]) if len(argv) > 4 else 2048))
     else:

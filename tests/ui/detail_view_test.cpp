@@ -44,7 +44,7 @@ TEST(DetailView, BodyLinesEndInCrLfForTheEdit) {
 
 TEST(DetailView, Texts) {
   ResultRow row;
-  row.mail.subject = "\x82\xA0 folded\r\n subject";  // あ
+  row.mail.subject = "\xE3\x81\x82 folded\r\n subject";  // あ, mail text is UTF-8
   row.mail.from = "Taro <taro@example.jp>";
   row.mail.to = "me@example.jp,\r\n\tyou@example.jp";
   row.mail.cc = "";

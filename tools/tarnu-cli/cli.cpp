@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "codec/charset.h"
 #include "platform/text_convert.h"
 
 namespace tarnu::cli {
@@ -10,10 +11,19 @@ namespace {
 bool raw_output = false;
 
 // The output's encoding: UTF-8, or with --encoding cp932 the code page 932
-// bytes exactly as tarnu holds them.
+// bytes exactly as tarnu holds them (mail text with the geta mark for what
+// code page 932 cannot hold).
 std::string Convert(std::string_view text, TextKind kind) {
   if (!raw_output) return ToUtf8(text, kind);
-  return kind == TextKind::kUtf8 ? platform::Utf8ToCp932(text) : std::string(text);
+  switch (kind) {
+    case TextKind::kCp932:
+      break;
+    case TextKind::kMail:
+      return MailTextToCp932(text);
+    case TextKind::kUtf8:
+      return platform::Utf8ToCp932(text);
+  }
+  return std::string(text);
 }
 
 }  // namespace
@@ -21,8 +31,8 @@ std::string Convert(std::string_view text, TextKind kind) {
 std::string ToUtf8(std::string_view text, TextKind kind) {
   switch (kind) {
     case TextKind::kCp932:
-    case TextKind::kMail:
       return platform::Cp932ToUtf8(text);
+    case TextKind::kMail:
     case TextKind::kUtf8:
       break;
   }

@@ -24,8 +24,8 @@ inline constexpr int kExitBusy = 3;
 // terminal.
 enum class TextKind {
   kCp932,  // tarnu.pref's texts and the program's own messages
-  kMail,   // text that came from mail (headers, excerpts, server replies)
-  kUtf8,   // already UTF-8: the command line and tarnu-cli's own messages
+  kMail,   // mail text, decoded to UTF-8 (headers, excerpts, whole messages)
+  kUtf8,   // the command line and tarnu-cli's own messages
 };
 
 // Any text as UTF-8, for what is not the terminal (desktop notifications).

@@ -1,6 +1,7 @@
-// The codec filters: standard input to standard output, raw bytes, no
-// conversion.
+// The codec filters: standard input to standard output as bytes, without
+// the terminal's conversion.
 #include "codec/base64.h"
+#include "codec/charset.h"
 #include "codec/header_decode.h"
 #include "codec/header_encode.h"
 #include "codec/japanese_code.h"
@@ -10,10 +11,14 @@
 namespace tarnu::cli {
 namespace {
 
-int DecodeHeader(const Call&) {
+int DecodeHeader(const Call& call) {
   std::string out;
   int status = DecodeHeaderText(ReadAllInput(), &out);
-  WriteOutput(out);
+  // Code page 932 as always, with the geta mark for what it cannot hold,
+  // unless UTF-8 is asked for.
+  const std::string* encoding = call.Value("encoding");
+  const bool utf8 = encoding != nullptr && *encoding != "cp932";
+  WriteOutput(utf8 ? out : MailTextToCp932(out));
   return status == 0 ? kExitOk : kExitFailed;
 }
 
@@ -63,8 +68,9 @@ const std::vector<VerbSpec> kCodecVerbs = {
     {"decode-header",
      "< HEADER",
      "decodes the encoded words of a header block to code page 932",
-     "Exit 1: a malformed encoded word (its bytes are copied as they stand).",
-     {},
+     "Exit 1: a malformed encoded word (its bytes are copied as they stand).\n"
+     "A character code page 932 cannot hold is printed as the geta mark.",
+     {{"encoding", "cp932|utf-8", "the encoding printed (default: cp932)"}},
      kNoCommon,
      {},
      DecodeHeader},

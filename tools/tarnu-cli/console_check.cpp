@@ -10,6 +10,7 @@
 
 #include "app/check_cycle.h"
 #include "app/result_list_model.h"
+#include "app/result_rows.h"
 #include "tools/tarnu-cli/cli.h"
 #include "tools/tarnu-cli/syntax_text.h"
 
@@ -131,7 +132,7 @@ CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool p
     int code = survey(status, account, lines, result, pump, messages, uidl);
     if (code != 0) {
       ++report.failed_hosts;
-      const std::string error = TerminalText(result->error, TextKind::kMail);
+      const std::string error = TerminalText(result->error, TextKind::kCp932);
       report.failures.push_back(SyntaxText(Say::kHostFailed, name, error));
       line.Finish(label + ": " + error);
     } else {
@@ -151,11 +152,6 @@ CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool p
 }
 
 void WriteCheckRows(const CheckReport& report, bool only_new) {
-  // The host column and the state come from tarnu.pref and the program;
-  // subject, from and body from the mail.
-  static constexpr TextKind kColumnKinds[kResultColumns] = {TextKind::kCp932, TextKind::kMail,
-                                                            TextKind::kMail,  TextKind::kCp932,
-                                                            TextKind::kMail,  TextKind::kCp932};
   // Written a part at a time: the text of a large mailbox is never held
   // whole.
   std::string out;
@@ -165,7 +161,7 @@ void WriteCheckRows(const CheckReport& report, bool only_new) {
     out += std::to_string(row.state_picture) + "\t" + std::to_string(row.small_picture);
     for (int c = 0; c < kResultColumns; ++c) {
       out += '\t';
-      out += TerminalText(row.columns[c], kColumnKinds[c]);
+      out += TerminalText(row.columns[c], IsMailTextColumn(c) ? TextKind::kMail : TextKind::kCp932);
     }
     out += '\n';
     if (out.size() >= 65536) {

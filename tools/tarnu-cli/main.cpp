@@ -34,7 +34,7 @@ int wmain(int argc, wchar_t** argv) {
   // tarnu-cli writes UTF-8; a console shows it as such only on its UTF-8
   // code page, which is given back when the program ends.
   DWORD mode;
-  if (!tarnu::cli::RawOutput() && GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) {
+  if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) {
     console_output_cp = GetConsoleOutputCP();
     SetConsoleOutputCP(CP_UTF8);
     std::atexit(RestoreConsole);

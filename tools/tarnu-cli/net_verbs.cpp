@@ -109,7 +109,7 @@ bool ReadAccount(const Call& call, Pop3Account* account, int* exit_code) {
 // A failure's text on standard error too, where a person looks for it; the
 // "error:" line stays for the scripts that read standard output.
 void ReportFailure(const std::string& error) {
-  WriteError(TerminalText("tarnu-cli: ", TextKind::kUtf8) + TerminalText(error, TextKind::kMail) +
+  WriteError(TerminalText("tarnu-cli: ", TextKind::kUtf8) + TerminalText(error, TextKind::kCp932) +
              "\n");
 }
 
@@ -131,7 +131,7 @@ int RunSurvey(const Call& call) {
 
   std::string out = "count: " + std::to_string(result.mail_count) + "\n";
   out += "size: " + std::to_string(result.mailbox_size) + "\n";
-  if (code != 0) out += "error: " + TerminalText(result.error, TextKind::kMail) + "\n";
+  if (code != 0) out += "error: " + TerminalText(result.error, TextKind::kCp932) + "\n";
   for (std::size_t i = 0; i < result.mails.size(); ++i) {
     const MailEntry& m = result.mails[i];
     out += std::to_string(i + 1) + "\t" + std::to_string(m.size) + "\t" +
@@ -165,7 +165,7 @@ int RunRetrieve(const Call& call) {
                          &header, &body, &error);
   progress.Flush();
   if (code != 0) {
-    WriteOutput("error: " + TerminalText(error, TextKind::kMail) + "\n");
+    WriteOutput("error: " + TerminalText(error, TextKind::kCp932) + "\n");
     ReportFailure(error);
     return kExitFailed;
   }

@@ -12,8 +12,11 @@
 #include <unistd.h>
 #endif
 
+#include "model/config_file.h"
 #include "model/config_sync.h"
+#include "model/data_files.h"
 #include "model/history_file.h"
+#include "platform/file_io.h"
 #include "tools/tarnu-cli/cli.h"
 #include "tools/tarnu-cli/console_check.h"
 #include "tools/tarnu-cli/desktop_notify.h"
@@ -45,19 +48,29 @@ extern "C" void RequestStop(int) {
   stop_requested = 1;
 }
 
-// Sleeps up to `minutes`, waking early when asked to stop.
+// Set by SIGUSR1: the next check starts at once.
+volatile std::sig_atomic_t check_now = 0;
+
+extern "C" void RequestCheck(int) { check_now = 1; }
+
+// Sleeps up to `minutes`, waking early when asked to stop or to check.
 void SleepMinutes(int minutes) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(minutes);
-  while (!stop_requested && std::chrono::steady_clock::now() < end) {
+  while (!stop_requested && !check_now && std::chrono::steady_clock::now() < end) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
+  check_now = 0;
 }
 
 // tarnu.pref edited since the last look (tarnu-cli host add, tarnu.exe's
 // dialogs): the file's hosts and settings are taken, each host keeping the
 // history this watch has seen.
+// A file that vanished holds nothing to take: the watch goes on as it was.
 void FollowSettingsFile(SharedConfigFile* config, AppSettings* settings, HostList* hosts) {
   if (!config->ChangedOnDisk()) return;
+  platform::File probe;
+  if (probe.OpenForReading(DataFilePath(kConfigFileName)) != platform::OpenStatus::kOpened) return;
+  probe.Close();
   SharedConfigFile fresh;
   AppSettings file_settings;
   HostList file_hosts;
@@ -99,6 +112,9 @@ int RunWatch(const Call& call) {
   stopping_notice = TerminalText(SyntaxText(Say::kStopping), TextKind::kUtf8) + "\n";
   std::signal(SIGINT, RequestStop);
   std::signal(SIGTERM, RequestStop);
+#ifdef SIGUSR1
+  std::signal(SIGUSR1, RequestCheck);
+#endif
 
   const bool progress = ErrorIsTerminal();
   while (!stop_requested) {
@@ -129,8 +145,9 @@ const VerbSpec kWatchVerb = {
     "Each check prints the rows of its new mail (as check prints rows) and new: N,\n"
     "and shows a desktop notification where a notification service runs.\n"
     "Hosts failing go to standard error. Edits of tarnu.pref are taken before\n"
-    "each check. SIGINT or SIGTERM ends the watch at once between checks, or\n"
-    "after the check in progress (never in the middle of a save); exit 0.",
+    "each check. SIGUSR1 starts the next check at once. SIGINT or SIGTERM ends\n"
+    "the watch at once between checks, or after the check in progress (never in\n"
+    "the middle of a save); exit 0.",
     {{"interval", "MINUTES", "minutes between checks, 1 to 1440 (default: the settings')"},
      {"no-notify", nullptr, "print only, no desktop notification"}},
     kDirOption | kEncodingOption,

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "net/survey.h"
+#include "codec/header_fields.h"
 #include "tests/support/scripted_peer.h"
 
 namespace tarnu {
@@ -62,6 +62,50 @@ TEST(FindHeaderValue, SmallCapacityCutsTheValue) {
   EXPECT_EQ(value, "");
   EXPECT_EQ(FindHeaderValue("to:", "To: abcdef\r\nX: y\r", &value, 0), 0);
   EXPECT_EQ(value, "");
+}
+
+}  // namespace
+}  // namespace tarnu
+
+namespace tarnu {
+namespace {
+
+TEST(HeaderParameter, QuotingAndRfc2231) {
+  struct {
+    const char* value;
+    const char* name;
+    const char* want;
+  } cases[] = {
+      {"multipart/mixed; boundary=\"a;b\\\"c\"; x=1", "boundary", "a;b\"c"},
+      {"text/plain; CHARSET=ISO-2022-JP", "charset", "ISO-2022-JP"},
+      {"text/plain;charset=utf-8;format=flowed", "charset", "utf-8"},
+      {"multipart/signed; boundary*=\"us-ascii''EeQf\"", "boundary", "EeQf"},
+      {"text/plain; name*0=\"a\"; name*1*=%41%42; name*2=c", "name", "aABc"},
+      {"text/plain; charset", "charset", ""},
+      {"text/plain", "charset", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(HeaderParameter(c.value, c.name), c.want) << c.value;
+}
+
+TEST(ReadContentInfo, FieldsFoldedAndDefaults) {
+  const ContentInfo info = ReadContentInfo(
+      "Subject: x\r\ncontent-type: Multipart/Alternative;\r\n\tboundary=\"b:1\"\r\n"
+      "Content-Transfer-Encoding: BASE64\r\nContent-Disposition: attachment; filename=a\r");
+  EXPECT_EQ(info.type, "multipart");
+  EXPECT_EQ(info.subtype, "alternative");
+  EXPECT_EQ(info.boundary, "b:1");  // a colon on a folded line is still the value
+  EXPECT_EQ(info.encoding, "base64");
+  EXPECT_TRUE(info.attachment);
+  const ContentInfo none = ReadContentInfo("Content-Type: nonsense\r\n");
+  EXPECT_EQ(none.type + "/" + none.subtype, "text/plain");
+  EXPECT_EQ(ReadContentInfo("", true).type, "message");
+}
+
+TEST(HeaderBlockEnd, AtTheFirstLineThatIsNoField) {
+  EXPECT_EQ(HeaderBlockEnd("A: 1\r\n folded\r\nB: 2\r"), 20u);
+  EXPECT_EQ(HeaderBlockEnd("A: 1\r\nno colon here\r\nB: 2\r"), 6u);
+  EXPECT_EQ(HeaderBlockEnd("body first\r\n"), 0u);
+  EXPECT_EQ(UnfoldHeaderValue(" a\r\n\tb\r\n c"), "a\tb c");
 }
 
 }  // namespace

@@ -1,6 +1,4 @@
-#include "app/cp932_upper.h"
-
-#include "codec/jis_sjis.h"
+#include "codec/cp932_text.h"
 
 namespace tarnu {
 namespace {
@@ -23,6 +21,25 @@ unsigned UpperPair(unsigned char lead, unsigned char trail) {
 
 std::size_t Cp932CharLength(std::string_view text, std::size_t pos) {
   return IsSjisLeadByte(static_cast<unsigned char>(text[pos])) && pos + 1 < text.size() ? 2 : 1;
+}
+
+std::string_view Cp932Prefix(std::string_view text, std::size_t max_bytes) {
+  std::size_t end = 0;
+  while (end < text.size()) {
+    std::size_t next = end + Cp932CharLength(text, end);
+    if (next > max_bytes) break;
+    end = next;
+  }
+  return text.substr(0, end);
+}
+
+std::string StripLineBreaks(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (c != '\r' && c != '\n') out += c;
+  }
+  return out;
 }
 
 std::string UpperCaseCp932(std::string_view text) {

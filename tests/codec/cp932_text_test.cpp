@@ -1,4 +1,4 @@
-#include "app/cp932_upper.h"
+#include "codec/cp932_text.h"
 
 #include <gtest/gtest.h>
 
