@@ -51,8 +51,10 @@ ResultListRow ResultListModel::row(std::size_t index) const {
 ResultListRow ResultListModel::shown(std::size_t index) const {
   const Entry& entry = rows_[index];
   if (!entry.own) return entry.host->Row(entry.index, false);
-  ResultListRow row = *entry.own;
-  row.record.reset();
+  ResultListRow row;
+  row.state_picture = entry.own->state_picture;
+  row.small_picture = entry.own->small_picture;
+  row.columns = entry.own->columns;
   return row;
 }
 

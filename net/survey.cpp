@@ -41,9 +41,9 @@ using Clock = std::chrono::steady_clock;
 // A found value loses its leading white space (not the full-width space);
 // trailing white space stays. Shown values are unfolded; the Message-ID is
 // kept as it stands, since the history knows messages by its bytes.
-void TakeValue(const char* name, const std::string& block, bool unfold, std::string* field) {
+void TakeValue(const char* name, const HeaderFieldIndex& block, bool unfold, std::string* field) {
   std::string value;
-  if (FindHeaderValue(name, block, &value, 1023) != 0 || value.empty()) return;
+  if (block.FindValue(name, &value, 1023) != 0 || value.empty()) return;
   if (unfold) value = UnfoldHeaderValue(value);
   std::size_t first = value.find_first_not_of(" \t\r\n\v\f");
   if (first == std::string::npos) return;
@@ -71,17 +71,20 @@ int CountLines(const std::string& body) {
   return count;
 }
 
-// The entry's fields from its last TOP reply. May throw std::bad_alloc.
-void ReadEntry(const std::string& header, const std::string& body, int lines, MailEntry* entry) {
-  const ContentInfo content = ReadContentInfo(header);
+// The entry's fields from its last TOP reply: the raw header looked at once
+// for how the body is to be read, the decoded one once for every value the
+// list shows. May throw std::bad_alloc.
+void ReadEntry(const std::string& header, const ContentInfo& content, const std::string& body,
+               int lines, MailEntry* entry) {
   std::string decoded;
   DecodeHeaderText(header, &decoded, content.charset);
-  entry->body = MessageBodyExcerpt(header, body, lines);
-  TakeValue("Message-ID:", decoded, false, &entry->message_id);
-  TakeValue("subject:", decoded, true, &entry->subject);
-  TakeValue("cc:", decoded, true, &entry->cc);
-  TakeValue("from:", decoded, true, &entry->from);
-  TakeValue("to:", decoded, true, &entry->to);
+  entry->body = MessageBodyExcerpt(header, content, body, lines);
+  const HeaderFieldIndex fields(decoded);
+  TakeValue("Message-ID:", fields, false, &entry->message_id);
+  TakeValue("subject:", fields, true, &entry->subject);
+  TakeValue("cc:", fields, true, &entry->cc);
+  TakeValue("from:", fields, true, &entry->from);
+  TakeValue("to:", fields, true, &entry->to);
 }
 
 std::size_t Digits(int n) {
@@ -363,15 +366,16 @@ int Survey::OnTop(const Step& step, const std::string& reply) {
   Work& work = WorkOf(step.n);
   try {
     SeparateBody(&header_, &body_);
+    const ContentInfo content = ReadContentInfo(HeaderFieldIndex(header_));
     // The first lines of a multipart or encoded body are not the first
     // lines of its text: fetch more, a bounded number of lines, and once
     // more only when the server cut the text short of the excerpt.
     int more = 0;
     if (work.attempt < 0) {
-      if (lines_ > 0 && BodyNeedsDecoding(header_)) more = ExcerptFetchLines(lines_, 0);
+      if (lines_ > 0 && BodyNeedsDecoding(content)) more = ExcerptFetchLines(lines_, 0);
     } else {
       bool whole = false;
-      work.entry.body = MessageBodyExcerpt(header_, body_, lines_, &whole);
+      work.entry.body = MessageBodyExcerpt(header_, content, body_, lines_, &whole);
       if (work.attempt == 0 && !whole && CountLines(body_) >= step.lines) {
         more = ExcerptFetchLines(lines_, 1);
       }
@@ -382,7 +386,7 @@ int Survey::OnTop(const Step& step, const std::string& reply) {
       unsent_.push_front(Step{step.n, false, more, 7 + Digits(step.n) + Digits(more)});
       return 0;
     }
-    ReadEntry(header_, body_, lines_, &work.entry);
+    ReadEntry(header_, content, body_, lines_, &work.entry);
   } catch (const std::bad_alloc&) {
     return FailMailbox(&session_, &result_, kTextNoMemory);
   }
