@@ -202,6 +202,10 @@ std::string HeaderParameter(std::string_view value, std::string_view name) {
 }
 
 HeaderFieldIndex::HeaderFieldIndex(std::string_view block) : block_(block) {
+  // Room for a header of the usual size at once.
+  lines_.reserve(32);
+  crs_.reserve(32);
+  colons_.reserve(32);
   lines_.push_back(0);
   for (std::size_t i = 0; i < block.size(); ++i) {
     switch (block[i]) {
