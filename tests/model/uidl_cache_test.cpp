@@ -152,18 +152,22 @@ TEST(UidlCache, CutAtEveryLength) {
     const std::string where = "cut at " + std::to_string(length);
     WriteFileBytes(kFile, whole.substr(0, length));
     std::remove((std::string(kFile) + ".bak").c_str());
-    UidlCache cache(kFile, kFields);
-    const bool clean = cache.Load();
-    cache.Select(kBoxA);
-    Listed surveyed = a;
-    for (int n = 1; n <= 4; ++n) {
-      MailEntry got;
-      const bool known = cache.Take(a.ids[static_cast<std::size_t>(n - 1)], &got);
-      if (known) ExpectSame(Mail(n), got, where);
-      surveyed.fetched[static_cast<std::size_t>(n - 1)] = !known;
+    bool clean = false;
+    {
+      // A cache holds its file open (on Windows no one else may open it).
+      UidlCache cache(kFile, kFields);
+      clean = cache.Load();
+      cache.Select(kBoxA);
+      Listed surveyed = a;
+      for (int n = 1; n <= 4; ++n) {
+        MailEntry got;
+        const bool known = cache.Take(a.ids[static_cast<std::size_t>(n - 1)], &got);
+        if (known) ExpectSame(Mail(n), got, where);
+        surveyed.fetched[static_cast<std::size_t>(n - 1)] = !known;
+      }
+      // The survey fetched what the cache lacked; all of it is kept again.
+      ASSERT_TRUE(cache.Store(surveyed.mails, surveyed.views(), surveyed.fetched)) << where;
     }
-    // The survey fetched what the cache lacked; all of it is kept again.
-    ASSERT_TRUE(cache.Store(surveyed.mails, surveyed.views(), surveyed.fetched)) << where;
     EXPECT_EQ(FileExists(std::string(kFile) + ".bak"), !clean) << where;
     UidlCache again(kFile, kFields);
     ASSERT_TRUE(again.Load()) << where;
@@ -205,10 +209,12 @@ TEST(UidlCache, DamageAndOtherVersionsReadAsEmptyAndAreKept) {
   for (const Case& c : cases) {
     WriteFileBytes(kFile, c.bytes);
     std::remove((std::string(kFile) + ".bak").c_str());
-    UidlCache cache(kFile, c.fields);
-    EXPECT_FALSE(cache.Load()) << c.name;
-    EXPECT_EQ(cache.Select(kBoxA), c.known) << c.name;
-    ASSERT_TRUE(cache.Store(a.mails, a.views(), a.fetched)) << c.name;
+    {
+      UidlCache cache(kFile, c.fields);
+      EXPECT_FALSE(cache.Load()) << c.name;
+      EXPECT_EQ(cache.Select(kBoxA), c.known) << c.name;
+      ASSERT_TRUE(cache.Store(a.mails, a.views(), a.fetched)) << c.name;
+    }
     EXPECT_EQ(ReadFileBytes(std::string(kFile) + ".bak"), c.bytes) << c.name;
     UidlCache again(kFile, c.fields);
     EXPECT_TRUE(again.Load()) << c.name;
@@ -236,16 +242,18 @@ TEST(UidlCache, MessagesGoneFromTheServerAreDroppedPastTheThreshold) {
   const std::string full = ReadFileBytes(kFile);
   for (const Case& c : cases) {
     WriteFileBytes(kFile, full);
-    UidlCache cache(kFile, kFields);
-    cache.Load();
-    cache.Select(kBoxA);
-    Listed left;
-    for (int n = 1; n <= c.kept; ++n) {
-      left.Add(n, false);
-      MailEntry m;
-      ASSERT_TRUE(cache.Take(left.ids.back(), &m));
+    {
+      UidlCache cache(kFile, kFields);
+      cache.Load();
+      cache.Select(kBoxA);
+      Listed left;
+      for (int n = 1; n <= c.kept; ++n) {
+        left.Add(n, false);
+        MailEntry m;
+        ASSERT_TRUE(cache.Take(left.ids.back(), &m));
+      }
+      ASSERT_TRUE(cache.Store(left.mails, left.views(), left.fetched));
     }
-    ASSERT_TRUE(cache.Store(left.mails, left.views(), left.fetched));
     const std::string after = ReadFileBytes(kFile);
     EXPECT_EQ(after.size() < full.size(), c.rewritten) << c.kept;
     if (!c.rewritten) {
@@ -269,14 +277,16 @@ TEST(UidlCache, MailboxesOfHostsNoLongerThereGoAtTheNextRewrite) {
     ASSERT_TRUE(Store(&cache, kBoxB, b));
     ASSERT_TRUE(Store(&cache, kBoxA, a));
   }
-  UidlCache cache(kFile, kFields);
-  cache.Load();
-  cache.KeepOnly({kBoxA});  // bob's host was removed
-  cache.Select(kBoxA);
-  MailEntry m;
-  ASSERT_TRUE(cache.Take("uid-1000", &m));
-  a.fetched.assign(1, false);
-  ASSERT_TRUE(cache.Store(a.mails, a.views(), a.fetched));
+  {
+    UidlCache cache(kFile, kFields);
+    cache.Load();
+    cache.KeepOnly({kBoxA});  // bob's host was removed
+    cache.Select(kBoxA);
+    MailEntry m;
+    ASSERT_TRUE(cache.Take("uid-1000", &m));
+    a.fetched.assign(1, false);
+    ASSERT_TRUE(cache.Store(a.mails, a.views(), a.fetched));
+  }
   UidlCache again(kFile, kFields);
   again.Load();
   EXPECT_EQ(again.Select(kBoxB), 0u);
