@@ -1,12 +1,14 @@
 #include "app/check_cycle.h"
 
 #include <cstdint>
+#include <ctime>
 #include <new>
 #include <utility>
 #include <vector>
 
 #include "app/forward_rule.h"
 #include "app/resource_ids.h"
+#include "net/smtp_forward.h"
 
 namespace tarnu {
 
@@ -24,6 +26,16 @@ void CheckCycle::RunCheck() {
     return;
   }
   running_ = true;
+  // Another process checking the same data folder would write the same
+  // files; this check gives way.
+  if (services_.begin_check && !services_.begin_check(hosts_, shell_)) {
+    ++dropped_checks_;
+    ++busy_checks_;
+    running_ = false;
+    return;
+  }
+  pending_.clear();
+  if (services_.load_pending) services_.load_pending(&pending_);
   shell_->EnableTrayItem(IDM_CHECK, false);
   shell_->ClearResultList();
   const std::string title = shell_->GetTitle();
@@ -42,12 +54,20 @@ void CheckCycle::RunCheck() {
     cache_.reset();
     cache_opened_ = false;
     try {
-      services_.save_history(*hosts_, shell_);
+      // What is owed is written first: a history saved without it would
+      // count a failed forward's message as seen and lose it.
+      if (services_.save_pending) {
+        ForgetPendingOfRemovedHosts();
+        services_.save_pending(pending_);
+      }
+      last_save_failed_ = services_.save_history(*hosts_, shell_) != 0;
     } catch (const std::bad_alloc&) {
+      last_save_failed_ = true;
       shell_->ShowMessage("メモリが不足しています");
       shell_->RequestQuit(-1);
     }
   }
+  if (services_.end_check) services_.end_check();
 
   shell_->SetTitle(title);
   flags_->checking = false;
@@ -62,6 +82,13 @@ void CheckCycle::RunCheck() {
   }
   last_new_count_ = new_count;
   running_ = false;
+}
+
+int CheckCycle::FindEntry(std::size_t position, std::uint64_t identity) const {
+  if (position < hosts_->size() && (*hosts_)[position].identity == identity) {
+    return static_cast<int>(position);
+  }
+  return FindHost(*hosts_, identity);
 }
 
 namespace {
@@ -101,13 +128,6 @@ UidlCache* CheckCycle::CacheFor() {
   return cache_.get();
 }
 
-int CheckCycle::FindEntry(std::size_t position, std::uint64_t identity) const {
-  if (position < hosts_->size() && (*hosts_)[position].identity == identity) {
-    return static_cast<int>(position);
-  }
-  return FindHost(*hosts_, identity);
-}
-
 void CheckCycle::CheckHost(std::size_t position, std::uint64_t identity, int* new_count) {
   try {
     int index = FindEntry(position, identity);
@@ -123,27 +143,19 @@ void CheckCycle::CheckHost(std::size_t position, std::uint64_t identity, int* ne
     const Pop3Account account = AccountOf(copy);
     UidlUse uidl;
     uidl.cache = account.uidl ? CacheFor() : nullptr;
-    if (uidl.cache != nullptr)
+    if (uidl.cache != nullptr) {
       uidl.cache->Select(UidlMailbox{copy.server, copy.pop3_port, copy.user, copy.lines});
+    }
     services_.survey(shell_, account, copy.lines, &copy.current, shell_, shell_,
                      uidl.cache != nullptr ? &uidl : nullptr);
     copy.current.label = copy.name;
     // The cache learns what this survey fetched; a failed one teaches
     // nothing.
     if (uidl.listed && copy.current.error.empty()) {
-      uidl.cache->Store(copy.current.mails, uidl.uids, uidl.fetched);
+      uidl.cache->Store(copy.current.mails, uidl.uids, uidl.fetched, uidl.base_keys);
     }
 
-    if (copy.forward) {
-      for (MailEntry& mail : copy.current.mails) {
-        if (!seen.IsNewMail(mail)) continue;
-        if (MatchForwardRule(copy.rule, mail)) {
-          mail.forwarded = services_.forward(copy, &mail, shell_) == 0 ? 1 : 0;
-        } else {
-          mail.state = "転送条件外";
-        }
-      }
-    }
+    ForwardHost(&copy, seen, services_.now ? services_.now() : std::time(nullptr));
 
     // Only the history goes back, and only into the entry the copy came
     // from: its settings may have been edited during the survey, and a
@@ -158,6 +170,83 @@ void CheckCycle::CheckHost(std::size_t position, std::uint64_t identity, int* ne
     shell_->ShowMessage("メモリが不足しています");
     shell_->RequestQuit(-1);
   }
+}
+
+namespace {
+
+bool StillOwed(const PendingForward& owed, std::int64_t now) {
+  return owed.tries < kForwardTries && now - owed.first_failure < kForwardRetrySeconds;
+}
+
+}  // namespace
+
+void CheckCycle::ForwardHost(HostEntry* copy, const HistoryIndex& seen, std::int64_t now) {
+  // After a failed survey nothing can be judged: what is owed stays owed.
+  if (!copy->current.error.empty()) return;
+  PendingForwards kept;  // what this host owes after this check
+  if (copy->forward) {
+    for (MailEntry& mail : copy->current.mails) {
+      const std::string& key = HistoryKey(mail);
+      const PendingForward* owed = FindPending(&pending_, *copy, key);
+      PendingForward entry;
+      if (owed != nullptr) {
+        entry = *owed;
+      } else {
+        entry.server = copy->server;
+        entry.port = copy->pop3_port;
+        entry.user = copy->user;
+        entry.key = key;
+        entry.first_failure = now;
+      }
+      if (seen.IsNewMail(mail)) {
+        if (owed != nullptr && owed->sent) {
+          // Taken by the server in a check whose history was not saved.
+          mail.forwarded = 1;
+          kept.push_back(std::move(entry));
+          continue;
+        }
+        if (!MatchForwardRule(copy->rule, mail)) {
+          mail.state = "転送条件外";
+          continue;
+        }
+      } else if (owed == nullptr || owed->sent || !StillOwed(*owed, now) ||
+                 !MatchForwardRule(copy->rule, mail)) {
+        // Seen and owing nothing, or no longer to be forwarded.
+        continue;
+      }
+      const int result = services_.forward(*copy, &mail, shell_);
+      mail.forwarded = result == 0 ? 1 : 0;
+      ++entry.tries;
+      // A mail the server took, or may have taken, is never sent again;
+      // it is remembered until the history holds its message.
+      entry.sent = result == 0 || result == kForwardUncertain;
+      const bool is_new = seen.IsNewMail(mail);
+      if ((entry.sent && is_new) || (!entry.sent && StillOwed(entry, now))) {
+        kept.push_back(std::move(entry));
+      }
+    }
+  }
+  // This host's entries are replaced: messages gone from the server, sent
+  // ones now in the history and exhausted ones are forgotten.
+  PendingForwards others;
+  for (PendingForward& entry : pending_) {
+    if (!entry.Belongs(*copy)) others.push_back(std::move(entry));
+  }
+  for (PendingForward& entry : kept) others.push_back(std::move(entry));
+  pending_ = std::move(others);
+}
+
+void CheckCycle::ForgetPendingOfRemovedHosts() {
+  PendingForwards kept;
+  for (PendingForward& entry : pending_) {
+    for (const HostEntry& host : *hosts_) {
+      if (entry.Belongs(host)) {
+        kept.push_back(std::move(entry));
+        break;
+      }
+    }
+  }
+  pending_ = std::move(kept);
 }
 
 }  // namespace tarnu

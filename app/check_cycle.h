@@ -12,6 +12,7 @@
 #include "app/tray_state.h"
 #include "model/app_settings.h"
 #include "model/host_entry.h"
+#include "model/pending_forwards.h"
 #include "model/uidl_cache.h"
 #include "net/pop3_account.h"
 #include "net/survey.h"
@@ -36,21 +37,40 @@ class CheckShell : public StatusLine,
 };
 
 // The steps of a cycle that reach servers and files. The program uses
-// SurveyMailbox, ForwardMail and SaveHistoryFile; tests put peers of their
-// own in their place.
+// SurveyMailbox, ForwardMail, the data files and their locks; tests put peers
+// of their own in their place. The ones marked optional may stay empty.
 struct CheckServices {
   std::function<int(StatusLine* status, const Pop3Account& account, int lines, SurveyResult* result,
                     MessagePump* pump, UserMessages* messages, UidlUse* uidl)>
       survey;
+  // 0 when the server took the mail, kForwardFailed when it did not,
+  // kForwardUncertain when it may have (net/smtp_forward.h).
   std::function<int(const HostEntry& host, MailEntry* entry, MessagePump* pump)> forward;
   std::function<int(const HostList& hosts, UserMessages* messages)> save_history;
+  // Optional. Runs before anything else: takes the data folder for this
+  // check (false: another check holds it, and this one does nothing) and
+  // brings the histories up to date with the file.
+  std::function<bool(HostList* hosts, UserMessages* messages)> begin_check;
+  // Optional. Runs last; gives the data folder back.
+  std::function<void()> end_check;
+  // Optional. The forwards still owed, read after begin_check and written
+  // before the history.
+  std::function<void(PendingForwards* pending)> load_pending;
+  std::function<int(const PendingForwards& pending)> save_pending;
+  // Optional. The time in seconds since 1970 (the system clock when empty).
+  std::function<std::int64_t()> now;
   // The cache of known messages for hosts that use UIDL; none: every
   // message is fetched.
   std::function<std::unique_ptr<UidlCache>()> open_uidl_cache;
 };
 
-// The services of the program itself.
-CheckServices RealCheckServices();
+// The lock file a check holds from its start to its end, so that one check
+// at a time runs over a data folder.
+inline constexpr char kCheckLockFileName[] = "tarnu.check.lock";
+
+// The services of the program itself. A check waits up to `wait_ms` for
+// another check over the same data folder to end (0: it does not wait).
+CheckServices RealCheckServices(int wait_ms = 0);
 
 class CheckCycle {
  public:
@@ -61,13 +81,18 @@ class CheckCycle {
   // The handler of command 32775. A check command that arrives while a cycle
   // runs (the network waits pump window messages, and the check timer may
   // fire) is dropped: it returns at once and is counted in dropped_checks().
-  // The next timer tick or menu pick starts the next cycle.
+  // So is one that finds another process checking the same data folder
+  // (counted in busy_checks() too). The next timer tick or menu pick starts
+  // the next cycle.
   void RunCheck();
 
   bool running() const { return running_; }
   int dropped_checks() const { return dropped_checks_; }
+  int busy_checks() const { return busy_checks_; }
   // The new messages the last finished cycle counted.
   int last_new_count() const { return last_new_count_; }
+  // The last finished cycle could not save the history.
+  bool last_save_failed() const { return last_save_failed_; }
 
  private:
   // The entry that was at `position` when the cycle began: still there, or
@@ -77,17 +102,24 @@ class CheckCycle {
   // The cache for a host that uses UIDL, read at its first use in a cycle;
   // null when there is none.
   UidlCache* CacheFor();
+  // Forwards the new messages of `copy` and retries the forwards it still
+  // owes, judged against its history from before this check (`seen`).
+  void ForwardHost(HostEntry* copy, const HistoryIndex& seen, std::int64_t now);
+  void ForgetPendingOfRemovedHosts();
 
   HostList* hosts_;
   const AppSettings* settings_;
   CheckFlags* flags_;
   CheckShell* shell_;
   CheckServices services_;
+  PendingForwards pending_;
   std::unique_ptr<UidlCache> cache_;  // during a cycle
   bool cache_opened_ = false;
   bool running_ = false;
   int dropped_checks_ = 0;
+  int busy_checks_ = 0;
   int last_new_count_ = 0;
+  bool last_save_failed_ = false;
 };
 
 }  // namespace tarnu

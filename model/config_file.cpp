@@ -67,6 +67,9 @@ const char kWrongVersion[] = "データファイルのバージョンが違い�
 const char kNoMemory[] = "メモリが足りません";
 const char kCannotSave[] = "設定を保存できません";
 const char kCannotCreate[] = "データファイルを作成できません";
+// Our own: a folder or pipe under the file's name would otherwise read as an
+// empty host list without a word.
+const char kNotAFile[] = "設定ファイル tarnu.pref が通常のファイルではないため読み込めません";
 
 void PutFlag(unsigned char* at, std::int32_t value) { PutInt32(at, value == 1 ? 1 : 0); }
 std::int32_t GetFlag(const unsigned char* at) { return GetInt32(at) == 1 ? 1 : 0; }
@@ -244,6 +247,10 @@ int LoadConfigFile(AppSettings* settings, HostList* hosts, UserMessages* message
     case platform::OpenStatus::kFailed:
       NoteLoadResult(path, false);
       return 0;
+    case platform::OpenStatus::kNotAFile:
+      messages->ShowMessage(kNotAFile);
+      NoteLoadResult(path, false);
+      return 0;
     case platform::OpenStatus::kOpened:
       break;
   }
@@ -279,8 +286,11 @@ int LoadConfigFile(AppSettings* settings, HostList* hosts, UserMessages* message
       clean = false;  // a host is missing from the list
     }
   }
-  if (clean && !EndsAfterRecords(&file)) clean = false;
-  NoteLoadResult(path, clean);
+  if (clean && !EndsAfterRecords(&file)) {
+    NoteOversizedFile(path);
+  } else {
+    NoteLoadResult(path, clean);
+  }
   *settings = loaded;
   return 0;
 }

@@ -4,6 +4,7 @@
 #define TARNU_MODEL_MAIL_ENTRY_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -21,6 +22,9 @@ struct MailEntry {
   std::uint8_t forwarded = 0;  // 1 once the notification mail was accepted
   std::string state;           // "転送条件外" or a forwarding failure text
   std::int32_t size = 0;       // octets, from LIST
+  // The message's key in the history when it differs from the Message-ID
+  // (a Message-ID too long for a record, or none at all); set by the survey.
+  std::string history_key;
 
   void Reset() { *this = MailEntry(); }
 };
@@ -31,13 +35,28 @@ struct SurveyResult {
   std::string label;  // server address during the survey, then the host name
   std::string error;  // empty after a successful survey
   std::vector<MailEntry> mails;
+  // Keys read from the history file for this host's server address. Every
+  // host with that address receives all of them, so they are kept once and
+  // shared: they belong to a history like the entries of `mails` (after
+  // them), and go with the list when ReplaceHistory replaces it.
+  std::shared_ptr<const std::vector<std::string>> stored_keys;
 
   void Clear() { *this = SurveyResult(); }
 };
 
-// True when `history` holds no message whose Message-ID equals the mail's,
-// byte for byte. Costs one pass over the history; for many mails against one
-// history use HistoryIndex.
+// The key that stands for `mail` in a history: its history_key when the
+// survey made one, else its Message-ID.
+inline const std::string& HistoryKey(const MailEntry& mail) {
+  return mail.history_key.empty() ? mail.message_id : mail.history_key;
+}
+
+// Every key a history holds, in order: its entries', then the stored ones.
+std::vector<std::string> HistoryKeys(const SurveyResult& history);
+
+// True when `history` holds no message whose key equals the mail's, byte for
+// byte. A history entry with an empty key (what older files hold for a
+// message without a Message-ID) still stands for every message without one. Costs one pass over the
+// history; for many mails against one history use HistoryIndex.
 bool IsNewMail(const MailEntry& mail, const SurveyResult& history);
 
 // The Message-IDs of one history, hashed once so that deciding new against
@@ -51,18 +70,19 @@ class HistoryIndex {
   static HistoryIndex Copy(const SurveyResult& history);
 
   bool IsNewMail(const MailEntry& mail) const;
-  bool Contains(std::string_view message_id) const { return ids_.count(message_id) != 0; }
+  bool Contains(std::string_view key) const { return ids_.count(key) != 0; }
 
  private:
   HistoryIndex() = default;
   std::vector<char> copy_;  // the copied IDs, end to end
   std::unordered_set<std::string_view> ids_;
+  bool holds_empty_key_ = false;
 };
 
 // history := current. Counters, label and error text always; the message list
 // only when the current result holds at least one message, so that a failed
-// survey or an empty mailbox never forgets what was seen. The history's
-// entries keep only what tells messages apart (the Message-ID).
+// survey or an empty mailbox never forgets what was seen. The new list is
+// kept as the messages' keys alone (stored_keys), not as whole entries.
 void ReplaceHistory(SurveyResult* history, const SurveyResult& current);
 
 }  // namespace tarnu

@@ -112,7 +112,7 @@ void PutMailboxRecord(std::string* out, std::uint32_t id, const UidlMailbox& mai
 
 // False (and nothing added) for a message too large to keep.
 bool PutMessageRecord(std::string* out, std::uint32_t mailbox, std::string_view uid,
-                      const MailEntry& mail) {
+                      const MailEntry& mail, std::string_view base_key) {
   const std::size_t start = out->size();
   out->append(kRecordHead, '\0');
   out->push_back('E');
@@ -120,7 +120,7 @@ bool PutMessageRecord(std::string* out, std::uint32_t mailbox, std::string_view 
   PutText(out, uid);
   PutU32(out, static_cast<std::uint32_t>(mail.size));
   PutText(out, mail.message_id);
-  PutText(out, std::string_view());  // the history key
+  PutText(out, base_key);
   PutText(out, mail.from);
   PutText(out, mail.subject);
   PutText(out, mail.cc);
@@ -132,6 +132,11 @@ bool PutMessageRecord(std::string* out, std::uint32_t mailbox, std::string_view 
   }
   Seal(out, start);
   return true;
+}
+
+std::string_view BaseKey(const std::unordered_map<std::size_t, std::string>& keys, std::size_t i) {
+  auto found = keys.find(i);
+  return found == keys.end() ? std::string_view() : std::string_view(found->second);
 }
 
 bool SameMailbox(const UidlMailbox& a, const UidlMailbox& b) {
@@ -184,6 +189,7 @@ bool UidlCache::Load() {
       NoteLoadResult(path_, true);
       return true;
     case platform::OpenStatus::kFailed:
+    case platform::OpenStatus::kNotAFile:
       // Locked or not a file: neither used nor written this time.
       usable_ = false;
       return false;
@@ -311,8 +317,7 @@ bool UidlCache::Take(std::string_view uid, MailEntry* mail) {
     if (!in.Byte(&kind) || !in.U32(&id) || !in.Text(&stored_uid)) return false;
     if (stored_uid != uid) continue;
     MailEntry entry;
-    std::string_view history_key;
-    if (!in.Int(&entry.size) || !in.Text(&entry.message_id) || !in.Text(&history_key) ||
+    if (!in.Int(&entry.size) || !in.Text(&entry.message_id) || !in.Text(&entry.history_key) ||
         !in.Text(&entry.from) || !in.Text(&entry.subject) || !in.Text(&entry.cc) ||
         !in.Text(&entry.to) || !in.Text(&entry.body) || !in.AtEnd()) {
       return false;
@@ -341,7 +346,8 @@ bool UidlCache::IsCurrent(std::uint32_t mailbox_id) const {
 }
 
 bool UidlCache::Store(const std::vector<MailEntry>& mails,
-                      const std::vector<std::string_view>& uids, const std::vector<bool>& fetched) {
+                      const std::vector<std::string_view>& uids, const std::vector<bool>& fetched,
+                      const std::unordered_map<std::size_t, std::string>& base_keys) {
   if (!usable_ || uids.size() != mails.size() || fetched.size() != mails.size()) return false;
   std::size_t stale = 0;
   for (bool taken : taken_) stale += taken ? 0 : 1;
@@ -352,13 +358,13 @@ bool UidlCache::Store(const std::vector<MailEntry>& mails,
     }
   }
   const bool crowded = stale > kStaleFloor && stale > uids.size() / 4;
-  if (!file_.IsOpen() || !clean_ || crowded) return Rewrite(mails, uids);
-  return Append(mails, uids, fetched);
+  if (!file_.IsOpen() || !clean_ || crowded) return Rewrite(mails, uids, base_keys);
+  return Append(mails, uids, fetched, base_keys);
 }
 
 bool UidlCache::Append(const std::vector<MailEntry>& mails,
-                       const std::vector<std::string_view>& uids,
-                       const std::vector<bool>& fetched) {
+                       const std::vector<std::string_view>& uids, const std::vector<bool>& fetched,
+                       const std::unordered_map<std::size_t, std::string>& base_keys) {
   std::string out;
   std::uint32_t id = selected_id_;
   if (id == kNoMailbox) {
@@ -370,7 +376,7 @@ bool UidlCache::Append(const std::vector<MailEntry>& mails,
     if (!fetched[i]) continue;
     if (!any && selected_id_ == kNoMailbox) PutMailboxRecord(&out, id, selected_);
     any = true;
-    PutMessageRecord(&out, id, uids[i], mails[i]);
+    PutMessageRecord(&out, id, uids[i], mails[i], BaseKey(base_keys, i));
   }
   if (out.empty()) return true;  // nothing new: nothing written
   if (!file_.WriteAt(end_, out.data(), out.size())) {
@@ -403,7 +409,8 @@ bool UidlCache::Append(const std::vector<MailEntry>& mails,
 }
 
 bool UidlCache::Rewrite(const std::vector<MailEntry>& mails,
-                        const std::vector<std::string_view>& uids) {
+                        const std::vector<std::string_view>& uids,
+                        const std::unordered_map<std::size_t, std::string>& base_keys) {
   SafeFileWriter writer(path_);
   if (!writer.Create()) return false;
   std::string out = Header(fields_version_);
@@ -431,7 +438,7 @@ bool UidlCache::Rewrite(const std::vector<MailEntry>& mails,
   if (selected_id_ != kNoMailbox) id = selected_id_;
   PutMailboxRecord(&out, id, selected_);
   for (std::size_t i = 0; i < mails.size(); ++i) {
-    PutMessageRecord(&out, id, uids[i], mails[i]);
+    PutMessageRecord(&out, id, uids[i], mails[i], BaseKey(base_keys, i));
     if (out.size() >= kBlock) {
       if (!writer.Write(out.data(), out.size())) return false;
       out.clear();

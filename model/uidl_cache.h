@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "model/mail_entry.h"
@@ -58,7 +59,8 @@ class UidlCache {
   std::size_t Select(const UidlMailbox& mailbox);
 
   // Fills the fields the survey sets (From, Subject, Cc, body, To,
-  // Message-ID, history key, size) of the selected mailbox's message `uid`;
+  // Message-ID, size, and in history_key the key before it was told apart
+  // from others alike) of the selected mailbox's message `uid`;
   // false when the cache does not know it or its record cannot be read.
   // May throw std::bad_alloc.
   bool Take(std::string_view uid, MailEntry* mail);
@@ -70,8 +72,12 @@ class UidlCache {
   // no longer listed pass a threshold. Returns false when the file could not
   // be written (the next check then fetches what is missing). May throw
   // std::bad_alloc.
+  // `base_keys` holds, by index, the history key a message had before it
+  // was told apart from others alike in the mailbox (none: its Message-ID),
+  // which is what is kept.
   bool Store(const std::vector<MailEntry>& mails, const std::vector<std::string_view>& uids,
-             const std::vector<bool>& fetched);
+             const std::vector<bool>& fetched,
+             const std::unordered_map<std::size_t, std::string>& base_keys = {});
 
   // The mailboxes of the hosts there are now. Records of other mailboxes
   // (a host removed, or its lines changed) count as stale and are dropped
@@ -96,9 +102,11 @@ class UidlCache {
   };
 
   bool IsCurrent(std::uint32_t mailbox_id) const;
-  bool Rewrite(const std::vector<MailEntry>& mails, const std::vector<std::string_view>& uids);
+  bool Rewrite(const std::vector<MailEntry>& mails, const std::vector<std::string_view>& uids,
+               const std::unordered_map<std::size_t, std::string>& base_keys);
   bool Append(const std::vector<MailEntry>& mails, const std::vector<std::string_view>& uids,
-              const std::vector<bool>& fetched);
+              const std::vector<bool>& fetched,
+              const std::unordered_map<std::size_t, std::string>& base_keys);
   void Forget();
 
   std::string path_;

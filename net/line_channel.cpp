@@ -30,6 +30,13 @@ std::string Progress(const std::string& title, long long done, unsigned long exp
 
 }  // namespace
 
+std::string ReceiveErrorText(std::string_view prefix, int error) {
+  std::string text(prefix);
+  text += std::to_string(error);
+  if (error == 0) text += " サーバが接続を切断しました";
+  return text;
+}
+
 bool IsMultilineComplete(std::string_view gathered) {
   if (gathered == ".\r\n") return true;
   return gathered.size() >= kTerminator.size() &&

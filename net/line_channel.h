@@ -39,6 +39,11 @@ bool IsMultilineComplete(std::string_view gathered);
 // empty header. May throw std::bad_alloc.
 void SplitMultiline(std::string_view gathered, std::string* header, std::string* body);
 
+// A receive failure's text: `prefix` and the error number, and for the
+// number 0 (the server closed the connection in order, which carries no
+// error number of its own) the words saying so.
+std::string ReceiveErrorText(std::string_view prefix, int error);
+
 class LineChannel {
  public:
   // `pump` may be null; it is called while waiting.

@@ -98,7 +98,7 @@ bool Pop3Session::ReadReply(std::string* reply) {
     return false;
   }
   if (n < 0) {
-    Fail(kTextReceive + std::to_string(channel_.last_error()));
+    Fail(ReceiveErrorText(kTextReceive, channel_.last_error()));
     return false;
   }
   return true;

@@ -92,12 +92,15 @@ class SmtpDialogue {
   bool Expect(const char* code, const char* other_code, const char* refusal) {
     std::string line;
     const int read = channel_->ReadLine(&line, timeout_);
+    // Silence or a cut after the final dot leaves the server's decision
+    // unknown.
+    if (read < 0 && final_reply_) uncertain_ = true;
     if (read == kReadTimeout) {
       entry_->state = "転送時サーバからの応答がありません";
       return false;
     }
     if (read < 0) {
-      entry_->state = WithNumber("転送時受信エラー %d", channel_->last_error());
+      entry_->state = ReceiveErrorText("転送時受信エラー ", channel_->last_error());
       return false;
     }
     const std::string_view head = std::string_view(line).substr(0, 3);
@@ -112,7 +115,13 @@ class SmtpDialogue {
     return Send(command) && Expect(code, other_code, refusal);
   }
 
+  // The next reply is the server's answer to the end of the mail.
+  void AwaitFinalReply() { final_reply_ = true; }
+  bool uncertain() const { return uncertain_; }
+
  private:
+  bool final_reply_ = false;
+  bool uncertain_ = false;
   LineChannel* channel_;
   int timeout_;
   MailEntry* entry_;
@@ -167,7 +176,9 @@ bool Converse(const HostEntry& host, MailEntry* entry, SmtpDialogue* smtp) {
     return false;
   }
   if (!smtp->Send(body)) return false;
-  return smtp->SendAndExpect("\r\n.\r\n", "250", nullptr, "サーバがメールを受け付けません\r\n");
+  if (!smtp->Send("\r\n.\r\n")) return false;
+  smtp->AwaitFinalReply();
+  return smtp->Expect("250", nullptr, "サーバがメールを受け付けません\r\n");
 }
 
 }  // namespace
@@ -263,7 +274,8 @@ int ForwardMail(const HostEntry& host, MailEntry* entry, MessagePump* pump) {
   if (accepted) entry->state.clear();
   channel.Send("QUIT\r\n");
   channel.Close();
-  return accepted ? 0 : -1;
+  if (accepted) return 0;
+  return smtp.uncertain() ? kForwardUncertain : kForwardFailed;
 }
 
 }  // namespace tarnu

@@ -12,9 +12,16 @@
 
 namespace tarnu {
 
+// What ForwardMail returns besides 0 (accepted).
+inline constexpr int kForwardFailed = -1;  // the server did not take the mail
+// The whole mail and its final dot went out but no answer came: the server
+// may have taken it, so it must not be sent again.
+inline constexpr int kForwardUncertain = -2;
+
 // Sends `entry` as a notification mail to the host's notification address.
 // Returns 0 when the mail was accepted (the state text is emptied) or the
-// host does not forward, -1 with the failure text in entry->state.
+// host does not forward; kForwardFailed or kForwardUncertain with the
+// failure text in entry->state.
 int ForwardMail(const HostEntry& host, MailEntry* entry, MessagePump* pump);
 
 // The HELO command for `address`: the computer name in small letters joined

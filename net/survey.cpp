@@ -15,6 +15,7 @@
 #include "codec/header_fields.h"
 #include "codec/mime_body.h"
 #include "net/mailbox.h"
+#include "net/message_identity.h"
 #include "net/pop3_session.h"
 
 namespace tarnu {
@@ -150,6 +151,9 @@ class Survey {
  private:
   struct Work {
     MailEntry entry;
+    // The message's key in the history before it is made unique within the
+    // mailbox; empty when its Message-ID is the key.
+    std::string base_key;
     bool done = false;
     // -1 until the first TOP is answered; then the tries at more lines for
     // a body that is not plain text.
@@ -165,8 +169,9 @@ class Survey {
   int Exchange();
   int OnList(const Step& step, const std::string& reply);
   int OnTop(const Step& step, const std::string& reply);
-  // Appends the finished messages that are next in order.
-  void Deliver();
+  // Appends the finished messages that are next in order; -1 after the
+  // failure path.
+  int Deliver();
   void Progress(int n, bool always);
   int Failed() { return pipelined_ ? kOutOfStep : MailboxFailed(session_, &result_); }
   int Fail(std::string text) {
@@ -195,6 +200,7 @@ class Survey {
   std::string reply_;
   std::string header_;
   std::string body_;
+  KeyCounter keys_;
   Clock::time_point last_progress_;
 };
 
@@ -285,6 +291,10 @@ void Survey::Plan(int n) {
     if (uidl_->cache != nullptr && uidl_->cache->Take(uidl_->uids[i], &work.entry) &&
         work.entry.size == size) {
       uidl_->fetched[i] = false;
+      // The cache keeps the key as the survey made it, before Deliver makes
+      // it unique among this mailbox's messages.
+      work.base_key = std::move(work.entry.history_key);
+      work.entry.history_key.clear();
       work.done = true;
       return;
     }
@@ -387,6 +397,8 @@ int Survey::OnTop(const Step& step, const std::string& reply) {
       return 0;
     }
     ReadEntry(header_, content, body_, lines_, &work.entry);
+    std::string key = MessageHistoryKey(work.entry.message_id, header_, work.entry.size);
+    if (key != work.entry.message_id) work.base_key = std::move(key);
   } catch (const std::bad_alloc&) {
     return FailMailbox(&session_, &result_, kTextNoMemory);
   }
@@ -394,9 +406,23 @@ int Survey::OnTop(const Step& step, const std::string& reply) {
   return 0;
 }
 
-void Survey::Deliver() {
+int Survey::Deliver() {
   while (!open_.empty() && open_.front().done) {
     if (pipelined_ || (uidl_ != nullptr && uidl_->listed)) Progress(first_open_, false);
+    Work& work = open_.front();
+    // Keys made for messages without a usable Message-ID are told apart in
+    // message order, whichever way each message came.
+    if (!work.base_key.empty()) {
+      try {
+        std::string key = keys_.Unique(work.base_key);
+        if (key != work.entry.message_id) work.entry.history_key = std::move(key);
+        if (uidl_ != nullptr && uidl_->listed) {
+          uidl_->base_keys[static_cast<std::size_t>(first_open_ - 1)] = std::move(work.base_key);
+        }
+      } catch (const std::bad_alloc&) {
+        return FailMailbox(&session_, &result_, kTextNoMemory);
+      }
+    }
     try {
       // Room for the whole list at once: no copies while it grows.
       if (result_.mails.empty()) {
@@ -414,6 +440,7 @@ void Survey::Deliver() {
     open_.pop_front();
     ++first_open_;
   }
+  return 0;
 }
 
 int Survey::Run(UidlUse* uidl) {
@@ -432,11 +459,11 @@ int Survey::Run(UidlUse* uidl) {
       if (!pipelined_ && !known_sizes) Progress(next_, true);
       Plan(next_++);
     }
-    Deliver();
+    if (Deliver() != 0) return -1;
     if (unsent_.empty() && unanswered_.empty()) continue;
     const int state = Exchange();
     if (state != 0) return state;
-    Deliver();
+    if (Deliver() != 0) return -1;
   }
   return 0;
 }
@@ -516,6 +543,7 @@ int SurveyMailbox(StatusLine* status, const Pop3Account& account, int lines, Sur
     uidl->listed = false;
     uidl->uids.clear();
     uidl->fetched.clear();
+    uidl->base_keys.clear();
   }
   int state = SurveyOnce(status, account, lines, result, pump, messages, uidl, account.pipelining);
   if (state == kOutOfStep) {
@@ -528,6 +556,7 @@ int SurveyMailbox(StatusLine* status, const Pop3Account& account, int lines, Sur
       uidl->listed = false;
       uidl->uids.clear();
       uidl->fetched.clear();
+      uidl->base_keys.clear();
     }
     state = SurveyOnce(status, account, lines, result, pump, messages, uidl, false);
   }

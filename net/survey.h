@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "model/mail_entry.h"
@@ -32,6 +33,9 @@ struct UidlUse {
   std::string listing;
   std::vector<std::string_view> uids;
   std::vector<bool> fetched;
+  // By message index, the key the survey made for a message whose
+  // Message-ID is not its key, before it was told apart from others alike.
+  std::unordered_map<std::size_t, std::string> base_keys;
 };
 
 // Surveys the mailbox into `result`: one MailEntry per message in server

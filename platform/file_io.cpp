@@ -27,12 +27,20 @@ File::~File() { Close(); }
 
 OpenStatus File::OpenForReading(const std::string& name) {
   Close();
+  DWORD attributes = GetFileAttributesA(name.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return OpenStatus::kNotAFile;
+  }
   HANDLE h = CreateFileA(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? OpenStatus::kMissing
                                                                           : OpenStatus::kFailed;
+  }
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    CloseHandle(h);
+    return OpenStatus::kNotAFile;
   }
   handle_ = h;
   return OpenStatus::kOpened;
@@ -58,6 +66,19 @@ OpenStatus File::OpenForUpdate(const std::string& name) {
   }
   handle_ = h;
   return OpenStatus::kOpened;
+}
+
+File::CreateStatus File::CreateExclusive(const std::string& name) {
+  Close();
+  HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? CreateStatus::kExists
+                                                                       : CreateStatus::kFailed;
+  }
+  handle_ = h;
+  return CreateStatus::kCreated;
 }
 
 bool File::IsOpen() const { return handle_ != nullptr; }
@@ -111,6 +132,18 @@ bool File::Size(std::uint64_t* size) {
   return true;
 }
 
+bool File::Stamp(FileStamp* stamp) const {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (handle_ == nullptr || !GetFileInformationByHandle(AsHandle(handle_), &info)) return false;
+  stamp->device = info.dwVolumeSerialNumber;
+  stamp->file = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+  stamp->size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+  stamp->modified =
+      static_cast<std::int64_t>((std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
+                                info.ftLastWriteTime.dwLowDateTime);
+  return true;
+}
+
 bool File::Read(void* buffer, std::size_t size, std::size_t* count) {
   *count = 0;
   if (handle_ == nullptr) return false;
@@ -161,6 +194,38 @@ bool MoveFileOver(const std::string& from, const std::string& to) {
 
 bool RemoveFile(const std::string& name) { return DeleteFileA(name.c_str()) != 0; }
 
+PathKind KindOf(const std::string& name) {
+  DWORD attributes = GetFileAttributesA(name.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathKind::kMissing
+                                                                          : PathKind::kOther;
+  }
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::kOther : PathKind::kRegular;
+}
+
+bool ResolveWriteTarget(const std::string& name, std::string* target) {
+  *target = name;
+  DWORD attributes = GetFileAttributesA(name.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return true;
+  }
+  // A link: the file it leads to, as the system resolves it.
+  HANDLE h = CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  char buffer[MAX_PATH * 2];
+  DWORD n = GetFinalPathNameByHandleA(h, buffer, sizeof buffer, FILE_NAME_NORMALIZED);
+  CloseHandle(h);
+  if (n == 0 || n >= sizeof buffer) return false;
+  target->assign(buffer, n);
+  return true;
+}
+
+bool LinkFile(const std::string& from, const std::string& to) {
+  return CreateHardLinkA(to.c_str(), from.c_str(), nullptr) != 0;
+}
+
 std::string FullPath(const std::string& name) {
   char buffer[MAX_PATH * 2];
   DWORD n = GetFullPathNameA(name.c_str(), sizeof buffer, buffer, nullptr);
@@ -182,9 +247,13 @@ OpenStatus File::OpenForReading(const std::string& name) {
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return errno == ENOENT ? OpenStatus::kMissing : OpenStatus::kFailed;
   struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (fstat(fd, &info) != 0) {
     close(fd);
     return OpenStatus::kFailed;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    close(fd);
+    return OpenStatus::kNotAFile;
   }
   fd_ = fd;
   return OpenStatus::kOpened;
@@ -216,6 +285,17 @@ OpenStatus File::OpenForUpdate(const std::string& name) {
   }
   fd_ = fd;
   return OpenStatus::kOpened;
+}
+
+File::CreateStatus File::CreateExclusive(const std::string& name) {
+  Close();
+  int fd;
+  do {
+    fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return errno == EEXIST ? CreateStatus::kExists : CreateStatus::kFailed;
+  fd_ = fd;
+  return CreateStatus::kCreated;
 }
 
 bool File::IsOpen() const { return fd_ >= 0; }
@@ -253,6 +333,17 @@ bool File::Size(std::uint64_t* size) {
   struct stat info;
   if (fd_ < 0 || fstat(fd_, &info) != 0) return false;
   *size = static_cast<std::uint64_t>(info.st_size);
+  return true;
+}
+
+bool File::Stamp(FileStamp* stamp) const {
+  struct stat info;
+  if (fd_ < 0 || fstat(fd_, &info) != 0) return false;
+  stamp->device = static_cast<std::uint64_t>(info.st_dev);
+  stamp->file = static_cast<std::uint64_t>(info.st_ino);
+  stamp->size = static_cast<std::uint64_t>(info.st_size);
+  stamp->modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 +
+                    static_cast<std::int64_t>(info.st_mtim.tv_nsec);
   return true;
 }
 
@@ -300,6 +391,40 @@ bool MoveFileOver(const std::string& from, const std::string& to) {
 
 bool RemoveFile(const std::string& name) { return unlink(name.c_str()) == 0; }
 
+PathKind KindOf(const std::string& name) {
+  struct stat info;
+  if (stat(name.c_str(), &info) != 0)
+    return errno == ENOENT ? PathKind::kMissing : PathKind::kOther;
+  return S_ISREG(info.st_mode) ? PathKind::kRegular : PathKind::kOther;
+}
+
+bool ResolveWriteTarget(const std::string& name, std::string* target) {
+  std::string path = name;
+  // As many links as the system itself follows before it gives up.
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+      *target = path;
+      return true;
+    }
+    std::vector<char> link(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 255) + 2);
+    ssize_t n = readlink(path.c_str(), link.data(), link.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= link.size()) return false;
+    std::string next(link.data(), static_cast<std::size_t>(n));
+    if (next[0] != '/') {
+      // Relative to the folder that holds the link.
+      std::size_t slash = path.rfind('/');
+      if (slash != std::string::npos) next = path.substr(0, slash + 1) + next;
+    }
+    path = next;
+  }
+  return false;
+}
+
+bool LinkFile(const std::string& from, const std::string& to) {
+  return link(from.c_str(), to.c_str()) == 0;
+}
+
 std::string FullPath(const std::string& name) {
   if (!name.empty() && name[0] == '/') return name;
   char buffer[4096];
@@ -317,6 +442,7 @@ CopyStatus CopyFileBytes(const std::string& from, const std::string& to) {
     case OpenStatus::kMissing:
       return CopyStatus::kSourceMissing;
     case OpenStatus::kFailed:
+    case OpenStatus::kNotAFile:
       return CopyStatus::kFailed;
     case OpenStatus::kOpened:
       break;

@@ -11,10 +11,26 @@
 
 namespace tarnu::platform {
 
+// What tells one version of a file from another: which file it is (a save
+// that replaces the file through a rename makes a new one), its size and its
+// last write time.
+struct FileStamp {
+  std::uint64_t device = 0;
+  std::uint64_t file = 0;
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;
+  bool operator==(const FileStamp& other) const {
+    return device == other.device && file == other.file && size == other.size &&
+           modified == other.modified;
+  }
+  bool operator!=(const FileStamp& other) const { return !(*this == other); }
+};
+
 enum class OpenStatus {
   kOpened,
-  kMissing,  // no such file: nothing was lost
-  kFailed,   // the file may exist but could not be opened (locked, not a file...)
+  kMissing,   // no such file: nothing was lost
+  kFailed,    // the file may exist but could not be opened (locked, no access...)
+  kNotAFile,  // a directory, pipe or device stands where the file should be
 };
 
 // One open file. Closed by the destructor; not copyable.
@@ -32,6 +48,11 @@ class File {
   // Opens an existing file for reading and for writing in place (records
   // changed where they stand, or added at the end), without sharing.
   OpenStatus OpenForUpdate(const std::string& name);
+  // Creates a new file for writing only when nothing stands at `name`: an
+  // existing file, directory or symbolic link (even a dangling one) gives
+  // kExists, so nothing planted there is ever written through.
+  enum class CreateStatus { kCreated, kExists, kFailed };
+  CreateStatus CreateExclusive(const std::string& name);
 
   bool IsOpen() const;
 
@@ -52,6 +73,9 @@ class File {
   bool Flush();
   // Closes; false when the close reported an error (data may be lost).
   bool Close();
+  // The identity of the open file and its state (see FileStamp); false when
+  // the platform cannot tell.
+  bool Stamp(FileStamp* stamp) const;
 
  private:
 #ifdef _WIN32
@@ -60,6 +84,20 @@ class File {
   int fd_ = -1;
 #endif
 };
+
+enum class PathKind { kMissing, kRegular, kOther };
+// What stands at `name`, symbolic links followed.
+PathKind KindOf(const std::string& name);
+
+// The file a write to `name` should replace: `name` itself, or, when `name`
+// is a symbolic link, the file it finally leads to (which may not exist
+// yet), so that a save keeps the link and changes what it points at. False
+// when the links cannot be followed (a loop, or too many).
+bool ResolveWriteTarget(const std::string& name, std::string* target);
+
+// A second name `to` for the file `from` (a hard link); `to` must not exist.
+// False where the file system has no such links.
+bool LinkFile(const std::string& from, const std::string& to);
 
 // Renames `from` over `to`, replacing `to` if it exists.
 bool MoveFileOver(const std::string& from, const std::string& to);

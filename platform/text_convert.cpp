@@ -49,13 +49,49 @@ bool LookupCodePage(std::string_view charset, UINT* code_page) {
   return false;
 }
 
+int ToWideUnits(UINT code_page, DWORD flags, std::string_view text, wchar_t* out, int room) {
+  return MultiByteToWideChar(code_page, flags, text.data(), static_cast<int>(text.size()), out,
+                             room);
+}
+
+// Bytes that are not text become U+FFFD, one for each byte the conversion
+// cannot start a character at, as iconv does on Linux.
 std::wstring ToWide(UINT code_page, std::string_view text) {
   if (text.empty()) return std::wstring();
-  const int length = static_cast<int>(text.size());
-  int wide = MultiByteToWideChar(code_page, 0, text.data(), length, nullptr, 0);
-  if (wide <= 0) return std::wstring();
-  std::wstring out(static_cast<std::size_t>(wide), L'\0');
-  MultiByteToWideChar(code_page, 0, text.data(), length, out.data(), wide);
+  // The ISO-2022 and UTF-7 code pages take no flags.
+  const DWORD strict =
+      (code_page >= 50220 && code_page <= 50229) || code_page == 65000 ? 0 : MB_ERR_INVALID_CHARS;
+  std::wstring out;
+  int wide = ToWideUnits(code_page, strict, text, nullptr, 0);
+  if (wide > 0) {
+    out.resize(static_cast<std::size_t>(wide));
+    ToWideUnits(code_page, strict, text, out.data(), wide);
+  } else {
+    // The longest valid character at each place, else one byte replaced.
+    wchar_t buffer[8];
+    for (std::size_t i = 0; i < text.size();) {
+      std::size_t taken = 0;
+      for (std::size_t n = 1; n <= 4 && i + n <= text.size() && taken == 0; ++n) {
+        int got = ToWideUnits(code_page, strict, text.substr(i, n), buffer, 8);
+        if (got > 0) {
+          out.append(buffer, static_cast<std::size_t>(got));
+          taken = n;
+        }
+      }
+      if (taken == 0) {
+        out.push_back(L'\xFFFD');
+        taken = 1;
+      }
+      i += taken;
+    }
+  }
+  // Windows reads the single bytes 0x80, 0xA0 and 0xFD-0xFF of code page
+  // 932 as U+0080 and private-use characters; they are no text.
+  if (code_page == 932) {
+    for (wchar_t& c : out) {
+      if (c == 0x80 || (c >= 0xF8F0 && c <= 0xF8F3)) c = L'\xFFFD';
+    }
+  }
   return out;
 }
 

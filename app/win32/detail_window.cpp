@@ -74,6 +74,19 @@ bool DetailWindow::OnInit() {
   return true;
 }
 
+void DetailWindow::OnDpiChanged(UINT old_dpi, UINT new_dpi) {
+  // The dialog manager scales the controls; the places kept for the layout
+  // follow.
+  if (old_dpi == 0) return;
+  auto scale = [old_dpi, new_dpi](Box* box) {
+    box->left = MulDiv(box->left, static_cast<int>(new_dpi), static_cast<int>(old_dpi));
+    box->top = MulDiv(box->top, static_cast<int>(new_dpi), static_cast<int>(old_dpi));
+    box->width = MulDiv(box->width, static_cast<int>(new_dpi), static_cast<int>(old_dpi));
+    box->height = MulDiv(box->height, static_cast<int>(new_dpi), static_cast<int>(old_dpi));
+  };
+  for (Box* box : {&body_, &copy_, &full_text_, &close_}) scale(box);
+}
+
 void DetailWindow::Fill() {
   SetWideText(IDC_DETAIL_SUBJECT, texts_.subject);
   SetWideText(IDC_DETAIL_FROM, texts_.from);
@@ -98,7 +111,17 @@ void DetailWindow::SetBodyFont() {
   LOGFONTW own = {};
   HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(hwnd(), WM_GETFONT, 0, 0));
   if (font == nullptr || GetObjectW(font, sizeof own, &own) == 0) {
-    GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof own, &own);
+    font = GetStockObject(DEFAULT_GUI_FONT);
+    GetObjectW(font, sizeof own, &own);
+  }
+  // The face the system really uses: the dialog font's name is often an
+  // alias ("MS Shell Dlg") that the font selection does not list.
+  if (HDC dc = GetDC(hwnd())) {
+    HGDIOBJ old = SelectObject(dc, font);
+    wchar_t face[LF_FACESIZE] = {};
+    if (GetTextFaceW(dc, LF_FACESIZE, face) > 0) std::memcpy(own.lfFaceName, face, sizeof face);
+    SelectObject(dc, old);
+    ReleaseDC(hwnd(), dc);
   }
   settings_->font = FromLogFontW(own);
 }

@@ -28,6 +28,7 @@ class DetailWindow : public Dialog {
   bool OnInit() override;
   bool OnCommand(int id, int code) override;
   bool OnMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+  void OnDpiChanged(UINT old_dpi, UINT new_dpi) override;
   const char* HelpTopic() const override { return "maildetail.htm"; }
 
   void Fill();

@@ -60,7 +60,9 @@ void SettingsDialog::ChooseDisplayFont() {
   choose.lStructSize = sizeof(choose);
   choose.hwndOwner = hwnd();
   choose.lpLogFont = &font;
-  choose.Flags = CF_SCREENFONTS | CF_EFFECTS | CF_INITTOLOGFONTSTRUCT;
+  // No vertical ("@") faces: the body is an edit of horizontal lines, where
+  // they show every character turned on its side.
+  choose.Flags = CF_SCREENFONTS | CF_EFFECTS | CF_INITTOLOGFONTSTRUCT | CF_NOVERTFONTS;
   choose.rgbColors = form_.font_colour;
   if (!ChooseFontW(&choose)) return;
   form_.font = FromLogFontW(font);

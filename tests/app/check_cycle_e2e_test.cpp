@@ -7,9 +7,11 @@
 
 #include "codec/charset.h"
 
+#include <filesystem>
 #include <fstream>
 
 #include "app/check_cycle.h"
+#include "model/data_files.h"
 #include "model/history_file.h"
 #include "tests/app/recording_shell.h"
 #include "tests/support/command_oracle.h"
@@ -205,12 +207,10 @@ TEST_F(CheckCycleEndToEnd, FirstCycleForwardsTheNewMessagesThatPassSecondForward
   reloaded[1].server = "localhost";
   testing::RecordingMessages messages;
   ASSERT_EQ(LoadHistoryFile(&reloaded, &messages), 0);
-  std::vector<std::string> ids;
-  for (const MailEntry& m : reloaded[0].history.mails) ids.push_back(m.message_id);
-  EXPECT_EQ(ids,
+  EXPECT_EQ(HistoryKeys(reloaded[0].history),
             (std::vector<std::string>{"<m1@example.jp>", "<m2@example.jp>", "<m3@example.jp>",
                                       "<m4@example.jp>", "<m5@example.jp>", "<m6@example.jp>"}));
-  EXPECT_TRUE(reloaded[1].history.mails.empty());
+  EXPECT_TRUE(HistoryKeys(reloaded[1].history).empty());
 
   // The second cycle finds nothing new, forwards nothing and clears the flag.
   cycle.RunCheck();
@@ -266,8 +266,10 @@ TEST_F(CheckCycleEndToEnd, EveryProtocolSettingGivesTheSameRowsForwardsAndHistor
   const HostList initial = hosts;
   std::vector<Outcome> outcomes;
   for (const Setting& setting : settings_table) {
-    std::remove("tarnu.hist.pref");
-    std::remove("tarnu.uidl");
+    // A data folder of its own for each setting.
+    const std::string folder = (scratch.path() / setting.name).string();
+    std::filesystem::create_directory(folder);
+    SetDataDirectory(folder);
     hosts = initial;
     for (HostEntry& host : hosts) {
       host.extras.SetOption(kExtraNoPipelining, !setting.pipelining);
@@ -279,7 +281,7 @@ TEST_F(CheckCycleEndToEnd, EveryProtocolSettingGivesTheSameRowsForwardsAndHistor
     for (int round = 0; round < 2; ++round) {
       cycle.RunCheck();
       for (const ResultListRow& row : shell.list.rows()) out.rows[round].push_back(row_text(row));
-      out.history[round] = testing::ReadFileBytes("tarnu.hist.pref");
+      out.history[round] = testing::ReadFileBytes(folder + "/tarnu.hist.pref");
       const std::vector<std::string> ended = dovecot.WaitForSessions(++sessions);
       ASSERT_EQ(ended.size(), sessions);
       const std::size_t top = ended.back().find("top=");
@@ -287,9 +289,10 @@ TEST_F(CheckCycleEndToEnd, EveryProtocolSettingGivesTheSameRowsForwardsAndHistor
       out.tops[round] = ended.back().substr(top, ended.back().find('/', top) - top);
     }
     out.forwarded = smtp.Mails().size() - mails_before;
-    out.cache_written = testing::FileExists("tarnu.uidl");
+    out.cache_written = testing::FileExists(folder + "/tarnu.uidl");
     outcomes.push_back(out);
   }
+  SetDataDirectory("");
   ASSERT_EQ(outcomes[0].rows[0].size(), 7u);
   EXPECT_EQ(outcomes[0].forwarded, 2u);
   for (std::size_t i = 0; i < outcomes.size(); ++i) {

@@ -5,6 +5,7 @@
 #include <map>
 #include <new>
 
+#include "net/smtp_forward.h"
 #include "tests/app/recording_shell.h"
 #include "tests/support/recording_hooks.h"
 #include "ui/host_list_form.h"
@@ -220,7 +221,7 @@ TEST_F(CheckCycleTest, SurveyGetsTheHostsFieldsAndLabelBecomesTheHostName) {
   EXPECT_EQ(shell.list.row(0).columns[0], "A");
   // The entry is stored back: history replaced, current result cleared.
   EXPECT_EQ(hosts[0].history.label, "A");
-  ASSERT_EQ(hosts[0].history.mails.size(), 1u);
+  ASSERT_EQ(HistoryKeys(hosts[0].history).size(), 1u);
   EXPECT_TRUE(hosts[0].current.mails.empty());
   EXPECT_EQ(hosts[0].current.label, "");
   EXPECT_EQ(hosts[0].current.mail_count, 0);
@@ -251,13 +252,10 @@ TEST_F(CheckCycleTest, OnlyNewMessagesThatPassTheConditionsAreForwarded) {
   }
   // The history now knows every message of the mailbox, by its key only:
   // what forwarding did lives on in the rows.
-  ASSERT_EQ(hosts[0].history.mails.size(), 4u);
-  const char* keys[] = {"<seen>", "<ok>", "<spam>", "<fail>"};
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(hosts[0].history.mails[i].message_id, keys[i]) << i;
-    EXPECT_EQ(hosts[0].history.mails[i].subject, "") << i;
-    EXPECT_EQ(hosts[0].history.mails[i].state, "") << i;
-  }
+  ASSERT_EQ(HistoryKeys(hosts[0].history).size(), 4u);
+  EXPECT_EQ(HistoryKeys(hosts[0].history),
+            (std::vector<std::string>{"<seen>", "<ok>", "<spam>", "<fail>"}));
+  EXPECT_TRUE(hosts[0].history.mails.empty());
   EXPECT_TRUE(flags.new_mail);
 }
 
@@ -288,10 +286,10 @@ TEST_F(CheckCycleTest, FailedSurveyKeepsTheHistoryAndTheCycleGoesOn) {
   EXPECT_EQ(rows[1].columns[0], "A");
   EXPECT_EQ(rows[1].state_picture, 2);
   EXPECT_EQ(rows[1].columns[5], "サーバからの応答がありません");
-  ASSERT_EQ(hosts[0].history.mails.size(), 1u);
+  ASSERT_EQ(HistoryKeys(hosts[0].history).size(), 1u);
   EXPECT_EQ(hosts[0].history.mails[0].message_id, "<a-old>");
   EXPECT_EQ(hosts[0].history.error, "サーバからの応答がありません");
-  ASSERT_EQ(hosts[1].history.mails.size(), 1u);
+  ASSERT_EQ(HistoryKeys(hosts[1].history).size(), 1u);
 }
 
 TEST_F(CheckCycleTest, EmptyMailboxKeepsTheOldMessageIds) {
@@ -301,7 +299,7 @@ TEST_F(CheckCycleTest, EmptyMailboxKeepsTheOldMessageIds) {
   Cycle().RunCheck();
   ASSERT_EQ(shell.list.size(), 1u);
   EXPECT_EQ(shell.list.row(0).columns[5], "メッセージはありません");
-  ASSERT_EQ(hosts[0].history.mails.size(), 1u);
+  ASSERT_EQ(HistoryKeys(hosts[0].history).size(), 1u);
   // The message comes back: it is not new.
   net.boxes["A.example"].mails = {Mail("<1>")};
   Cycle().RunCheck();
@@ -364,13 +362,13 @@ TEST_F(CheckCycleTest, RunningOutOfMemoryLeavesTheEntryAndGoesOn) {
   EXPECT_EQ(shell.quits, (std::vector<int>{-1}));
   // Host A untouched.
   EXPECT_EQ(hosts[0].history.label, "before");
-  ASSERT_EQ(hosts[0].history.mails.size(), 1u);
+  ASSERT_EQ(HistoryKeys(hosts[0].history).size(), 1u);
   EXPECT_EQ(hosts[0].history.mails[0].message_id, "<a-old>");
   EXPECT_TRUE(hosts[0].current.mails.empty());
   // Host B checked, history written, the cycle ended normally.
   ASSERT_EQ(shell.list.size(), 1u);
   EXPECT_EQ(shell.list.row(0).columns[0], "B");
-  EXPECT_EQ(hosts[1].history.mails.size(), 1u);
+  EXPECT_EQ(HistoryKeys(hosts[1].history).size(), 1u);
   EXPECT_EQ(net.saves.size(), 1u);
   EXPECT_EQ(shell.title, "問い合わせ結果一覧");
   EXPECT_FALSE(flags.checking);
@@ -399,6 +397,189 @@ TEST_F(CheckCycleTest, HostListShrinkingDuringASurveyIsSafe) {
   EXPECT_TRUE(hosts.empty());
   EXPECT_EQ(net.surveys.size(), 1u);
   EXPECT_EQ(shell.list.size(), 1u);
+}
+
+// Forwards still owed, over a series of checks each run as a new process
+// would: the histories come from what the last successful save wrote, the
+// owed forwards from what the last check wrote.
+struct OwedCycle {
+  int outcome = 0;          // the forwarder's result, if it is called
+  std::int64_t now = 1000;  // the clock
+  bool on_server = true;    // the message is still in the mailbox
+  bool survey_fails = false;
+  bool forwarding = true;     // the host's forward switch
+  bool history_saved = true;  // the history save succeeds
+};
+
+struct OwedCase {
+  const char* what;
+  std::vector<OwedCycle> cycles;
+  std::vector<int> forwards;  // forwards of the message in each check
+};
+
+void RunOwedCase(const OwedCase& c) {
+  SCOPED_TRACE(c.what);
+  testing::RecordingShell shell;
+  HostList hosts = {Host("A")};
+  hosts[0].forward = true;
+  std::vector<MailEntry> saved_history;
+  PendingForwards stored;
+  AppSettings settings;
+  CheckFlags flags;
+  for (std::size_t n = 0; n < c.cycles.size(); ++n) {
+    SCOPED_TRACE(n);
+    const OwedCycle& cycle = c.cycles[n];
+    hosts[0].forward = cycle.forwarding;
+    int forwards = 0;
+    std::vector<std::string> states;
+    CheckServices s;
+    s.survey = [&](StatusLine*, const Pop3Account&, int, SurveyResult* result, MessagePump*,
+                   UserMessages*, UidlUse*) {
+      if (cycle.survey_fails) {
+        result->error = "受信エラー 104";
+        return -1;
+      }
+      result->mails = {Mail("<other>")};
+      if (cycle.on_server) result->mails.push_back(Mail("<1>", "subject"));
+      result->mail_count = static_cast<std::int32_t>(result->mails.size());
+      return 0;
+    };
+    s.forward = [&](const HostEntry&, MailEntry* entry, MessagePump*) {
+      if (entry->message_id != "<1>") return 0;
+      ++forwards;
+      entry->state = cycle.outcome == 0 ? "" : "転送時サーバからの応答がありません";
+      return cycle.outcome;
+    };
+    s.begin_check = [&](HostList* list, UserMessages*) {
+      (*list)[0].history.mails = saved_history;
+      return true;
+    };
+    s.load_pending = [&](PendingForwards* pending) { *pending = stored; };
+    s.save_pending = [&](const PendingForwards& pending) {
+      stored = pending;
+      return 0;
+    };
+    s.save_history = [&](const HostList& list, UserMessages*) {
+      if (!cycle.history_saved) return -1;
+      saved_history = list[0].history.mails;
+      return 0;
+    };
+    s.now = [&]() { return cycle.now; };
+    CheckCycle check(&hosts, &settings, &flags, &shell, s);
+    check.RunCheck();
+    EXPECT_EQ(check.last_save_failed(), !cycle.history_saved);
+    ASSERT_LT(n, c.forwards.size());
+    EXPECT_EQ(forwards, c.forwards[n]);
+    // A forward that failed in this check shows its text in the row.
+    if (forwards != 0 && cycle.outcome != 0) {
+      const ResultListRow& row = shell.list.row(1);
+      ASSERT_TRUE(row.record.has_value());
+      EXPECT_EQ(row.record->mail.message_id, "<1>");
+      EXPECT_EQ(Hex(row.columns[5]), Hex("転送時サーバからの応答がありません"));
+    }
+  }
+}
+
+TEST(CheckCycleOwedForwards, RetriedUntilTakenNeverTwiceOnceTaken) {
+  OwedCycle failed;
+  failed.outcome = kForwardFailed;
+  OwedCycle taken;
+  OwedCycle uncertain;
+  uncertain.outcome = kForwardUncertain;
+  OwedCycle taken_history_lost;
+  taken_history_lost.history_saved = false;
+  OwedCycle gone;
+  gone.on_server = false;
+  OwedCycle survey_fails;
+  survey_fails.survey_fails = true;
+  OwedCycle not_forwarding;
+  not_forwarding.forwarding = false;
+  auto at = [](OwedCycle cycle, std::int64_t now) {
+    cycle.now = now;
+    return cycle;
+  };
+  const std::vector<OwedCase> cases = {
+      {"failed, then taken", {failed, taken, taken}, {1, 1, 0}},
+      {"failed twice, then taken", {failed, failed, taken, taken}, {1, 1, 1, 0}},
+      {"taken at once", {taken, taken}, {1, 0}},
+      {"no answer after the mail went out", {uncertain, taken, taken}, {1, 0, 0}},
+      {"taken, history not saved", {taken_history_lost, taken, taken}, {1, 0, 0}},
+      {"failed, history not saved",
+       {at(failed, 0), at(failed, 1), at(taken, 2), at(taken, 3)},
+       {1, 1, 1, 0}},
+      {"ten tries at most",
+       std::vector<OwedCycle>(12, failed),
+       {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0}},
+      {"a day at most",
+       {at(failed, 1000), at(failed, 1000 + 86399), at(taken, 1000 + 86400)},
+       {1, 1, 0}},
+      // Gone, the message is forgotten by the history too: back, it is new.
+      {"message gone from the server", {failed, gone, taken}, {1, 0, 1}},
+      {"failed survey keeps what is owed", {failed, survey_fails, taken}, {1, 0, 1}},
+      {"forwarding switched off", {failed, not_forwarding, taken}, {1, 0, 0}},
+  };
+  for (const OwedCase& c : cases) RunOwedCase(c);
+}
+
+TEST(CheckCycleOwedForwards, AMessageNoLongerPassingTheConditionsIsNotRetried) {
+  HostList hosts = {Host("A")};
+  hosts[0].forward = true;
+  PendingForwards stored;
+  PendingForward owed;
+  owed.server = hosts[0].server;
+  owed.port = hosts[0].pop3_port;
+  owed.user = hosts[0].user;
+  owed.key = "<1>";
+  owed.first_failure = 1000;
+  owed.tries = 1;
+  PendingForward of_removed_host = owed;
+  of_removed_host.server = "gone.example";
+  stored = {owed, of_removed_host};
+  hosts[0].history.mails = {Mail("<1>")};
+  hosts[0].rule.switches = kStopIfSubject;
+  hosts[0].rule.subject_stop = "stop";
+  testing::RecordingShell shell;
+  int forwards = 0;
+  CheckServices s;
+  s.survey = [](StatusLine*, const Pop3Account&, int, SurveyResult* result, MessagePump*,
+                UserMessages*, UidlUse*) {
+    result->mails = {Mail("<1>", "please stop")};
+    return 0;
+  };
+  s.forward = [&](const HostEntry&, MailEntry*, MessagePump*) { return ++forwards, 0; };
+  s.save_history = [](const HostList&, UserMessages*) { return 0; };
+  s.load_pending = [&](PendingForwards* pending) { *pending = stored; };
+  s.save_pending = [&](const PendingForwards& pending) { return stored = pending, 0; };
+  s.now = []() { return std::int64_t{1001}; };
+  AppSettings settings;
+  CheckFlags flags;
+  CheckCycle(&hosts, &settings, &flags, &shell, s).RunCheck();
+  EXPECT_EQ(0, forwards);
+  EXPECT_TRUE(stored.empty());  // neither the refused one nor the removed host's
+}
+
+TEST(CheckCycleOwedForwards, AnotherCheckHoldingTheFolderMeansThisOneDoesNothing) {
+  HostList hosts = {Host("A")};
+  testing::RecordingShell shell;
+  CheckServices s;
+  s.survey = [](StatusLine*, const Pop3Account&, int, SurveyResult*, MessagePump*, UserMessages*,
+                UidlUse*) {
+    ADD_FAILURE() << "surveyed";
+    return 0;
+  };
+  s.save_history = [](const HostList&, UserMessages*) {
+    ADD_FAILURE() << "saved";
+    return 0;
+  };
+  s.begin_check = [](HostList*, UserMessages*) { return false; };
+  AppSettings settings;
+  CheckFlags flags;
+  CheckCycle cycle(&hosts, &settings, &flags, &shell, s);
+  cycle.RunCheck();
+  EXPECT_EQ(1, cycle.busy_checks());
+  EXPECT_EQ(1, cycle.dropped_checks());
+  EXPECT_FALSE(cycle.running());
+  EXPECT_EQ(std::vector<std::string>{}, shell.log);
 }
 
 // The host list dialog's OK can come while a survey waits (the network pumps
@@ -468,7 +649,7 @@ TEST_F(CheckCycleTest, HostListDialogOkDuringASurvey) {
     for (const HostEntry& h : hosts) {
       names.push_back(h.name);
       histories.emplace_back();
-      for (const MailEntry& m : h.history.mails) histories.back().push_back(m.message_id);
+      histories.back() = HistoryKeys(h.history);
       EXPECT_TRUE(h.current.mails.empty());
     }
     EXPECT_EQ(names, c.names_after);

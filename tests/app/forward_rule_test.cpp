@@ -100,6 +100,9 @@ TEST(MatchListItem, NeverMatchesInsideADoubleByteCharacter) {
       // Two characters whose bytes straddle: "ア" "ア" holds 41 83 in the middle.
       {"\x83\x41\x83\x41", "A\x83", false},
       {"\x83\x41\x83\x41", "\x83\x41", true},
+      // "アAA" holds "AA" right after the character, overlapping the place
+      // where its trail byte and the first A would have matched.
+      {"\x83\x41\x41\x41", "AA", true},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Match(c.text, c.list), c.match) << Hex(c.text) << " / " << Hex(c.list);

@@ -82,6 +82,15 @@ TEST(DecodeMailText, LabelsAndGuesses) {
       {"unknown label: guessed", "x-unknown", "\x93\xFA\x96\x7B", kNihon},
       {"broken UTF-8: one U+FFFD", "utf-8", "a\xE6\x97z", "a\xEF\xBF\xBDz"},
       {"EUC-JP half-width katakana", "euc-jp", "\x8E\xB6", "\xEF\xBD\xB6"},
+      // Bytes code page 932 has no character for: one U+FFFD each, on Windows
+      // (which reads some of them as private-use characters) too.
+      {"stray Shift_JIS bytes", "shift_jis",
+       "\x80\xA0\xFD\xFE\xFF"
+       "a",
+       "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"
+       "a"},
+      {"a lead byte without its trail byte", "shift_jis", "\x93 a\x93",
+       "\xEF\xBF\xBD a\xEF\xBF\xBD"},
       {"NUL stays a byte", "shift_jis", std::string("\x93\xFA\0\x96\x7B", 5),
        std::string("\xE6\x97\xA5\0\xE6\x9C\xAC", 7)},
   };

@@ -88,6 +88,7 @@ TEST(DetectJapaneseCode, FirstDecisiveByteSettlesIt) {
       {"EUC-JP pair", "\xA4\xA2", kCodeEucJp},
       {"0xE0 then a low byte", "\xE0\x40", kCodeShiftJis},
       {"0xE0 then a high byte decides nothing", "\xE0\xA1", kCodeEucJp},
+      {"0xE0 then 0xA0, below the EUC-JP range", "\xE0\xA0\xB1", kCodeShiftJis},
       {"... and the next byte is looked at", "\xE0\xE0\x40", kCodeShiftJis},
       {"high byte at the end: the NUL is low", "ab\xFE", kCodeShiftJis},
       {"0x80 and 0xFF run on", "\x80\xFF\xFF", kCodeShiftJis},

@@ -438,7 +438,7 @@ def detail_tests(session, driver, ui, work, mail, messages, check, quote, log=No
           close[0] + close[2] == width - 10 and close[1] + close[3] == height - 10 and
           full[0] + full[2] == close[0] - 10 and copy[0] + copy[2] == full[0] - 10 and
           copy[1] == full[1] == close[1], places)
-    ui.shot(DETAIL, "detail-window-resized.png")
+    ui.shot(DETAIL, shot.replace(".png", "-resized.png"))
     # The whole text.
     ui.press(DETAIL, FULL_TEXT)
     full = wait_for(lambda: body[-1] in (ui.get(DETAIL, BODY) or ""), 20)
@@ -528,6 +528,7 @@ def settings_dialog_tests(session, driver, ui, pref, check, face_before, log):
     # The font selection: cancelled first, then confirmed as it opens.
     ui.press(SETTINGS, CHOOSE_FONT)
     font_box = wait_for_any_dialog(driver, ("フォントの指定", "フォント", "Font"), 8000)
+    offered = None
     check("選択 opens the font selection: " + str(font_box), font_box is not None)
     if font_box:
         ui.shot(font_box, "font-selection.png")
@@ -537,11 +538,13 @@ def settings_dialog_tests(session, driver, ui, pref, check, face_before, log):
               ui.get(SETTINGS, FONT_NAME) == face_before, ui.get(SETTINGS, FONT_NAME))
         ui.press(SETTINGS, CHOOSE_FONT)
         ui.find(font_box)
+        offered = ui.get(font_box, 1136)  # the face box of the font selection
         ui.press(font_box, IDOK)
         ui.gone(font_box)
     face = ui.get(SETTINGS, FONT_NAME)
-    check("the chosen face shows in 1043 at once: " + str(face),
-          bool(face) and face not in ("(未設定)", face_before))
+    check("the face confirmed in the font selection shows in 1043 at once: " + str(face),
+          font_box is not None and face == offered and not face.startswith("@"),
+          (face, offered if font_box else None))
     check("screenshot of 基本設定: " + str(ui.shot(SETTINGS, "dialog-settings.png")),
           os.path.exists(os.path.join(ui.artifacts, "dialog-settings.png")))
     before = read(pref)
@@ -584,3 +587,53 @@ def first_start_tests(session, driver, tarnu_exe, artifacts, ui, check):
     finish(driver, program, check, "the first start")
     check("Cancel saved no host: the file written at exit has none",
           pref_layout.header_fields(read(os.path.join(work, "tarnu.pref")))["count"] == 0)
+
+
+def dialog_during_check_test(session, driver, tarnu_exe, cli, artifacts, mail, silent, ui,
+                             check):
+    """The host list dialog opens while a check waits on a host that never
+    answers; that host is deleted and OK pressed before the check goes on.
+    The dialog's list is what stays, and the check's messages land in the
+    history of the host they came from."""
+    work = os.path.join(artifacts, "dialog-during-check")
+    os.makedirs(work)
+    for name, server, port, user, timeout in (("無応答", "localhost", silent.port, "x", "8"),
+                                              ("テストサーバ", "127.0.0.1", mail.port, "alice",
+                                               "10")):
+        subprocess.run([cli, "host", "add", "--name", name, "--server", server, "--port",
+                        str(port), "--user", user, "--password", "secret", "--timeout", timeout],
+                       cwd=work, check=True, capture_output=True)
+    maildir = mail.maildir("alice")
+    count = sum(len(os.listdir(os.path.join(maildir, d))) for d in ("new", "cur"))
+    pref = os.path.join(work, "tarnu.pref")
+    program = session.start(tarnu_exe, work, "tarnu-dialog-during-check.log")
+    check("the program starts with a silent host first", driver.ok("wait-main", 30000))
+    driver("command", IDM_CHECK)
+    checking = wait_for(lambda: "(確認中)" in (driver.text("title") or ""), 5)
+    check("a check waits on the silent host", checking, driver.text("title"))
+    driver("command", IDM_HOSTS)
+    check("the host list dialog opens during the check", ui.find(HOST_LIST))
+    driver("select", HOST_LIST, LIST, 0)
+    ui.press(HOST_LIST, DELETE)
+    time.sleep(0.3)
+    ui.press(HOST_LIST, IDOK)
+    check("OK deletes the silent host while its survey still waits", ui.gone(HOST_LIST))
+    time.sleep(0.5)
+    expected = [pref_layout.host_record("テストサーバ", "127.0.0.1", "alice", "secret",
+                                        pop3_port=mail.port, timeout=10)]
+    check("tarnu.pref is saved with the one host left",
+          pref_layout.records(read(pref)) == expected)
+    check("the check goes on: the remaining host's %d messages (new) and the silent host's "
+          "row" % count, driver.ok("wait-rows", count + 1, 30000), driver.rows())
+    rows = driver.rows() or []
+    check("the messages are new", [r[1] for r in rows[:count]] == ["0"] * count, rows)
+    driver("command", IDM_CHECK)
+    check("a second check visits only the host left",
+          driver.ok("wait-rows", count, 30000), driver.rows())
+    rows = driver.rows() or []
+    check("its messages are now seen: the first check wrote them into that host's history",
+          [r[1] for r in rows] == ["1"] * count and rows[0][2] == "テストサーバ", rows)
+    finish(driver, program, check, "the dialog-during-check run")
+    check("the host the dialog deleted does not come back at exit",
+          pref_layout.records(read(pref)) == expected,
+          [r[:16] for r in pref_layout.records(read(pref))])

@@ -22,6 +22,7 @@
 namespace tarnu {
 namespace {
 
+using testing::DirectoryListing;
 using testing::ExpectSameHost;
 using testing::ExpectSameSettings;
 using testing::FileExists;
@@ -35,6 +36,7 @@ using testing::RecordingMessages;
 using testing::ScratchDir;
 using testing::WriteFileBytes;
 using Shown = std::vector<std::string>;
+using Names = std::vector<std::string>;
 
 constexpr std::size_t kHeader = 244;
 constexpr std::size_t kRecord = 1564;
@@ -42,6 +44,9 @@ const char kCorrupt[] = "データファイルが破損しています";
 const char kWrongVersion[] = "データファイルのバージョンが違います";
 const char kCannotSave[] = "設定を保存できません";
 const char kCannotCreate[] = "データファイルを作成できません";
+const char kNotAFile[] = "設定ファイル tarnu.pref が通常のファイルではないため読み込めません";
+const char kHistoryNotAFile[] =
+    "履歴ファイル tarnu.hist.pref が通常のファイルではないため読み込めません";
 
 // Code page 932 values, written as bytes so no editor can change them.
 const char kTesuto[] = "\x83\x65\x83\x58\x83\x67";                            // テスト
@@ -304,7 +309,8 @@ TEST(DataFiles, FilesLiveInTheChosenFolder) {
     ASSERT_EQ(0, LoadHistoryFile(&back, &messages));
     SetDataDirectory("");
     ASSERT_EQ(2u, back.size());
-    ASSERT_EQ(1u, back[0].history.mails.size());
+    ASSERT_TRUE(back[0].history.stored_keys);
+    EXPECT_EQ(std::vector<std::string>{"<a@b>"}, *back[0].history.stored_keys);
     EXPECT_EQ(Shown{}, messages.shown);
     EXPECT_TRUE(FileExists("data/tarnu.pref"));
     EXPECT_TRUE(FileExists("data/tarnu.hist.pref"));
@@ -650,15 +656,17 @@ TEST(ConfigFileLoad, UnreadableFileLoadsNothingAndIsNeverReplaced) {
   HostList hosts;
   RecordingMessages messages;
   EXPECT_EQ(0, LoadConfigFile(&settings, &hosts, &messages));
-  EXPECT_EQ(Shown{}, messages.shown);
+  EXPECT_EQ(Shown{kNotAFile}, messages.shown);
   ExpectSameSettings(Sentinel(), settings);
-  EXPECT_EQ(-1, SaveConfigFile(&settings, hosts, &messages));
+  messages.shown.clear();
+  EXPECT_EQ(0, SaveConfigFile(&settings, hosts, &messages));
   EXPECT_EQ(Shown{kCannotSave}, messages.shown);
   EXPECT_EQ("x", ReadFileBytes("tarnu.pref/inside"));
-  EXPECT_FALSE(FileExists("tarnu.pref.tmp"));
+  EXPECT_EQ(Names{"tarnu.pref"}, DirectoryListing());
 }
 
-// A pipe where the file should be is never waited on, in either file.
+// A pipe where the file should be is never waited on, in either file, and
+// the user is told why nothing was read.
 TEST(ConfigFileLoad, PipeInPlaceOfTheFileIsNotWaitedOn) {
   ScratchDir dir;
   ASSERT_EQ(0, mkfifo("tarnu.pref", 0600));
@@ -668,33 +676,44 @@ TEST(ConfigFileLoad, PipeInPlaceOfTheFileIsNotWaitedOn) {
   RecordingMessages messages;
   EXPECT_EQ(0, LoadConfigFile(&settings, &hosts, &messages));
   EXPECT_EQ(0, LoadHistoryFile(&hosts, &messages));
-  EXPECT_EQ(Shown{}, messages.shown);
+  EXPECT_EQ((Shown{kNotAFile, kHistoryNotAFile}), messages.shown);
   ExpectSameSettings(Sentinel(), settings);
+  // Nor is it replaced by a save.
+  messages.shown.clear();
+  EXPECT_EQ(0, SaveConfigFile(&settings, hosts, &messages));
+  EXPECT_EQ(Shown{kCannotSave}, messages.shown);
+  struct stat info;
+  ASSERT_EQ(0, lstat("tarnu.pref", &info));
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
 
 TEST(ConfigFileSave, TemporaryFileThatCannotBeCreated) {
   ScratchDir dir;
-  WriteFileBytes("tarnu.pref", SampleFile());
-  std::filesystem::create_directory("tarnu.pref.tmp");
+  SetDataDirectory("no-such-folder");
   AppSettings settings;
   settings.version = 5;
   RecordingMessages messages;
   EXPECT_EQ(0, SaveConfigFile(&settings, HostList(), &messages));
+  SetDataDirectory("");
   EXPECT_EQ(Shown{kCannotSave}, messages.shown);
   EXPECT_EQ(5, settings.version);  // untouched when nothing could be created
-  EXPECT_EQ(SampleFile(), ReadFileBytes("tarnu.pref"));
+  EXPECT_EQ(Names{}, DirectoryListing());
 }
 
 TEST(ConfigFileSave, FailedHeaderWriteKeepsTheOldFile) {
   ScratchDir dir;
   WriteFileBytes("tarnu.pref", SampleFile());
-  ASSERT_EQ(0, symlink("/dev/full", "tarnu.pref.tmp"));
   AppSettings settings;
   RecordingMessages messages;
-  EXPECT_EQ(-1, SaveConfigFile(&settings, SampleHosts(), &messages));
+  int result;
+  {
+    FileSizeLimit low(kHeader - 1);
+    result = SaveConfigFile(&settings, SampleHosts(), &messages);
+  }
+  EXPECT_EQ(-1, result);
   EXPECT_EQ(Shown{kCannotSave}, messages.shown);
   EXPECT_EQ(SampleFile(), ReadFileBytes("tarnu.pref"));
-  EXPECT_FALSE(std::filesystem::is_symlink("tarnu.pref.tmp"));
+  EXPECT_EQ(Names{"tarnu.pref"}, DirectoryListing());
 }
 
 TEST(ConfigFileSave, FailedRecordWriteKeepsTheOldFile) {
@@ -712,7 +731,7 @@ TEST(ConfigFileSave, FailedRecordWriteKeepsTheOldFile) {
     EXPECT_EQ(-1, result);
     EXPECT_EQ(Shown{kCannotCreate}, messages.shown);
     EXPECT_EQ("the previous file", ReadFileBytes("tarnu.pref"));
-    EXPECT_FALSE(FileExists("tarnu.pref.tmp"));
+    EXPECT_EQ(Names{"tarnu.pref"}, DirectoryListing());
   }
 }
 
@@ -722,10 +741,10 @@ TEST(ConfigFileSave, FileThatCannotBeReplacedStaysAsItWas) {
   WriteFileBytes("tarnu.pref/inside", "x");
   AppSettings settings;
   RecordingMessages messages;
-  EXPECT_EQ(-1, SaveConfigFile(&settings, SampleHosts(), &messages));
+  EXPECT_EQ(0, SaveConfigFile(&settings, SampleHosts(), &messages));
   EXPECT_EQ(Shown{kCannotSave}, messages.shown);
   EXPECT_EQ("x", ReadFileBytes("tarnu.pref/inside"));
-  EXPECT_FALSE(FileExists("tarnu.pref.tmp"));
+  EXPECT_EQ(Names{"tarnu.pref"}, DirectoryListing());
 }
 
 TEST(ConfigFileBackup, ASaveThatFailedBeforeReplacingStillKeepsTheBackupLater) {
@@ -735,10 +754,11 @@ TEST(ConfigFileBackup, ASaveThatFailedBeforeReplacingStillKeepsTheBackupLater) {
   HostList hosts;
   RecordingMessages messages;
   ASSERT_EQ(-1, LoadConfigFile(&settings, &hosts, &messages));
-  ASSERT_EQ(0, symlink("/dev/full", "tarnu.pref.tmp"));
-  EXPECT_EQ(-1, SaveConfigFile(&settings, hosts, &messages));
+  {
+    FileSizeLimit low(10);
+    EXPECT_EQ(-1, SaveConfigFile(&settings, hosts, &messages));
+  }
   EXPECT_EQ(OtherVersionFile(), ReadFileBytes("tarnu.pref"));
-  std::filesystem::remove("tarnu.pref.tmp");
   ASSERT_EQ(0, SaveConfigFile(&settings, hosts, &messages));
   EXPECT_EQ(OtherVersionFile(), ReadFileBytes("tarnu.pref.bak"));
 }
@@ -769,14 +789,17 @@ TEST(ConfigFile, FileHeldOpenElsewhereIsNeitherReadNorReplaced) {
 }
 #endif
 
-TEST(ConfigFileSave, LeftoverTemporaryFileIsReplaced) {
+// Whatever stands under a temporary-looking name (a leftover, or a link
+// planted to make the save write elsewhere) is neither used nor touched.
+TEST(ConfigFileSave, FilesUnderTemporaryNamesAreLeftAlone) {
   ScratchDir dir;
   WriteFileBytes("tarnu.pref.tmp", std::string(5000, 'z'));
   AppSettings settings = SampleSettings();
   RecordingMessages messages;
   ASSERT_EQ(0, SaveConfigFile(&settings, SampleHosts(), &messages));
   EXPECT_EQ(SampleFile(), ReadFileBytes("tarnu.pref"));
-  EXPECT_FALSE(FileExists("tarnu.pref.tmp"));
+  EXPECT_EQ(std::string(5000, 'z'), ReadFileBytes("tarnu.pref.tmp"));
+  EXPECT_EQ((Names{"tarnu.pref", "tarnu.pref.tmp"}), DirectoryListing());
 }
 
 #ifndef NDEBUG

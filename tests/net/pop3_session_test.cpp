@@ -178,6 +178,29 @@ TEST(OpenMailbox, OverlongGreetingDoesNotShiftTheReplies) {
   EXPECT_EQ(out.sent, "USER alice\r\nPASS secret\r\nSTAT\r\nQUIT\r\n");
 }
 
+// Replies whose length lies around the 1023 bytes a reply line holds: a
+// line of exactly 1023 bytes, CR LF included, is whole and nothing after it
+// may be taken for its rest.
+TEST(OpenMailbox, RepliesAroundTheLineCapacityLogIn) {
+  for (std::size_t length : {1021, 1022, 1023, 1024, 1025, 2046, 2047}) {
+    SCOPED_TRACE(length);
+    const std::string greeting = "+OK " + std::string(length - 6, 'g') + "\r\n";
+    const std::string user_reply = "+OK " + std::string(length - 6, 'u') + "\r\n";
+    ASSERT_EQ(length, greeting.size());
+    Outcome out = OpenAndClose({{'S', greeting},
+                                {'E', "USER alice\r\n"},
+                                {'S', user_reply},
+                                {'E', "PASS secret\r\n"},
+                                {'S', "+OK\r\n"},
+                                {'E', "STAT\r\n"},
+                                {'S', "+OK 2 20\r\n"}},
+                               false);
+    EXPECT_EQ(out.count, 2);
+    EXPECT_EQ(out.result.error, "") << out.log;
+    EXPECT_EQ(out.sent, "USER alice\r\nPASS secret\r\nSTAT\r\nQUIT\r\n");
+  }
+}
+
 // Every refusal and every channel failure of the login: the exact error
 // text, what the client sent (QUIT whenever it was connected), the leftover
 // list discarded and the title restored.
@@ -278,7 +301,7 @@ TEST(OpenMailbox, Failures) {
       {"cut in the middle of the greeting",
        false,
        {{'S', "+OK rea"}, {'W', ""}},
-       "受信エラー 0",
+       "受信エラー 0 サーバが接続を切断しました",
        "QUIT\r\n"},
       {"cut in the middle of the PASS reply",
        false,
@@ -288,7 +311,7 @@ TEST(OpenMailbox, Failures) {
         {'E', "PASS secret\r\n"},
         {'S', "+O"},
         {'W', ""}},
-       "受信エラー 0",
+       "受信エラー 0 サーバが接続を切断しました",
        "USER alice\r\nPASS secret\r\nQUIT\r\n"},
       {"overlong refusal is cut to the line buffer",
        false,

@@ -272,9 +272,9 @@ TEST(DovecotBothWays, EverySettingGivesThePlainSurveysEntries) {
           const MailEntry& w = plain.mails[i];
           const MailEntry& g = got.mails[i];
           ASSERT_EQ(Escape(g.from + "|" + g.subject + "|" + g.cc + "|" + g.to + "|" + g.body + "|" +
-                           g.message_id + "|" + std::to_string(g.size)),
+                           g.message_id + "|" + g.history_key + "|" + std::to_string(g.size)),
                     Escape(w.from + "|" + w.subject + "|" + w.cc + "|" + w.to + "|" + w.body + "|" +
-                           w.message_id + "|" + std::to_string(w.size)))
+                           w.message_id + "|" + w.history_key + "|" + std::to_string(w.size)))
               << where << " message " << i + 1;
         }
         if (uidl_round < 0) continue;
@@ -282,7 +282,7 @@ TEST(DovecotBothWays, EverySettingGivesThePlainSurveysEntries) {
         std::size_t fetched = 0;
         for (bool f : uidl.fetched) fetched += f ? 1 : 0;
         EXPECT_EQ(fetched, uidl_round == 0 ? got.mails.size() : 0u) << where;
-        ASSERT_TRUE(cache.Store(got.mails, uidl.uids, uidl.fetched)) << where;
+        ASSERT_TRUE(cache.Store(got.mails, uidl.uids, uidl.fetched, uidl.base_keys)) << where;
       }
     }
   }

@@ -1,5 +1,6 @@
 #include "tests/support/scratch_dir.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -63,6 +64,16 @@ std::string ReadFileBytes(const std::string& name, bool* exists) {
 bool FileExists(const std::string& name) {
   std::error_code error;
   return fs::exists(name, error);
+}
+
+std::vector<std::string> DirectoryListing() {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator(".", error)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 }  // namespace tarnu::testing

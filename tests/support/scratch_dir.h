@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace tarnu::testing {
 
@@ -30,6 +31,9 @@ void WriteFileBytes(const std::string& name, const std::string& bytes);
 // empty one.
 std::string ReadFileBytes(const std::string& name, bool* exists = nullptr);
 bool FileExists(const std::string& name);
+// The names in the current directory, sorted (temporary files left behind
+// show here whatever their names).
+std::vector<std::string> DirectoryListing();
 
 }  // namespace tarnu::testing
 

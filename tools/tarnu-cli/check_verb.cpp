@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/check_cycle.h"
 #include "model/config_file.h"
 #include "model/data_files.h"
 #include "model/history_file.h"
@@ -45,16 +46,25 @@ bool LoadForCheck(AppSettings* settings, HostList* hosts, int* exit_code) {
 
 namespace {
 
+// A check that finds another one running waits this long for it.
+constexpr int kCheckBusyWaitMs = 5000;
+
 int RunCheck(const Call&) {
   AppSettings settings;
   HostList hosts;
   int code = kExitOk;
   if (!LoadForCheck(&settings, &hosts, &code)) return code;
   const bool progress = ErrorIsTerminal();
-  CheckReport report = RunConsoleCheck(&hosts, settings, progress);
+  CheckReport report = RunConsoleCheck(&hosts, settings, progress, kCheckBusyWaitMs);
+  if (report.busy) {
+    ErrorLine(SyntaxText(Say::kCheckRunning, DataFilePath(kCheckLockFileName)), TextKind::kUtf8);
+    return kExitBusy;
+  }
   if (report.checked_hosts == 0) ErrorLine(SyntaxText(Say::kNoHostToCheck), TextKind::kUtf8);
   WriteCheckRows(report, false);
-  return report.failed_hosts == 0 && !report.quit ? kExitOk : kExitFailed;
+  // A history that could not be saved fails the check: the message said why.
+  return report.failed_hosts == 0 && !report.quit && !report.history_not_saved ? kExitOk
+                                                                               : kExitFailed;
 }
 
 }  // namespace

@@ -42,6 +42,22 @@ std::string ToUtf8(std::string_view text, TextKind kind) {
 void SetRawOutput(bool raw_cp932) { raw_output = raw_cp932; }
 bool RawOutput() { return raw_output; }
 
+namespace {
+
+// A control character other than the line ends and tab: ESC, BEL, BS and
+// their kind would reach the terminal as commands (colours, titles, cursor
+// moves) from any mail or server that sends them.
+bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
+void PutEscaped(std::string* out, unsigned char c) {
+  static const char kHex[] = "0123456789ABCDEF";
+  *out += "\\x";
+  *out += kHex[c >> 4];
+  *out += kHex[c & 0x0F];
+}
+
+}  // namespace
+
 std::string TerminalText(std::string_view text, TextKind kind) {
   const std::string converted = Convert(text, kind);
   std::string out;
@@ -61,13 +77,30 @@ std::string TerminalText(std::string_view text, TextKind kind) {
         out += "\\n";
         break;
       default:
-        out += c;
+        if (IsControl(static_cast<unsigned char>(c))) {
+          PutEscaped(&out, static_cast<unsigned char>(c));
+        } else {
+          out += c;
+        }
     }
   }
   return out;
 }
 
-std::string TerminalBlock(std::string_view text, TextKind kind) { return Convert(text, kind); }
+std::string TerminalBlock(std::string_view text, TextKind kind) {
+  const std::string converted = Convert(text, kind);
+  std::string out;
+  out.reserve(converted.size());
+  for (char c : converted) {
+    const unsigned char b = static_cast<unsigned char>(c);
+    if (IsControl(b) && c != '\t' && c != '\r' && c != '\n') {
+      PutEscaped(&out, b);
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
 
 std::string ReadAllInput() {
   std::string data;

@@ -38,10 +38,12 @@ bool RawOutput();
 
 // Every text printed on the terminal passes here: converted to the output
 // encoding, with backslash, tab, CR and LF escaped so that one field stays
-// one field and one line one line.
+// one field and one line one line, and every other control character and
+// DEL written "\xNN" so that no text can command the terminal.
 std::string TerminalText(std::string_view text, TextKind kind);
-// The same conversion without the escaping, for a whole message that is
-// printed as it stands (retrieve).
+// The same conversion for a whole message printed as it stands (retrieve):
+// its line ends and tabs stay, only the other control characters and DEL
+// are written "\xNN".
 std::string TerminalBlock(std::string_view text, TextKind kind);
 
 // Standard streams, bytes as they are.

@@ -104,7 +104,8 @@ bool ErrorIsTerminal() {
 #endif
 }
 
-CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool progress) {
+CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool progress,
+                            int busy_wait_ms) {
   CheckReport report;
   ProgressLine line(progress);
   ConsoleShell shell(&line);
@@ -117,7 +118,7 @@ CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool p
   report.checked_hosts = static_cast<int>(checked.size());
   std::size_t next = 0;
 
-  CheckServices services = RealCheckServices();
+  CheckServices services = RealCheckServices(busy_wait_ms);
   auto survey = services.survey;
   services.survey = [&](StatusLine* status, const Pop3Account& account, int lines,
                         SurveyResult* result, MessagePump* pump, UserMessages* messages,
@@ -148,6 +149,8 @@ CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool p
   report.rows = shell.TakeList();
   report.new_count = cycle.last_new_count();
   report.quit = shell.quit();
+  report.busy = cycle.busy_checks() != 0;
+  report.history_not_saved = cycle.last_save_failed();
   return report;
 }
 

@@ -21,12 +21,16 @@ struct CheckReport {
   int failed_hosts = 0;               // of those, the ones whose survey failed
   std::vector<std::string> failures;  // "name: error" of each, for the terminal
   bool quit = false;                  // the cycle asked the program to end (memory)
+  bool busy = false;                  // another check held the files: nothing was done
+  bool history_not_saved = false;     // the next check may find the same mail new again
 };
 
 // Runs the cycle over `hosts` (their histories are updated, the history file
 // is saved). With `progress`, each host's progress and outcome go to
-// standard error.
-CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool progress);
+// standard error. A check already running over the same files is waited
+// for up to `busy_wait_ms`, then this one gives way (report.busy).
+CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool progress,
+                            int busy_wait_ms);
 
 // Writes one line per row (state picture, small picture, the six column
 // texts), only the rows of new messages with `only_new`, then "new: N", to

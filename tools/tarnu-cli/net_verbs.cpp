@@ -84,7 +84,9 @@ const std::vector<OptionSpec> kAccountOptions = {
     {"server", "HOST", "the POP3 server", true},
     {"port", "N", "its port, 1 to 65535 (default 110)"},
     {"user", "TEXT", "the user name", true},
-    {"password", "TEXT", "the password", true},
+    {"password", "TEXT",
+     "the password (other users can see it in the process list: leave it out to be asked)", true},
+    {"password-stdin", nullptr, "read the password from the first line of standard input"},
     {"apop", nullptr, "log in with APOP instead of USER and PASS"},
     {"timeout", "SECONDS", "how long a silent server is waited for, 1 or more (default 60)"},
 };

@@ -72,12 +72,23 @@ Texts TextsOf(Say what) {
           u8"again",
           u8"ほかの tarnu がファイルを変更中です (%1 がロックされています)。"
           u8"何も変更していません。もう一度実行してください"};
+    case Say::kCheckRunning:
+      return {u8"another check is running over these files (%1 is locked); nothing was checked",
+              u8"ほかの問い合わせが実行中です (%1 がロックされています)。何も問い合わせていません"};
     case Say::kLockFailed:
       return {u8"cannot create the lock file %1; nothing was changed",
               u8"ロックファイル %1 を作成できません。何も変更していません"};
     case Say::kStopping:
       return {u8"stopping (a check in progress is finished first)",
               u8"終了します (実行中の問い合わせは最後まで行います)"};
+    case Say::kPasswordTwice:
+      return {u8"--password and --password-stdin do not go together",
+              u8"--password と --password-stdin は同時に指定できません"};
+    case Say::kNoPasswordInput:
+      return {u8"--password-stdin: nothing to read on standard input",
+              u8"--password-stdin: 標準入力から読み取れません"};
+    case Say::kPasswordPrompt:
+      return {u8"Password: ", u8"パスワード: "};
     case Say::kNotificationsAbsent:
       return {u8"no desktop notification service: new mail is printed only",
               u8"デスクトップ通知が使えません: 新着メールは表示のみです"};

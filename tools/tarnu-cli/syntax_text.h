@@ -32,8 +32,12 @@ enum class Say {
   kMoreNewMail,          // %1 the number not listed
   kHostFailed,           // %1 the host, %2 the error
   kBusy,                 // %1 the lock file
+  kCheckRunning,         // %1 the lock file
   kLockFailed,           // %1 the lock file
   kStopping,             // (no argument)
+  kPasswordTwice,        // (no argument)
+  kNoPasswordInput,      // (no argument)
+  kPasswordPrompt,       // (no argument)
   kNotificationsAbsent,  // (no argument)
 };
 

@@ -12,6 +12,7 @@
 #include "tarnu_version.h"
 #include "tools/tarnu-cli/cli.h"
 #include "tools/tarnu-cli/input_text.h"
+#include "tools/tarnu-cli/password_input.h"
 #include "tools/tarnu-cli/syntax_text.h"
 
 namespace tarnu::cli {
@@ -263,6 +264,26 @@ int RunVerbLine(const std::vector<std::string>& args) {
   }
   if (call.positional_.size() < verb->positional.size()) {
     return UsageError(verb, SyntaxText(Say::kMissing, verb->positional[call.positional_.size()]));
+  }
+  // A password typed on the command line stands in the process list for
+  // every local user to read; it can come from standard input or be asked
+  // for instead.
+  if (const OptionSpec* password = FindOption(options, "password")) {
+    const bool from_input = call.Has("password-stdin");
+    if (from_input && call.Value("password") != nullptr) {
+      return UsageError(verb, SyntaxText(Say::kPasswordTwice));
+    }
+    std::string typed;
+    if (from_input) {
+      if (!ReadPasswordLine(&typed)) {
+        ErrorLine(SyntaxText(Say::kNoPasswordInput), TextKind::kUtf8);
+        return kExitFailed;
+      }
+      call.values_["password"] = typed;
+    } else if (password->required && call.Value("password") == nullptr && InputIsTerminal()) {
+      if (!AskPassword(SyntaxText(Say::kPasswordPrompt), &typed)) return kExitFailed;
+      call.values_["password"] = typed;
+    }
   }
   for (const OptionSpec& option : options) {
     if (option.required && call.Value(option.name) == nullptr) {

@@ -119,7 +119,9 @@ int RunWatch(const Call& call) {
   const bool progress = ErrorIsTerminal();
   while (!stop_requested) {
     FollowSettingsFile(&config, &settings, &hosts);
-    CheckReport report = RunConsoleCheck(&hosts, settings, progress);
+    // A check run meanwhile by someone else is not waited for: the next
+    // round comes soon enough.
+    CheckReport report = RunConsoleCheck(&hosts, settings, progress, 0);
     if (!progress) {
       for (const std::string& failure : report.failures) ErrorLine(failure, TextKind::kUtf8);
     }
