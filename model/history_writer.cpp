@@ -94,8 +94,11 @@ class HistoryWriter {
     if (!image_.known_) return WriteWhole(path_, records, &image_);
     Plan(records);
     if (changes_.empty()) return HistoryWrite::kUnchanged;
-    // Killed records pile up when mailboxes shrink: then a whole file.
-    if (dead_after_ > kDeadFloor && dead_after_ * 4 > records.size()) {
+    // Killed records pile up when mailboxes shrink: then a whole file. And
+    // when much of the file changes, writing it whole costs little more and
+    // leaves no moment at which the file is half the old and half the new.
+    if ((dead_after_ > kDeadFloor && dead_after_ * 4 > records.size()) ||
+        changes_.size() * 4 > records.size()) {
       return WriteWhole(path_, records, &image_);
     }
     platform::File file;

@@ -9,8 +9,9 @@
 // new ones of the same server, kills the rest (a record whose server slot
 // names no host, which every loader drops), appends what does not fit and
 // raises the count in the header last. When too many killed records pile up,
-// or the process does not know the file as it stands, the file is written
-// whole through a temporary file instead.
+// when more than a quarter of the records change, or when the process does
+// not know the file as it stands, the file is written whole through a
+// temporary file instead.
 //
 // Crash safety: records that are kept are never written. A record being
 // overwritten keeps its server bytes, so a torn write can only leave a
@@ -82,9 +83,10 @@ enum class HistoryWrite {
 
 // Saves `records` (in the order a whole file would hold them; no two alike)
 // into the history file at `path`, using and updating `image`. When the
-// image is not known(), or killed records would pass a quarter of the file,
-// the file is written whole through SafeFileWriter (with its backup of a
-// file that failed to load). May throw std::bad_alloc.
+// image is not known(), when killed records would pass a quarter of the
+// file or more than a quarter of the records change, the file is written
+// whole through SafeFileWriter (with its backup of a file that failed to
+// load). May throw std::bad_alloc.
 HistoryWrite WriteHistoryRecords(const std::string& path, const std::vector<HistoryRecord>& records,
                                  HistoryImage* image);
 

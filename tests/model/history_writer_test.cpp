@@ -199,13 +199,13 @@ TEST(HistoryWriter, AFileThatIsNotWhatTheImageSaysIsWrittenWhole) {
 // neither wanted.
 TEST(HistoryWriter, KilledAtEveryWriteOfASaveLosesNothingSavedBefore) {
   ScratchDir dir;
-  // Before: a 1-40, b 1-20, with b 1-10 already killed by an earlier save.
+  // Before: a 1-120, b 1-20, with b 1-10 already killed by an earlier save.
   // The save under way: 5 of a gone and 5 new (their places), 3 of c (killed
   // places), 9 more of b (the last killed places, then appended).
-  const std::vector<Pair> first = Join(Mailbox("a", 1, 40), Mailbox("b", 1, 20));
-  const std::vector<Pair> before = Join(Mailbox("a", 1, 40), Mailbox("b", 11, 20));
+  const std::vector<Pair> first = Join(Mailbox("a", 1, 120), Mailbox("b", 1, 20));
+  const std::vector<Pair> before = Join(Mailbox("a", 1, 120), Mailbox("b", 11, 20));
   const std::vector<Pair> after =
-      Join(Join(Mailbox("a", 6, 45), Mailbox("b", 11, 29)), Mailbox("c", 1, 3));
+      Join(Join(Mailbox("a", 6, 125), Mailbox("b", 11, 29)), Mailbox("c", 1, 3));
   const std::set<Pair> was(before.begin(), before.end());
   const std::set<Pair> will(after.begin(), after.end());
   bool ran_through = false;
