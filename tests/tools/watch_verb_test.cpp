@@ -17,7 +17,9 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/command_oracle.h"
 #include "tests/support/dovecot_server.h"
+#include "tests/support/recording_hooks.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/shell.h"
 #include "tests/tools/cli_process.h"
@@ -30,6 +32,7 @@ using testing::CliProcess;
 using testing::CliRun;
 using testing::CliSetup;
 using testing::FileExists;
+using testing::Hex;
 using testing::ReadFileBytes;
 using testing::ShellQuote;
 
@@ -154,7 +157,7 @@ TEST_F(WatchVerb, EachCheckWithNewMailRaisesOneNotification) {
   const auto stop = Clock::now();
   ASSERT_EQ(::kill(pid, SIGINT), 0);
   run = again.Wait(30);
-  EXPECT_LT(Clock::now() - stop, std::chrono::seconds(2));
+  EXPECT_LT(Clock::now() - stop, std::chrono::seconds(10));  // not the 60 minutes
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(Lines(ReadFileBytes("notices")).size(), 2u);
@@ -196,6 +199,59 @@ TEST(WatchVerbStop, AStopDuringACheckLetsItFinish) {
   EXPECT_TRUE(FileExists("tarnu.hist.pref"));
   EXPECT_FALSE(FileExists("tarnu.hist.pref.tmp"));
   ::close(silent);
+}
+
+// A failing host's line, in either output encoding, in either language:
+// the text is converted once, from what tarnu holds to what is printed.
+TEST(WatchVerbStop, FailureLinesInEveryEncoding) {
+  // A port nothing listens on: the connection is refused at once.
+  int closed = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(closed, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  socklen_t length = sizeof address;
+  ::getsockname(closed, reinterpret_cast<sockaddr*>(&address), &length);
+  testing::ScratchDir scratch;
+  ASSERT_EQ(Cli({"host", "add", "--name", u8"誤り", "--server", "127.0.0.1", "--port",
+                 std::to_string(ntohs(address.sin_port)), "--user", "u", "--password", "p"})
+                .status,
+            0);
+  struct Case {
+    const char* encoding;
+    const char* locale;
+    std::string watch_line;  // UTF-8; converted with iconv for cp932
+    std::string progress;    // the end of check's progress line
+  };
+  for (const Case& c : std::vector<Case>{
+           {"utf-8", "C", u8"誤り: failed: 接続時エラー 111\n", u8"[1/1] 誤り: 接続時エラー 111"},
+           {"cp932", "C", u8"誤り: failed: 接続時エラー 111\n", u8"[1/1] 誤り: 接続時エラー 111"},
+           {"cp932", "ja_JP.UTF-8", u8"誤り: 失敗: 接続時エラー 111\n",
+            u8"[1/1] 誤り: 接続時エラー 111"},
+       }) {
+    SCOPED_TRACE(std::string(c.encoding) + " " + c.locale);
+    auto printed = [&](const std::string& utf8) {
+      std::string bytes = utf8;
+      if (std::string(c.encoding) == "cp932") {
+        EXPECT_TRUE(testing::PipeThrough("iconv -f UTF-8 -t CP932", utf8, &bytes));
+      }
+      return bytes;
+    };
+    CliSetup setup;
+    setup.env["LC_ALL"] = c.locale;
+    CliProcess watch({"watch", "--no-notify", "--encoding", c.encoding}, setup);
+    ASSERT_TRUE(WaitFor([&] { return watch.ErrorSoFar().find('\n') != std::string::npos; }, 30));
+    ::kill(watch.pid(), SIGTERM);
+    CliRun run = watch.Wait(30);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(Hex(run.err.substr(0, run.err.find('\n') + 1)), Hex(printed(c.watch_line)));
+    // check on a terminal ends its progress line with the same outcome.
+    setup.error_on_terminal = true;
+    run = Cli({"check", "--encoding", c.encoding}, setup);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(printed(c.progress) + "\033[K\r\n"), std::string::npos) << Hex(run.err);
+  }
+  ::close(closed);
 }
 
 }  // namespace

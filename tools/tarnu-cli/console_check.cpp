@@ -23,15 +23,17 @@ class ProgressLine {
  public:
   explicit ProgressLine(bool on) : on_(on) {}
 
+  // `utf8` is converted for the terminal here, once.
   void Show(const std::string& utf8) {
     if (!on_) return;
+    const std::string shown = TerminalText(utf8, TextKind::kUtf8);
 #ifdef _WIN32
-    std::string text = "\r" + utf8;
-    if (utf8.size() < shown_) text += std::string(shown_ - utf8.size(), ' ');
-    shown_ = utf8.size();
+    std::string text = "\r" + shown;
+    if (shown.size() < shown_) text += std::string(shown_ - shown.size(), ' ');
+    shown_ = shown.size();
     WriteError(text);
 #else
-    WriteError("\r" + utf8 + "\033[K");
+    WriteError("\r" + shown + "\033[K");
 #endif
   }
   void Finish(const std::string& utf8) {
@@ -59,7 +61,7 @@ class ConsoleShell : public CheckShell {
     if (title_.size() > checking_title_.size() &&
         title_.compare(0, checking_title_.size(), checking_title_) == 0) {
       progress_->Show(host_label_ + " " +
-                      TerminalText(title_.substr(checking_title_.size()), TextKind::kCp932));
+                      ToUtf8(title_.substr(checking_title_.size()), TextKind::kCp932));
     } else if (checking_title_.empty() && title_.size() > kBaseTitle.size()) {
       checking_title_ = title_;  // the first change: the cycle's checking title
     }
@@ -123,8 +125,10 @@ CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool p
   services.survey = [&](StatusLine* status, const Pop3Account& account, int lines,
                         SurveyResult* result, MessagePump* pump, UserMessages* messages,
                         UidlUse* uidl) {
+    // Lines are made in UTF-8 and converted for the terminal once, as they
+    // are printed.
     const std::string name =
-        next < checked.size() ? TerminalText((*hosts)[checked[next]].name, TextKind::kCp932) : "";
+        next < checked.size() ? ToUtf8((*hosts)[checked[next]].name, TextKind::kCp932) : "";
     const std::string label =
         "[" + std::to_string(next + 1) + "/" + std::to_string(checked.size()) + "] " + name;
     ++next;
@@ -133,7 +137,7 @@ CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool p
     int code = survey(status, account, lines, result, pump, messages, uidl);
     if (code != 0) {
       ++report.failed_hosts;
-      const std::string error = TerminalText(result->error, TextKind::kCp932);
+      const std::string error = ToUtf8(result->error, TextKind::kCp932);
       report.failures.push_back(SyntaxText(Say::kHostFailed, name, error));
       line.Finish(label + ": " + error);
     } else {

@@ -17,12 +17,13 @@ namespace tarnu::cli {
 struct CheckReport {
   ResultListModel rows;  // in list order
   int new_count = 0;
-  int checked_hosts = 0;              // hosts with checking on
-  int failed_hosts = 0;               // of those, the ones whose survey failed
-  std::vector<std::string> failures;  // "name: error" of each, for the terminal
-  bool quit = false;                  // the cycle asked the program to end (memory)
-  bool busy = false;                  // another check held the files: nothing was done
-  bool history_not_saved = false;     // the next check may find the same mail new again
+  int checked_hosts = 0;  // hosts with checking on
+  int failed_hosts = 0;   // of those, the ones whose survey failed
+  // "name: failed: error" of each, UTF-8 (ErrorLine converts it).
+  std::vector<std::string> failures;
+  bool quit = false;               // the cycle asked the program to end (memory)
+  bool busy = false;               // another check held the files: nothing was done
+  bool history_not_saved = false;  // the next check may find the same mail new again
 };
 
 // Runs the cycle over `hosts` (their histories are updated, the history file
