@@ -92,6 +92,8 @@ void CheckCycle::RunCheck() {
     order.reserve(hosts_->size());
     for (const HostEntry& host : *hosts_) order.push_back(host.identity);
     for (std::size_t i = 0; i < order.size(); ++i) CheckHost(i, order[i], &new_count);
+    cache_.reset();
+    cache_opened_ = false;
     try {
       // What is owed is written first: a history saved without it would
       // count a failed forward's message as seen and lose it.
@@ -132,33 +134,86 @@ int CheckCycle::FindEntry(std::size_t position, std::uint64_t identity) const {
   return FindHost(*hosts_, identity);
 }
 
+namespace {
+
+// A copy of `host` with an empty history; `host` is left as it was, also when
+// memory runs out.
+HostEntry CopyWithoutHistory(HostEntry& host) {
+  SurveyResult history = std::move(host.history);
+  struct Restore {
+    HostEntry& host;
+    SurveyResult& history;
+    ~Restore() { host.history = std::move(history); }
+  } restore{host, history};
+  HostEntry copy = host;
+  return copy;
+}
+
+}  // namespace
+
+UidlCache* CheckCycle::CacheFor() {
+  if (!cache_opened_) {
+    cache_opened_ = true;
+    if (services_.open_uidl_cache) cache_ = services_.open_uidl_cache();
+    if (cache_ != nullptr) {
+      cache_->Load();
+      // Mailboxes of hosts no longer there (or fetching another number of
+      // lines) are dropped from the cache when it is next rewritten.
+      std::vector<UidlMailbox> current;
+      for (const HostEntry& entry : *hosts_) {
+        if (!entry.extras.HasOption(kExtraNoUidl)) {
+          current.push_back(UidlMailbox{entry.server, entry.pop3_port, entry.user, entry.lines});
+        }
+      }
+      cache_->KeepOnly(std::move(current));
+    }
+  }
+  return cache_.get();
+}
+
 void CheckCycle::CheckHost(std::size_t position, std::uint64_t identity, int* new_count) {
   try {
     int index = FindEntry(position, identity);
     if (index < 0) return;  // deleted meanwhile
-    HostEntry copy = (*hosts_)[static_cast<std::size_t>(index)];
-    if (!copy.check) return;
+    HostEntry& live = (*hosts_)[static_cast<std::size_t>(index)];
+    if (!live.check) return;
+    // The working copy without the history, of which the new-mail decisions
+    // need only the keys; they are copied now, since the list may be edited
+    // while the survey and the forwarding wait for servers.
+    const HistoryIndex seen = HistoryIndex::Copy(live.history);
+    HostEntry copy = CopyWithoutHistory(live);
 
     HostTrust trust(shell_, copy.name, &declined_);
     trust.Into(&copy.extras.pop3_fingerprint);
     Pop3Account account = AccountOf(copy);
     account.ca_file = ca_file_;
     account.trust = &trust;
-    services_.survey(shell_, account, copy.lines, &copy.current, shell_, shell_);
+    UidlUse uidl;
+    uidl.cache = account.uidl ? CacheFor() : nullptr;
+    if (uidl.cache != nullptr) {
+      uidl.cache->Select(UidlMailbox{copy.server, copy.pop3_port, copy.user, copy.lines});
+    }
+    services_.survey(shell_, account, copy.lines, &copy.current, shell_, shell_,
+                     uidl.cache != nullptr ? &uidl : nullptr);
     copy.current.label = copy.name;
+    // The cache learns what this survey fetched; a failed one teaches
+    // nothing.
+    if (uidl.listed && copy.current.error.empty()) {
+      uidl.cache->Store(copy.current.mails, uidl.uids, uidl.fetched, uidl.base_keys);
+    }
     SecureOptions secure;
     secure.ca_file = ca_file_;
     secure.trust = &trust;
 
     trust.Into(&copy.extras.smtp_fingerprint);
-    ForwardHost(&copy, services_.now ? services_.now() : std::time(nullptr), secure);
+    ForwardHost(&copy, seen, services_.now ? services_.now() : std::time(nullptr), secure);
+    NoteCheckedHost(copy.current, seen, &report_);
 
-    AddResultRows(copy, copy.current, copy.history, new_count, shell_);
-    NoteCheckedHost(copy.current, copy.history, &report_);
     // Only the history goes back, and only into the entry the copy came
     // from: its settings may have been edited during the survey, and a
-    // deleted entry takes nothing. A certificate the user accepted during
-    // the check goes back with it.
+    // deleted entry takes nothing. It takes the keys before the rows take
+    // the messages themselves. A certificate the user accepted during the
+    // check goes back with it.
     index = FindEntry(position, identity);
     if (index >= 0) {
       HostEntry& entry = (*hosts_)[static_cast<std::size_t>(index)];
@@ -169,6 +224,7 @@ void CheckCycle::CheckHost(std::size_t position, std::uint64_t identity, int* ne
       if (smtp_accepted) entry.extras.smtp_fingerprint = copy.extras.smtp_fingerprint;
       if (pop3_accepted || smtp_accepted) shell_->HostsChanged();
     }
+    AddResultRows(copy, &copy.current, seen, new_count, shell_);
   } catch (const std::bad_alloc&) {
     shell_->ShowMessage("メモリが不足しています");
     shell_->RequestQuit(-1);
@@ -183,10 +239,10 @@ bool StillOwed(const PendingForward& owed, std::int64_t now) {
 
 }  // namespace
 
-void CheckCycle::ForwardHost(HostEntry* copy, std::int64_t now, const SecureOptions& secure) {
+void CheckCycle::ForwardHost(HostEntry* copy, const HistoryIndex& seen, std::int64_t now,
+                             const SecureOptions& secure) {
   // After a failed survey nothing can be judged: what is owed stays owed.
   if (!copy->current.error.empty()) return;
-  const HistoryIndex seen(copy->history);
   PendingForwards kept;  // what this host owes after this check
   if (copy->forward) {
     for (MailEntry& mail : copy->current.mails) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <memory>
 
 #include "app/check_report.h"
 #include "app/result_rows.h"
@@ -15,8 +16,10 @@
 #include "model/app_settings.h"
 #include "model/host_entry.h"
 #include "model/pending_forwards.h"
+#include "model/uidl_cache.h"
 #include "net/pop3_account.h"
 #include "net/secure_channel.h"
+#include "net/survey.h"
 #include "platform/ui_hooks.h"
 
 namespace tarnu {
@@ -59,7 +62,7 @@ std::string CertificateQuestionText(const std::string& host_name,
 // of their own in their place. The ones marked optional may stay empty.
 struct CheckServices {
   std::function<int(StatusLine* status, const Pop3Account& account, int lines, SurveyResult* result,
-                    MessagePump* pump, UserMessages* messages)>
+                    MessagePump* pump, UserMessages* messages, UidlUse* uidl)>
       survey;
   // 0 when the server took the mail, kForwardFailed when it did not,
   // kForwardUncertain when it may have (net/smtp_forward.h).
@@ -79,6 +82,9 @@ struct CheckServices {
   std::function<int(const PendingForwards& pending)> save_pending;
   // Optional. The time in seconds since 1970 (the system clock when empty).
   std::function<std::int64_t()> now;
+  // The cache of known messages for hosts that use UIDL; none: every
+  // message is fetched.
+  std::function<std::unique_ptr<UidlCache>()> open_uidl_cache;
 };
 
 // The lock file a check holds from its start to its end, so that one check
@@ -120,9 +126,13 @@ class CheckCycle {
   // found by its identity; -1 when it was deleted.
   int FindEntry(std::size_t position, std::uint64_t identity) const;
   void CheckHost(std::size_t position, std::uint64_t identity, int* new_count);
+  // The cache for a host that uses UIDL, read at its first use in a cycle;
+  // null when there is none.
+  UidlCache* CacheFor();
   // Forwards the new messages of `copy` and retries the forwards it still
-  // owes, judged against its history from before this check.
-  void ForwardHost(HostEntry* copy, std::int64_t now, const SecureOptions& secure);
+  // owes, judged against its history from before this check (`seen`).
+  void ForwardHost(HostEntry* copy, const HistoryIndex& seen, std::int64_t now,
+                   const SecureOptions& secure);
   void ForgetPendingOfRemovedHosts();
 
   HostList* hosts_;
@@ -134,6 +144,8 @@ class CheckCycle {
   // Certificates the user declined this run: not asked about again.
   std::set<std::string> declined_;
   PendingForwards pending_;
+  std::unique_ptr<UidlCache> cache_;  // during a cycle
+  bool cache_opened_ = false;
   bool running_ = false;
   int dropped_checks_ = 0;
   int busy_checks_ = 0;

@@ -2,13 +2,12 @@
 
 namespace tarnu {
 
-void NoteCheckedHost(const SurveyResult& current, const SurveyResult& history,
+void NoteCheckedHost(const SurveyResult& current, const HistoryIndex& seen,
                      CheckReport* report) {
   ++report->hosts_checked;
   if (!current.error.empty()) ++report->failed_hosts;
   report->message_count += static_cast<int>(current.mails.size());
   if (report->first_new.size() >= kNotedNewMail) return;
-  const HistoryIndex seen(history);
   for (const MailEntry& mail : current.mails) {
     if (report->first_new.size() >= kNotedNewMail) break;
     if (seen.IsNewMail(mail)) report->first_new.push_back({mail.from, mail.subject});

@@ -29,9 +29,9 @@ struct CheckReport {
   std::vector<NewMailNote> first_new;  // in the order they were checked
 };
 
-// Adds one surveyed host: `current` its survey, `history` the previous
-// check's. New is what IsNewMail says, as for the list's pictures.
-void NoteCheckedHost(const SurveyResult& current, const SurveyResult& history, CheckReport* report);
+// Adds one surveyed host: `current` its survey, `seen` the previous
+// check's history. New is what IsNewMail says, as for the list's pictures.
+void NoteCheckedHost(const SurveyResult& current, const HistoryIndex& seen, CheckReport* report);
 
 // The tray tip after a check: "新着 N 通/全 M 通", and the failed hosts when
 // there are any; the bare application name when no host was checked.

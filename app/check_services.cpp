@@ -75,6 +75,10 @@ CheckServices RealCheckServices(int wait_ms) {
     DataLock data;
     return SaveHistoryFile(hosts, messages);
   };
+  // Read and written only inside a check, under its lock.
+  services.open_uidl_cache = [] {
+    return std::make_unique<UidlCache>(DataFilePath(kUidlCacheFileName), kSurveyFieldsVersion);
+  };
   return services;
 }
 

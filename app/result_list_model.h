@@ -1,7 +1,7 @@
 // The rows of the result list, in list order: the one store of them for
 // both front ends. The console front end prints the rows; the Windows list
-// draws each row by its index from here, in the screen form it was
-// converted to once, when it came in.
+// draws each row by its index from here, in the screen form it is converted
+// to once, when it is first drawn.
 #ifndef TARNU_APP_RESULT_LIST_MODEL_H_
 #define TARNU_APP_RESULT_LIST_MODEL_H_
 
@@ -46,24 +46,33 @@ class ResultListModel : public ResultListSink {
   // Inserts before `position`; a position past the end appends, as the list
   // control does.
   void InsertResultRow(int position, const ResultListRow& row) override;
+  // A host's rows kept as the block they came in: its messages once, and a
+  // few bytes a row.
+  void InsertHostRows(int position, std::shared_ptr<const HostRows> rows) override;
   void Erase(std::size_t index);
   void Clear() { rows_.clear(); }
 
   std::size_t size() const { return rows_.size(); }
-  const ResultListRow& row(std::size_t index) const { return rows_[index]->row; }
-  const ScreenRow& screen_row(std::size_t index) const { return rows_[index]->screen; }
+  // The row as the list shows it, made when asked for.
+  ResultListRow row(std::size_t index) const;
+  // The same without the record behind it: pictures and column texts.
+  ResultListRow shown(std::size_t index) const;
+  // Made when first asked for (only the rows on the screen ever are).
+  const ScreenRow& screen_row(std::size_t index) const;
   // A copy of every row, in list order.
   std::vector<ResultListRow> rows() const;
 
  private:
   struct Entry {
-    ResultListRow row;
-    ScreenRow screen;
+    // Row `index` of a host's block, or a row of its own.
+    std::shared_ptr<const HostRows> host;
+    std::size_t index = 0;
+    std::unique_ptr<ResultListRow> own;
+    mutable std::unique_ptr<ScreenRow> screen;
   };
-  // Rows are held by pointer: a host's rows go in front of the earlier
-  // hosts' rows, so every insertion shifts those, and shifting pointers
-  // keeps a cycle over thousands of messages cheap.
-  std::vector<std::unique_ptr<Entry>> rows_;
+  // A host's rows go in front of the earlier hosts' rows: each block shifts
+  // those once.
+  std::vector<Entry> rows_;
 };
 
 }  // namespace tarnu

@@ -43,6 +43,11 @@ class QuietShell : public CheckShell {
     list.InsertResultRow(position, row);
     sink_seconds += std::chrono::duration<double>(Clock::now() - start).count();
   }
+  void InsertHostRows(int position, std::shared_ptr<const HostRows> rows) override {
+    const auto start = Clock::now();
+    list.InsertHostRows(position, std::move(rows));
+    sink_seconds += std::chrono::duration<double>(Clock::now() - start).count();
+  }
   void EnableTrayItem(int, bool) override {}
   void SetTrayState(const TrayTip&, int) override {}
   void ClearResultList() override {
@@ -129,8 +134,9 @@ int main(int argc, char** argv) {
   double survey_seconds = 0;
   CheckServices services = RealCheckServices();
   CheckServices played = services;
+  played.open_uidl_cache = nullptr;
   played.survey = [&](StatusLine*, const Pop3Account& account, int, SurveyResult* result,
-                      MessagePump*, UserMessages*) {
+                      MessagePump*, UserMessages*, UidlUse*) {
     const auto start = Clock::now();
     int index = 0;
     for (; index < hosts_count; ++index) {
@@ -150,7 +156,8 @@ int main(int argc, char** argv) {
   };
   if (pop3_port) {
     played.survey = [&](StatusLine* status, const Pop3Account& account, int lines,
-                        SurveyResult* result, MessagePump* pump, UserMessages* messages_out) {
+                        SurveyResult* result, MessagePump* pump, UserMessages* messages_out,
+                        UidlUse*) {
       const auto start = Clock::now();
       const int rc = SurveyMailbox(status, account, lines, result, pump, messages_out);
       survey_seconds += std::chrono::duration<double>(Clock::now() - start).count();

@@ -1,5 +1,6 @@
 #include "codec/header_fields.h"
 
+#include <algorithm>
 #include <map>
 
 #include "codec/utf8_text.h"
@@ -200,13 +201,98 @@ std::string HeaderParameter(std::string_view value, std::string_view name) {
   return joined;
 }
 
-ContentInfo ReadContentInfo(std::string_view header_block, bool digest_part) {
+HeaderFieldIndex::HeaderFieldIndex(std::string_view block) : block_(block) {
+  // Room for a header of the usual size at once.
+  lines_.reserve(32);
+  crs_.reserve(32);
+  colons_.reserve(32);
+  lines_.push_back(0);
+  for (std::size_t i = 0; i < block.size(); ++i) {
+    switch (block[i]) {
+      case '\n':
+        lines_.push_back(static_cast<std::uint32_t>(i + 1));
+        break;
+      case '\r':
+        crs_.push_back(static_cast<std::uint32_t>(i));
+        break;
+      case ':':
+        colons_.push_back(static_cast<std::uint32_t>(i));
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+int HeaderFieldIndex::FindValue(std::string_view name, std::string* value,
+                                std::size_t capacity) const {
+  value->clear();
+  const std::string_view block = block_;
+  const std::size_t length = block.size();
+  const std::size_t k = name.size();
+  if (length <= k) return -1;
+  const std::size_t limit = capacity >= 2 ? capacity - 2 : 0;
+  for (std::uint32_t p : lines_) {
+    if (p >= length - k) break;
+    if (!NameAt(block, p, name)) continue;
+    const std::size_t start = p + k;
+    // The value ends at the first colon that comes after a CR (the CR of
+    // its line or any later one), cut back to the last CR before it.
+    auto cr = std::lower_bound(crs_.begin(), crs_.end(), start);
+    if (cr != crs_.end()) {
+      auto colon = std::upper_bound(colons_.begin(), colons_.end(), *cr);
+      if (colon != colons_.end()) {
+        if (*colon - start >= limit) {
+          value->assign(Utf8Prefix(block.substr(start), limit));
+          return 0;
+        }
+        const std::uint32_t last_cr = *(std::lower_bound(crs_.begin(), crs_.end(), *colon) - 1);
+        value->assign(block.substr(start, last_cr - start));
+        return 0;
+      }
+    }
+    // The last field of the block: everything to its end but the CR that
+    // ends the block.
+    std::size_t end = length;
+    if (end > start && block[end - 1] == '\r') --end;
+    std::size_t n = end - start;
+    value->assign(n < limit ? block.substr(start, n) : Utf8Prefix(block.substr(start), limit));
+    return 0;
+  }
+  return -1;
+}
+
+std::string HeaderFieldIndex::Field(std::string_view name) const {
+  const std::string_view block = block_;
+  for (std::size_t line = 0; line < lines_.size(); ++line) {
+    const std::size_t p = lines_[line];
+    if (p >= block.size()) break;
+    if (block.size() - p > name.size() && block[p + name.size()] == ':' && NameAt(block, p, name)) {
+      std::size_t next = line + 1 < lines_.size() ? lines_[line + 1] : block.size();
+      std::string value(block.substr(p + name.size() + 1, next - p - name.size() - 1));
+      // Continuation lines start with a blank.
+      for (std::size_t more = line + 1;
+           more < lines_.size() && next < block.size() && IsBlank(block[next]); ++more) {
+        const std::size_t end = more + 1 < lines_.size() ? lines_[more + 1] : block.size();
+        value.append(block.substr(next, end - next));
+        next = end;
+      }
+      return UnfoldHeaderValue(Trim(value));
+    }
+  }
+  return std::string();
+}
+
+namespace {
+
+template <typename FieldOf>
+ContentInfo ContentInfoFrom(FieldOf field, bool digest_part) {
   ContentInfo info;
   if (digest_part) {
     info.type = "message";
     info.subtype = "rfc822";
   }
-  const std::string type = FindHeaderField(header_block, "content-type");
+  const std::string type = field("content-type");
   std::string_view full = type;
   full = Trim(full.substr(0, full.find(';')));
   std::size_t slash = full.find('/');
@@ -217,12 +303,23 @@ ContentInfo ReadContentInfo(std::string_view header_block, bool digest_part) {
   info.charset = HeaderParameter(type, "charset");
   info.boundary = HeaderParameter(type, "boundary");
   info.start = HeaderParameter(type, "start");
-  info.encoding = LowerCopy(FindHeaderField(header_block, "content-transfer-encoding"));
-  info.content_id = FindHeaderField(header_block, "content-id");
-  std::string disposition = LowerCopy(FindHeaderField(header_block, "content-disposition"));
+  info.encoding = LowerCopy(field("content-transfer-encoding"));
+  info.content_id = field("content-id");
+  std::string disposition = LowerCopy(field("content-disposition"));
   info.attachment =
       Trim(std::string_view(disposition).substr(0, disposition.find(';'))) == "attachment";
   return info;
+}
+
+}  // namespace
+
+ContentInfo ReadContentInfo(std::string_view header_block, bool digest_part) {
+  return ContentInfoFrom([&](std::string_view name) { return FindHeaderField(header_block, name); },
+                         digest_part);
+}
+
+ContentInfo ReadContentInfo(const HeaderFieldIndex& header, bool digest_part) {
+  return ContentInfoFrom([&](std::string_view name) { return header.Field(name); }, digest_part);
 }
 
 }  // namespace tarnu

@@ -112,9 +112,10 @@ Entity EntityOf(const Part& part) {
 class BodyFinder {
  public:
   // True when a text/plain part was found; an html part is kept meanwhile.
-  bool Find(const Entity& entity, bool digest_part, int depth) {
+  // `known`: the entity's content information, when already read.
+  bool Find(const Entity& entity, bool digest_part, int depth, const ContentInfo* known = nullptr) {
     if (--budget_ < 0) return false;
-    ContentInfo info = ReadContentInfo(entity.header, digest_part);
+    ContentInfo info = known != nullptr ? *known : ReadContentInfo(entity.header, digest_part);
     if (info.attachment) return false;
     if (info.type == "text") {
       if (info.subtype == "plain") {
@@ -477,16 +478,20 @@ std::string DecodeQuotedPrintableBody(std::string_view text) {
 }
 
 bool BodyNeedsDecoding(std::string_view header) {
-  const ContentInfo info = ReadContentInfo(header);
+  return BodyNeedsDecoding(ReadContentInfo(header));
+}
+
+bool BodyNeedsDecoding(const ContentInfo& info) {
   return info.type == "multipart" || (info.type == "text" && info.subtype == "html") ||
          info.encoding == "base64" || info.encoding == "quoted-printable";
 }
 
 namespace {
 
-std::string BodyText(std::string_view header, std::string_view body, bool* closed) {
+std::string BodyText(std::string_view header, std::string_view body, bool* closed,
+                     const ContentInfo* info = nullptr) {
   BodyFinder finder;
-  finder.Find(Entity{header, body, false}, false, 0);
+  finder.Find(Entity{header, body, false}, false, 0, info);
   const Found* found = finder.Result();
   *closed = found != nullptr && found->entity.closed;
   return found == nullptr ? std::string() : PartText(*found);
@@ -501,8 +506,13 @@ std::string MessageBodyText(std::string_view header, std::string_view body) {
 
 std::string MessageBodyExcerpt(std::string_view header, std::string_view body, int lines,
                                bool* complete) {
+  return MessageBodyExcerpt(header, ReadContentInfo(header), body, lines, complete);
+}
+
+std::string MessageBodyExcerpt(std::string_view header, const ContentInfo& info,
+                               std::string_view body, int lines, bool* complete) {
   bool closed;
-  const std::string text = BodyText(header, body, &closed);
+  const std::string text = BodyText(header, body, &closed, &info);
   std::string out;
   int taken = 0;
   std::size_t p = 0;

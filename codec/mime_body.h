@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "codec/header_fields.h"
+
 namespace tarnu {
 
 inline constexpr int kMimeMaxDepth = 8;    // nested multiparts followed
@@ -27,11 +29,16 @@ std::string MessageBodyText(std::string_view header, std::string_view body);
 // more of them.
 std::string MessageBodyExcerpt(std::string_view header, std::string_view body, int lines,
                                bool* complete = nullptr);
+// The same with the message's content information already read from its
+// header.
+std::string MessageBodyExcerpt(std::string_view header, const ContentInfo& info,
+                               std::string_view body, int lines, bool* complete = nullptr);
 
 // True when the first lines of the raw body are not the first lines of the
 // text: a multipart or HTML message, or a body in base64 or
 // quoted-printable.
 bool BodyNeedsDecoding(std::string_view header);
+bool BodyNeedsDecoding(const ContentInfo& info);
 
 // HTML as text: one line per block element, white space collapsed, no empty
 // lines, script, style, head and title left out, character references

@@ -20,8 +20,9 @@ inline std::string& ScratchPath() {
 }
 
 inline void RemoveScratchDirectory() {
-  for (const char* name : {"tarnu.pref", "tarnu.pref.tmp", "tarnu.pref.bak", "tarnu.hist.pref",
-                           "tarnu.hist.pref.tmp", "tarnu.hist.pref.bak"}) {
+  for (const char* name :
+       {"tarnu.pref", "tarnu.pref.tmp", "tarnu.pref.bak", "tarnu.hist.pref", "tarnu.hist.pref.tmp",
+        "tarnu.hist.pref.bak", "tarnu.uidl", "tarnu.uidl.tmp", "tarnu.uidl.bak"}) {
     unlink((ScratchPath() + "/" + name).c_str());
   }
   rmdir(ScratchPath().c_str());

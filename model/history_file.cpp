@@ -1,5 +1,6 @@
 #include "model/history_file.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstring>
 #include <map>
@@ -11,6 +12,7 @@
 
 #include "model/data_files.h"
 #include "model/file_protection.h"
+#include "model/history_writer.h"
 #include "model/record_fields.h"
 #include "platform/file_io.h"
 
@@ -18,13 +20,11 @@ namespace tarnu {
 namespace {
 
 constexpr std::int32_t kHistoryVersion = 256;
-constexpr char kHistoryMagic[] = "tarnu mail history data";
 constexpr std::size_t kHeaderSize = 72;
 constexpr std::size_t kRecordSize = 2048;
 constexpr std::size_t kSlotSize = 1024;
-constexpr std::size_t kMagicAt = 8;
-// Records are written this many at a time.
-constexpr std::size_t kRecordsPerWrite = 32;
+// Records are read this many at a time.
+constexpr std::size_t kRecordsPerRead = 64;
 
 const char kWrongVersion[] = "履歴ファイルのバージョンが違います";
 const char kCorrupt[] = "履歴ファイルが破損しています";
@@ -74,6 +74,22 @@ bool CurrentState(const std::string& path, SeenState* state) {
   return false;
 }
 
+// What this process knows of where the records of the history file lie, by
+// full path, so that a save writes only what changed (model/history_writer.h).
+// It stands for the file only while the file is as this process last saw it.
+std::map<std::string, HistoryImage>& Images() {
+  static std::map<std::string, HistoryImage> images;
+  return images;
+}
+
+HistoryImage* ImageOf(const std::string& path) {
+  try {
+    return &Images()[platform::FullPath(path)];
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
 bool EndsAfterRecords(platform::File* file) {
   unsigned char probe;
   std::size_t got = 0;
@@ -85,26 +101,50 @@ bool EndsAfterRecords(platform::File* file) {
 // the same). Hosts sharing an address share one list of its keys. Throws
 // std::bad_alloc.
 bool AttachRecords(platform::File* file, std::int32_t count, HostList* hosts,
-                   UserMessages* messages) {
+                   UserMessages* messages, HistoryImage* image) {
   struct Pool {
     std::vector<std::string> keys;
     std::unordered_set<std::string> held;  // so that a key is never taken twice
   };
   std::map<std::string, Pool> pools;
   for (const HostEntry& host : *hosts) pools[host.server];
-  std::vector<unsigned char> record(kRecordSize);
+  // Read a block of records at a time.
+  std::vector<unsigned char> block(kRecordSize * kRecordsPerRead);
+  std::size_t in_block = 0;
+  std::size_t used = 0;
   bool complete = true;
   for (std::int32_t i = 0; i < count; ++i) {
-    std::size_t got = 0;
-    if (!file->Read(record.data(), kRecordSize, &got) || got < kRecordSize) {
+    if (used == in_block) {
+      const std::size_t wanted =
+          std::min<std::size_t>(kRecordsPerRead, static_cast<std::size_t>(count - i));
+      std::size_t got = 0;
+      const bool read = file->Read(block.data(), wanted * kRecordSize, &got);
+      in_block = got / kRecordSize;
+      used = 0;
+      if (!read || in_block < wanted) {
+        // The whole records that came are taken before the damage is told.
+        complete = false;
+        if (in_block == 0) {
+          messages->ShowMessage(kCorrupt);
+          break;
+        }
+      }
+    }
+    const unsigned char* record = block.data() + used * kRecordSize;
+    ++used;
+    const std::string server = GetTextSlot(record + kSlotSize, kSlotSize);
+    auto pool = pools.find(server);
+    if (pool == pools.end()) {  // no host has this address
+      if (image != nullptr) image->Note(server, std::string_view());
+    } else {
+      std::string key = GetTextSlot(record, kSlotSize);
+      if (image != nullptr) image->Note(server, key);
+      if (pool->second.held.insert(key).second) pool->second.keys.push_back(std::move(key));
+    }
+    if (!complete && used == in_block) {
       messages->ShowMessage(kCorrupt);
-      complete = false;
       break;
     }
-    auto pool = pools.find(GetTextSlot(record.data() + kSlotSize, kSlotSize));
-    if (pool == pools.end()) continue;  // no host has this address
-    std::string key = GetTextSlot(record.data(), kSlotSize);
-    if (pool->second.held.insert(key).second) pool->second.keys.push_back(std::move(key));
   }
   std::map<std::string, std::shared_ptr<const std::vector<std::string>>> shared;
   for (auto& [server, pool] : pools) {
@@ -177,12 +217,16 @@ int LoadHistoryFile(HostList* hosts, UserMessages* messages) {
     NoteLoadResult(path, false);
     return -1;
   }
+  HistoryImage* image = ImageOf(path);
+  if (image != nullptr) image->Clear();
   try {
-    if (!AttachRecords(&file, GetInt32(header + 4), hosts, messages)) {
+    if (!AttachRecords(&file, GetInt32(header + 4), hosts, messages, image)) {
+      if (image != nullptr) image->Clear();
       NoteLoadResult(path, false);
       return -1;
     }
   } catch (const std::bad_alloc&) {
+    if (image != nullptr) image->Clear();
     messages->ShowMessage(kNoMemory);
     messages->RequestQuit(-1);
     NoteLoadResult(path, false);
@@ -190,7 +234,10 @@ int LoadHistoryFile(HostList* hosts, UserMessages* messages) {
   }
   if (EndsAfterRecords(&file)) {
     NoteLoadResult(path, true);
+    // The file as it was read: the next save can write what changes.
+    if (image != nullptr && state.exists) image->Complete();
   } else {
+    if (image != nullptr) image->Clear();
     NoteOversizedFile(path);
   }
   return 0;
@@ -201,11 +248,6 @@ int SaveHistoryFile(const HostList& hosts, UserMessages* messages) {
   std::size_t capacity = SlotCapacity(kSlotSize);
   try {
     const std::string path = DataFilePath(kHistoryFileName);
-    SafeFileWriter writer(path);
-    if (!writer.Create()) {
-      messages->ShowMessage(kCannotCreate);
-      return -1;
-    }
     // A key longer than a slot holds cannot be stored whole; a cut one could
     // only ever match a wrong message, so such an entry is not stored (the
     // survey gives long Message-IDs keys that fit). Server addresses are
@@ -213,64 +255,41 @@ int SaveHistoryFile(const HostList& hosts, UserMessages* messages) {
     // address share their records when the file is read, so a key is
     // written once per address: otherwise every such host would write the
     // whole shared set again and the file would multiply.
-    std::vector<std::vector<unsigned char>> server_slots(hosts.size());
-    std::vector<std::vector<const std::string*>> keys(hosts.size());
+    std::vector<HistoryRecord> records;
     std::unordered_map<std::string_view, std::unordered_set<std::string_view>> written;
-    std::size_t total = 0;
-    for (std::size_t h = 0; h < hosts.size(); ++h) {
-      server_slots[h].resize(kSlotSize);
-      bool fits = PutTextSlot(server_slots[h].data(), kSlotSize, hosts[h].server);
+    for (const HostEntry& host : hosts) {
+      const bool fits = host.server.size() <= capacity;
       assert(fits && "an over-long server address reached the history file");
       if (!fits) continue;
-      std::unordered_set<std::string_view>& done = written[hosts[h].server];
+      std::unordered_set<std::string_view>& done = written[host.server];
       auto take = [&](const std::string& key) {
         if (key.size() > capacity || !done.insert(key).second) return;
-        keys[h].push_back(&key);
-        ++total;
+        records.push_back(HistoryRecord{host.server, key});
       };
-      const SurveyResult& history = hosts[h].history;
+      const SurveyResult& history = host.history;
       for (const MailEntry& mail : history.mails) take(HistoryKey(mail));
       if (history.stored_keys) {
         for (const std::string& key : *history.stored_keys) take(key);
       }
     }
-    unsigned char header[kHeaderSize] = {};
-    PutInt32(header, kHistoryVersion);
-    PutInt32(header + 4, static_cast<std::int32_t>(total));
-    std::memcpy(header + kMagicAt, kHistoryMagic, sizeof kHistoryMagic);
-    if (!writer.Write(header, kHeaderSize)) {
+    // What this process knows of the file stands for it only when the file
+    // is as this process last read or wrote it, and a file that failed to
+    // load is written whole (and kept as a backup first).
+    HistoryImage fresh;
+    HistoryImage* image = ImageOf(path);
+    if (image == nullptr) image = &fresh;
+    SeenState now;
+    auto seen = Seen().find(platform::FullPath(path));
+    if (!CurrentState(path, &now) || seen == Seen().end() || !(seen->second == now) ||
+        BackupPending(path)) {
+      image->Clear();
+    }
+    const HistoryWrite result = WriteHistoryRecords(path, records, image);
+    if (result == HistoryWrite::kFailed) {
       messages->ShowMessage(kCannotCreate);
       return -1;
     }
-    std::vector<unsigned char> batch(kRecordSize * kRecordsPerWrite);
-    std::size_t in_batch = 0;
-    auto flush_batch = [&]() {
-      bool ok = in_batch == 0 || writer.Write(batch.data(), in_batch * kRecordSize);
-      in_batch = 0;
-      return ok;
-    };
-    for (std::size_t h = 0; h < hosts.size(); ++h) {
-      for (const std::string* key : keys[h]) {
-        unsigned char* record = batch.data() + in_batch * kRecordSize;
-        if (!PutTextSlot(record, kSlotSize, *key)) {
-          messages->ShowMessage(kCannotCreate);
-          return -1;
-        }
-        std::memcpy(record + kSlotSize, server_slots[h].data(), kSlotSize);
-        if (++in_batch == kRecordsPerWrite && !flush_batch()) {
-          messages->ShowMessage(kCannotCreate);
-          return -1;
-        }
-      }
-    }
-    if (!flush_batch() || !writer.Commit()) {
-      messages->ShowMessage(kCannotCreate);
-      return -1;
-    }
-    SeenState state;
-    state.exists = true;
-    state.stamp = writer.stamp();
-    if (writer.stamped()) NoteSeen(path, state);
+    if (result != HistoryWrite::kUnchanged && CurrentState(path, &now)) NoteSeen(path, now);
   } catch (const std::bad_alloc&) {
     messages->ShowMessage(kCannotCreate);
     return -1;

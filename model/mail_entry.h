@@ -65,17 +65,24 @@ bool IsNewMail(const MailEntry& mail, const SurveyResult& history);
 class HistoryIndex {
  public:
   explicit HistoryIndex(const SurveyResult& history);
+  // An index with a copy of the Message-IDs of its own, for a history that
+  // may change or go while the index is used. May throw std::bad_alloc.
+  static HistoryIndex Copy(const SurveyResult& history);
+
   bool IsNewMail(const MailEntry& mail) const;
   bool Contains(std::string_view key) const { return ids_.count(key) != 0; }
 
  private:
+  HistoryIndex() = default;
+  std::vector<char> copy_;  // the copied IDs, end to end
   std::unordered_set<std::string_view> ids_;
   bool holds_empty_key_ = false;
 };
 
 // history := current. Counters, label and error text always; the message list
 // only when the current result holds at least one message, so that a failed
-// survey or an empty mailbox never forgets what was seen.
+// survey or an empty mailbox never forgets what was seen. The new list is
+// kept as the messages' keys alone (stored_keys), not as whole entries.
 void ReplaceHistory(SurveyResult* history, const SurveyResult& current);
 
 }  // namespace tarnu

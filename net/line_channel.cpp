@@ -68,42 +68,83 @@ bool IsMultilineComplete(std::string_view gathered) {
              0;
 }
 
-void SplitMultiline(std::string_view gathered, std::string* header, std::string* body) {
+namespace {
+
+// Undoes the stuffing at line starts (".." opening a line becomes ".") in
+// place, a line at a time.
+void Unstuff(std::string* text) {
+  char* data = text->data();
+  const std::size_t length = text->size();
+  std::size_t read = 0;
+  std::size_t write = 0;
+  while (read < length) {
+    // At a line start; "a..\r\n" keeps its dots.
+    if (data[read] == '.' && read + 1 < length && data[read + 1] == '.') ++read;
+    const void* lf = std::memchr(data + read, '\n', length - read);
+    const std::size_t end =
+        lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - data) + 1 : length;
+    if (write != read) std::memmove(data + write, data + read, end - read);
+    write += end - read;
+    read = end;
+  }
+  text->resize(write);
+}
+
+// SplitMultiline on a text it may change.
+void SplitGathered(std::string* text, std::string* header, std::string* body) {
   header->clear();
   body->clear();
   // The content: everything before the terminating ".\r\n"; the CR LF in
   // front of the dot ends the last line and stays.
-  std::string_view content = gathered;
-  if (IsMultilineComplete(gathered)) content.remove_suffix(3);
-
-  // Undo the stuffing at line starts only: "a..\r\n" keeps its dots.
-  std::string text;
-  text.reserve(content.size());
-  bool line_start = true;
-  for (std::size_t i = 0; i < content.size(); ++i) {
-    char c = content[i];
-    if (line_start && c == '.' && i + 1 < content.size() && content[i + 1] == '.') {
-      line_start = false;
-      continue;  // drop the stuffed dot, keep the next one
-    }
-    text += c;
-    line_start = (c == '\n');
-  }
-
-  if (text.compare(0, 2, "\r\n") == 0) {  // no header at all
-    body->assign(text, 2, std::string::npos);
+  if (IsMultilineComplete(*text)) text->resize(text->size() - 3);
+  Unstuff(text);
+  if (text->compare(0, 2, "\r\n") == 0) {  // no header at all
+    body->assign(*text, 2, std::string::npos);
     return;
   }
-  std::size_t blank = text.find("\r\n\r\n");
+  const std::size_t blank = text->find("\r\n\r\n");
   if (blank != std::string::npos) {
-    header->assign(text, 0, blank + 1);  // up to and including the last CR
-    body->assign(text, blank + 4, std::string::npos);
+    header->assign(*text, 0, blank + 1);  // up to and including the last CR
+    body->assign(*text, blank + 4, std::string::npos);
     return;
   }
   // Header only: drop the final LF so the block ends with a CR like any other.
-  std::size_t end = text.size();
-  if (end >= 2 && text[end - 2] == '\r' && text[end - 1] == '\n') --end;
-  header->assign(text, 0, end);
+  std::size_t end = text->size();
+  if (end >= 2 && (*text)[end - 2] == '\r' && (*text)[end - 1] == '\n') --end;
+  header->assign(*text, 0, end);
+}
+
+// How many bytes of `data` complete the multi-line reply whose text so far
+// is `gathered` (which holds no terminating line yet); npos when `data`
+// does not complete it. Only the few bytes that may join `gathered` to
+// `data` are looked at twice.
+std::size_t TerminatorEnd(const std::string& gathered, const char* data, std::size_t size) {
+  const std::size_t old_size = gathered.size();
+  // The first line is the dot alone: an empty message.
+  if (old_size < 3) {
+    char first[3];
+    std::size_t have = 0;
+    for (; have < old_size; ++have) first[have] = gathered[have];
+    for (std::size_t i = 0; have < 3 && i < size; ++i) first[have++] = data[i];
+    if (have == 3 && std::string_view(first, 3) == ".\r\n") return 3 - old_size;
+  }
+  // A terminating line that starts in what was gathered before.
+  const std::size_t tail = old_size < kTerminator.size() - 1 ? old_size : kTerminator.size() - 1;
+  const std::size_t head = size < kTerminator.size() - 1 ? size : kTerminator.size() - 1;
+  char joint[2 * (kTerminator.size() - 1)];
+  std::memcpy(joint, gathered.data() + old_size - tail, tail);
+  std::memcpy(joint + tail, data, head);
+  const std::size_t at = std::string_view(joint, tail + head).find(kTerminator);
+  if (at != std::string_view::npos && at < tail) return at + kTerminator.size() - tail;
+  const std::size_t in_data = std::string_view(data, size).find(kTerminator);
+  return in_data == std::string_view::npos ? in_data : in_data + kTerminator.size();
+}
+
+}  // namespace
+
+void SplitMultiline(std::string_view gathered, std::string* header, std::string* body) {
+  std::string text(gathered);
+  SplitGathered(&text, header, body);
 }
 
 LineChannel::LineChannel(MessagePump* pump) : pump_(pump) {}
@@ -252,9 +293,10 @@ int LineChannel::Fill(int timeout) {
   pending_.clear();
   pending_pos_ = 0;
   if (tls_ended_) return -1;
-  // TLS records are up to 16 KiB; take them whole where they come whole.
-  char chunk[16384];
-  const int size = tls_ ? static_cast<int>(sizeof chunk) : kChunkSize;
+  // Large receives: replies to pipelined commands arrive back to back, and
+  // TLS records (up to 16 KiB) are taken whole where they come whole.
+  char chunk[kReceiveSize];
+  const int size = kReceiveSize;
   Deadline deadline(timeout);
   for (;;) {
     int n = platform::ReceiveWithin(socket_, chunk, size, 1);
@@ -368,10 +410,9 @@ int LineChannel::ReadLine(std::string* line, int timeout) {
   }
 }
 
-int LineChannel::ReadMultiline(StatusLine* status, unsigned long expected_size, std::string* header,
-                               std::string* body, int timeout, std::size_t keep) {
-  header->clear();
-  body->clear();
+int LineChannel::Gather(StatusLine* status, unsigned long expected_size, int timeout,
+                        std::size_t keep) {
+  gathered_.clear();
   std::string title;
   if (status != nullptr) {
     title = status->GetTitle();
@@ -380,63 +421,110 @@ int LineChannel::ReadMultiline(StatusLine* status, unsigned long expected_size, 
   // Asked to keep everything, a reply too large for the process is refused.
   const bool keep_all = keep >= kMultilineLimit;
   if (keep_all) keep = kMultilineLimit;
-  long long total = 0;
+  if (keep < kTerminator.size()) keep = kTerminator.size();
   if (Clock::now() >= dialogue_end_) return kReadTimeout;
   // The reply's end moves one timeout further for every kBytesPerTimeout
   // that arrive.
   ReadEnd end_of_reply(&read_end_, timeout);
-  const Clock::time_point start = Clock::now();
-  try {
-    std::string gathered;
-    // Past `keep`, only the last bytes are looked at, for the end.
-    std::string tail;
-    bool cut = false;
-    char chunk[kChunkSize];
-    for (;;) {
-      int n = ReceiveSome(chunk, kChunkSize, timeout);
-      if (n < 1) return kReadTimeout;  // a closed connection included
-      // NUL bytes are dropped one by one: cutting the chunk at a NUL would
-      // lose text, and the terminating line with it.
-      const char* p = chunk;
-      const char* end = chunk + n;
-      while (p < end) {
-        const void* nul = std::memchr(p, '\0', static_cast<std::size_t>(end - p));
-        const char* stop = nul != nullptr ? static_cast<const char*>(nul) : end;
-        std::string_view piece(p, static_cast<std::size_t>(stop - p));
-        if (!cut) {
-          const std::size_t room = keep - gathered.size();
-          gathered.append(piece.substr(0, room));
-          if (piece.size() > room) {
-            if (keep_all) return kReadNoMemory;
-            cut = true;
-            tail.assign(gathered, gathered.size() - std::min<std::size_t>(gathered.size(), 4),
-                        std::string::npos);
-            piece.remove_prefix(room);
-          }
-        }
-        if (cut) {
-          tail.append(piece);
-          if (tail.size() > 5) tail.erase(0, tail.size() - 5);
-        }
-        p = stop + (nul != nullptr ? 1 : 0);
-      }
-      total += n;
-      if (status != nullptr) status->SetTitle(Progress(title, total, expected_size));
-      if (cut ? IsMultilineComplete(tail) : IsMultilineComplete(gathered)) break;
-      if (timeout >= 0) {
-        end_of_reply.MoveTo(
-            start + std::chrono::seconds(static_cast<long long>(timeout) *
-                                         (1 + total / static_cast<long long>(kBytesPerTimeout))));
-      }
-      if (OutOfTime()) return kReadTimeout;
+  const Clock::time_point started = Clock::now();
+  // Past `keep`, only the last bytes are looked at, for the end.
+  std::string tail;
+  bool cut = false;
+  // Keeps `c` or, past `keep`, only looks at it; false when everything was
+  // to be kept and cannot be.
+  auto take_byte = [&](char c) {
+    if (!cut && gathered_.size() < keep) {
+      gathered_.push_back(c);
+      return true;
     }
-    SplitMultiline(gathered, header, body);
+    if (keep_all) return false;
+    if (!cut) {
+      cut = true;
+      tail.assign(gathered_, gathered_.size() - kTerminator.size(), std::string::npos);
+    }
+    tail.push_back(c);
+    if (tail.size() > kTerminator.size()) tail.erase(0, tail.size() - kTerminator.size());
+    return true;
+  };
+  long long total = 0;
+  for (;;) {
+    const int state = Fill(timeout);
+    if (state <= 0) return kReadTimeout;  // a closed connection included
+    const char* start = pending_.data() + pending_pos_;
+    const std::size_t available = pending_.size() - pending_pos_;
+    // Only this reply is taken: what follows its terminating line is the
+    // next reply (pipelined commands) and stays unread.
+    std::size_t take = available;
+    bool complete = false;
+    if (std::memchr(start, '\0', available) == nullptr) {
+      const std::size_t end = TerminatorEnd(cut ? tail : gathered_, start, available);
+      if (end != std::string::npos) {
+        take = end;
+        complete = true;
+      }
+      std::size_t kept = 0;
+      if (!cut) {
+        kept = std::min(take, keep - std::min(keep, gathered_.size()));
+        gathered_.append(start, kept);
+      }
+      if (kept < take) {
+        if (keep_all) return kReadNoMemory;
+        for (std::size_t i = take - std::min(take - kept, kTerminator.size()); i < take; ++i) {
+          take_byte(start[i]);
+        }
+      }
+    } else {
+      // NUL bytes are dropped one by one: cutting the text at a NUL would
+      // lose text, and the terminating line with it.
+      for (take = 0; take < available && !complete;) {
+        const char c = start[take++];
+        if (c == '\0') continue;
+        if (!take_byte(c)) return kReadNoMemory;
+        complete = c == '\n' && IsMultilineComplete(cut ? tail : gathered_);
+      }
+    }
+    pending_pos_ += take;
+    total += static_cast<long long>(take);
+    if (status != nullptr) status->SetTitle(Progress(title, total, expected_size));
+    if (complete) return total > INT_MAX ? INT_MAX : static_cast<int>(total);
+    if (timeout >= 0) {
+      end_of_reply.MoveTo(started + std::chrono::seconds(
+                                        static_cast<long long>(timeout) *
+                                        (1 + total / static_cast<long long>(kBytesPerTimeout))));
+    }
+    if (OutOfTime()) return kReadTimeout;
+  }
+}
+
+int LineChannel::ReadMultiline(StatusLine* status, unsigned long expected_size, std::string* header,
+                               std::string* body, int timeout, std::size_t keep) {
+  header->clear();
+  body->clear();
+  try {
+    const int got = Gather(status, expected_size, timeout, keep);
+    if (got < 0) return got;
+    SplitGathered(&gathered_, header, body);
+    return got;
   } catch (const std::bad_alloc&) {
     header->clear();
     body->clear();
     return kReadNoMemory;
   }
-  return total > INT_MAX ? INT_MAX : static_cast<int>(total);
+}
+
+int LineChannel::ReadListing(std::string* text, int timeout) {
+  text->clear();
+  try {
+    const int got = Gather(nullptr, 0, timeout, kMultilineLimit);
+    if (got < 0) return got;
+    gathered_.resize(gathered_.size() - 3);  // the terminating line
+    Unstuff(&gathered_);
+    text->swap(gathered_);
+    return got;
+  } catch (const std::bad_alloc&) {
+    text->clear();
+    return kReadNoMemory;
+  }
 }
 
 void LineChannel::DiscardUnread() {

@@ -21,8 +21,10 @@ inline constexpr int kReadTimeout = -9999;
 inline constexpr int kReadNoMemory = -9998;
 // Reply lines are read into 1024-byte buffers: at most 1023 bytes a line.
 inline constexpr int kLineCapacity = 1024;
-// Each receive takes at most this many bytes.
+// Each receive asked for by a caller takes at most this many bytes.
 inline constexpr int kChunkSize = 2047;
+// The channel's own receives (lines and multi-line replies) take up to this.
+inline constexpr int kReceiveSize = 16384;
 // A multi-line reply that grows past this is refused as kReadNoMemory rather
 // than left to exhaust the process.
 inline constexpr std::size_t kMultilineLimit = std::size_t{1} << 30;
@@ -107,6 +109,11 @@ class LineChannel {
   int ReadMultiline(StatusLine* status, unsigned long expected_size, std::string* header,
                     std::string* body, int timeout, std::size_t keep = kMultilineLimit);
 
+  // The rest of a multi-line reply that is a listing (CAPA, UIDL, LIST):
+  // its lines up to, not including, the terminating dot line, dot-stuffing
+  // undone, NUL bytes dropped. Results as ReadMultiline.
+  int ReadListing(std::string* text, int timeout);
+
   // Drops what has arrived but was not asked for: the unread rest of the
   // buffer and whatever the platform already holds. A command calls it
   // before it is sent, so no stray line of an earlier reply can be taken as
@@ -155,6 +162,11 @@ class LineChannel {
 
   // True when the read in progress or the whole dialogue is out of time.
   bool OutOfTime() const;
+  // Takes the rest of a multi-line reply, terminating line included, into
+  // gathered_ (its first `keep` bytes; the rest is read and dropped) and
+  // nothing after it. Returns the byte total, kReadTimeout or kReadNoMemory.
+  // May throw std::bad_alloc.
+  int Gather(StatusLine* status, unsigned long expected_size, int timeout, std::size_t keep);
 
   MessagePump* pump_;
   platform::Socket socket_ = platform::kNoSocket;
@@ -173,6 +185,8 @@ class LineChannel {
   std::unique_ptr<platform::TlsClient> tls_;
   std::string tls_error_;
   bool tls_ended_ = false;  // TLS failed or was closed by the server
+  // The multi-line reply being read; kept so that its room is reused.
+  std::string gathered_;
 };
 
 }  // namespace tarnu

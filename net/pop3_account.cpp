@@ -12,6 +12,8 @@ Pop3Account AccountOf(const HostEntry& host) {
   account.timeout = host.timeout;
   account.security = host.extras.pop3_security;
   account.accepted_fingerprint = host.extras.pop3_fingerprint;
+  account.pipelining = !host.extras.HasOption(kExtraNoPipelining);
+  account.uidl = !host.extras.HasOption(kExtraNoUidl);
   return account;
 }
 

@@ -24,6 +24,9 @@ struct Pop3Account {
   // Asked about a certificate that does not verify; null refuses it. Only
   // the check in progress sets it (AccountOf never does).
   CertificateTrust* trust = nullptr;
+  // Protocol additions the survey uses when the server offers them.
+  bool pipelining = true;  // RFC 2449 PIPELINING
+  bool uidl = true;        // UIDL with the cache of known messages
 };
 
 // The account of a configured host: the one place that says which host

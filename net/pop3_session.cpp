@@ -114,6 +114,23 @@ int Pop3Session::Command(std::string_view command, std::string* reply) {
     Fail(NetErrorText(kTextSend, channel_.last_error()));
     return -1;
   }
+  return ReadStatus(reply);
+}
+
+bool Pop3Session::SendCommands(std::string_view commands) {
+  // A batch cut short would leave the server answering half a command.
+  while (!commands.empty()) {
+    const int n = channel_.Send(commands);
+    if (n <= 0) {
+      Fail(kTextSend + std::to_string(channel_.last_error()));
+      return false;
+    }
+    commands.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+int Pop3Session::ReadStatus(std::string* reply) {
   if (!ReadReply(reply)) return -1;
   return IsPositive(*reply) ? 1 : 0;
 }

@@ -55,6 +55,15 @@ class Pop3Session {
   // (failure path run).
   int Command(std::string_view command, std::string* reply);
 
+  // For pipelined commands (RFC 2449): sends `commands` (whole lines)
+  // without dropping anything unread, since replies to earlier commands may
+  // still be on their way. False after the failure path.
+  bool SendCommands(std::string_view commands);
+
+  // Reads the first line of the next reply, as Command does after its send.
+  // Returns 1 for "+OK", 0 for anything else, -1 after the failure path.
+  int ReadStatus(std::string* reply);
+
   // Sets the title to the remembered title followed by `suffix`.
   void ShowProgress(const std::string& suffix);
 

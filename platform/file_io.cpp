@@ -55,6 +55,19 @@ bool File::CreateForWriting(const std::string& name) {
   return true;
 }
 
+OpenStatus File::OpenForUpdate(const std::string& name) {
+  Close();
+  HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? OpenStatus::kMissing
+                                                                          : OpenStatus::kFailed;
+  }
+  handle_ = h;
+  return OpenStatus::kOpened;
+}
+
 File::CreateStatus File::CreateExclusive(const std::string& name) {
   Close();
   HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -69,6 +82,55 @@ File::CreateStatus File::CreateExclusive(const std::string& name) {
 }
 
 bool File::IsOpen() const { return handle_ != nullptr; }
+
+bool File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size, std::size_t* count) {
+  *count = 0;
+  if (handle_ == nullptr) return false;
+  char* out = static_cast<char*>(buffer);
+  while (*count < size) {
+    std::size_t want = size - *count;
+    if (want > kMaxChunk) want = kMaxChunk;
+    const std::uint64_t at = offset + *count;
+    OVERLAPPED where = {};
+    where.Offset = static_cast<DWORD>(at);
+    where.OffsetHigh = static_cast<DWORD>(at >> 32);
+    DWORD got = 0;
+    if (!ReadFile(AsHandle(handle_), out + *count, static_cast<DWORD>(want), &got, &where)) {
+      return GetLastError() == ERROR_HANDLE_EOF;
+    }
+    if (got == 0) break;
+    *count += got;
+  }
+  return true;
+}
+
+bool File::WriteAt(std::uint64_t offset, const void* data, std::size_t size) {
+  if (handle_ == nullptr) return false;
+  const char* in = static_cast<const char*>(data);
+  std::size_t done = 0;
+  while (done < size) {
+    std::size_t want = size - done;
+    if (want > kMaxChunk) want = kMaxChunk;
+    const std::uint64_t at = offset + done;
+    OVERLAPPED where = {};
+    where.Offset = static_cast<DWORD>(at);
+    where.OffsetHigh = static_cast<DWORD>(at >> 32);
+    DWORD put = 0;
+    if (!WriteFile(AsHandle(handle_), in + done, static_cast<DWORD>(want), &put, &where) ||
+        put == 0) {
+      return false;
+    }
+    done += put;
+  }
+  return true;
+}
+
+bool File::Size(std::uint64_t* size) {
+  LARGE_INTEGER value;
+  if (handle_ == nullptr || !GetFileSizeEx(AsHandle(handle_), &value)) return false;
+  *size = static_cast<std::uint64_t>(value.QuadPart);
+  return true;
+}
 
 bool File::Stamp(FileStamp* stamp) const {
   BY_HANDLE_FILE_INFORMATION info;
@@ -209,6 +271,22 @@ bool File::CreateForWriting(const std::string& name) {
   return true;
 }
 
+OpenStatus File::OpenForUpdate(const std::string& name) {
+  Close();
+  int fd;
+  do {
+    fd = open(name.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return errno == ENOENT ? OpenStatus::kMissing : OpenStatus::kFailed;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return OpenStatus::kFailed;
+  }
+  fd_ = fd;
+  return OpenStatus::kOpened;
+}
+
 File::CreateStatus File::CreateExclusive(const std::string& name) {
   Close();
   int fd;
@@ -221,6 +299,42 @@ File::CreateStatus File::CreateExclusive(const std::string& name) {
 }
 
 bool File::IsOpen() const { return fd_ >= 0; }
+
+bool File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size, std::size_t* count) {
+  *count = 0;
+  if (fd_ < 0) return false;
+  char* out = static_cast<char*>(buffer);
+  while (*count < size) {
+    ssize_t got = pread(fd_, out + *count, size - *count, static_cast<off_t>(offset + *count));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (got == 0) break;
+    *count += static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+bool File::WriteAt(std::uint64_t offset, const void* data, std::size_t size) {
+  if (fd_ < 0) return false;
+  const char* in = static_cast<const char*>(data);
+  std::size_t done = 0;
+  while (done < size) {
+    ssize_t put = pwrite(fd_, in + done, size - done, static_cast<off_t>(offset + done));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    done += static_cast<std::size_t>(put);
+  }
+  return true;
+}
+
+bool File::Size(std::uint64_t* size) {
+  struct stat info;
+  if (fd_ < 0 || fstat(fd_, &info) != 0) return false;
+  *size = static_cast<std::uint64_t>(info.st_size);
+  return true;
+}
 
 bool File::Stamp(FileStamp* stamp) const {
   struct stat info;

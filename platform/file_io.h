@@ -45,6 +45,9 @@ class File {
   OpenStatus OpenForReading(const std::string& name);
   // Creates a file for writing, replacing an existing one.
   bool CreateForWriting(const std::string& name);
+  // Opens an existing file for reading and for writing in place (records
+  // changed where they stand, or added at the end), without sharing.
+  OpenStatus OpenForUpdate(const std::string& name);
   // Creates a new file for writing only when nothing stands at `name`: an
   // existing file, directory or symbolic link (even a dangling one) gives
   // kExists, so nothing planted there is ever written through.
@@ -60,6 +63,12 @@ class File {
   // Writes all `size` bytes; false when a write call failed or wrote nothing,
   // with `*count` the number actually written.
   bool Write(const void* data, std::size_t size, std::size_t* count);
+  // The same at a position from the start of the file (the file grows when
+  // a write reaches past its end); the current position is not used.
+  bool ReadAt(std::uint64_t offset, void* buffer, std::size_t size, std::size_t* count);
+  bool WriteAt(std::uint64_t offset, const void* data, std::size_t size);
+  // The size of the open file in bytes.
+  bool Size(std::uint64_t* size);
   // Pushes the written data to the disk.
   bool Flush();
   // Closes; false when the close reported an error (data may be lost).

@@ -146,20 +146,49 @@ const char* IconvName(std::string_view charset, std::string* storage) {
 
 // iconv stops at a byte it cannot convert: put the replacement in, skip the
 // unit and go on.
+// Opening a converter costs far more than most texts take to convert: the
+// ones opened are kept for the thread's life, a few pairs of charsets.
+iconv_t OpenConverter(const char* from, const char* to) {
+  struct Kept {
+    std::string from, to;
+    iconv_t cd;
+  };
+  struct KeptList : std::vector<Kept> {
+    ~KeptList() {
+      for (const Kept& k : *this) iconv_close(k.cd);
+    }
+  };
+  thread_local KeptList kept;
+  for (const Kept& k : kept) {
+    if (k.from == from && k.to == to) {
+      iconv(k.cd, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
+      return k.cd;
+    }
+  }
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return cd;
+  if (kept.size() >= 8) {
+    iconv_close(kept.front().cd);
+    kept.erase(kept.begin());
+  }
+  try {
+    kept.push_back(Kept{from, to, cd});
+  } catch (const std::bad_alloc&) {
+    iconv_close(cd);
+    throw;
+  }
+  return cd;
+}
+
 bool Convert(const char* from, const char* to, std::string_view text, std::string_view replacement,
              bool from_utf8, std::string* out) {
   out->clear();
-  iconv_t cd = iconv_open(to, from);
+  iconv_t cd = OpenConverter(from, to);
   if (cd == reinterpret_cast<iconv_t>(-1)) {
     // Out of memory is not an unknown charset.
     if (errno == ENOMEM) throw std::bad_alloc();
     return false;
   }
-  // Closed on every way out, a bad_alloc from the strings included.
-  struct Closer {
-    iconv_t cd;
-    ~Closer() { iconv_close(cd); }
-  } closer{cd};
   std::vector<char> buffer(4096);
   char* in = const_cast<char*>(text.data());
   std::size_t in_left = text.size();
@@ -255,6 +284,10 @@ bool Utf8ToCharset(std::string_view charset, std::string_view text, std::string_
 }
 
 std::string Cp932ToUtf8(std::string_view text) {
+  // ASCII is the same bytes in both, and most of what is converted.
+  bool ascii = true;
+  for (char c : text) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  if (ascii) return std::string(text);
   std::string out;
   if (!CharsetToUtf8("cp932", text, &out)) out.assign(text);
   return out;

@@ -152,9 +152,10 @@ void DetailWindow::FetchFullText() {
   Enable(IDC_DETAIL_FULL_TEXT, false);
   WindowTitle title(hwnd());
   std::string header, body, error;
+  const Pop3Account account = row_.account != nullptr ? *row_.account : Pop3Account();
   const int result =
       RetrieveMessage(&title, pump_, row_.number, static_cast<std::uint32_t>(row_.mail.size),
-                      row_.account, &header, &body, &error);
+                      account, &header, &body, &error);
   Enable(IDC_DETAIL_FULL_TEXT, true);
   fetching_ = false;
   if (result != 0) {

@@ -418,6 +418,10 @@ void MainWindow::InsertResultRow(int position, const ResultListRow& row) {
   result_.InsertRow(position, row);
 }
 
+void MainWindow::InsertHostRows(int position, std::shared_ptr<const HostRows> rows) {
+  result_.InsertRows(position, std::move(rows));
+}
+
 std::string MainWindow::GetTitle() { return result_.GetTitle(); }
 
 void MainWindow::SetTitle(const std::string& title) { result_.SetTitle(title); }

@@ -55,6 +55,7 @@ class MainWindow : public CheckShell {
   void ClearResultList() override;
   void ShowResultWindow() override;
   void InsertResultRow(int position, const ResultListRow& row) override;
+  void InsertHostRows(int position, std::shared_ptr<const HostRows> rows) override;
   std::string GetTitle() override;
   void SetTitle(const std::string& title) override;
   void PumpMessages() override;

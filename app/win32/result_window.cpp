@@ -151,6 +151,29 @@ void ResultWindow::Show() {
   BringWindowToTop(window_);
 }
 
+void ResultWindow::InsertRows(int position, std::shared_ptr<const HostRows> rows) {
+  HWND list = list_.hwnd();
+  if (list == nullptr) return;
+  const int at = position < 0 ? 0 : std::min(position, static_cast<int>(model_.size()));
+  const int count = static_cast<int>(rows->size());
+  model_.InsertHostRows(at, std::move(rows));
+  for (int i = 0; i < count; ++i) {
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_STATE;
+    item.iItem = at + i;
+    item.pszText = LPSTR_TEXTCALLBACKW;
+    item.iImage = I_IMAGECALLBACK;
+    item.state = INDEXTOSTATEIMAGEMASK(
+        static_cast<UINT>(model_.shown(static_cast<std::size_t>(at + i)).state_picture) & 0xF);
+    item.stateMask = LVIS_STATEIMAGEMASK;
+    if (ListView_InsertItem(list, &item) < 0) {
+      // The rows the list did not take leave the model too.
+      for (int j = i; j < count; ++j) model_.Erase(static_cast<std::size_t>(at + i));
+      throw std::bad_alloc();
+    }
+  }
+}
+
 void ResultWindow::InsertRow(int position, const ResultListRow& row) {
   HWND list = list_.hwnd();
   if (list == nullptr) return;
@@ -248,7 +271,7 @@ void ResultWindow::ShowContextMenu(LPARAM) {
 void ResultWindow::OpenSelectedMail() {
   int index = ListView_GetNextItem(list_.hwnd(), -1, LVNI_SELECTED);
   if (index < 0 || static_cast<std::size_t>(index) >= model_.size()) return;
-  const std::optional<ResultRow>& record = model_.row(static_cast<std::size_t>(index)).record;
+  const std::optional<ResultRow> record = model_.row(static_cast<std::size_t>(index)).record;
   if (!record) return;
   // The window works on its own copy: a check that clears the list while it
   // is open does not touch it.

@@ -51,6 +51,8 @@ class ResultWindow : private ReportRows {
 
   // The rows. InsertRow throws std::bad_alloc when the list cannot grow.
   void InsertRow(int position, const ResultListRow& row);
+  // A host's rows in one block.
+  void InsertRows(int position, std::shared_ptr<const HostRows> rows);
   void Clear();
   const ResultListModel& rows() const { return model_; }
 

@@ -3,11 +3,15 @@
 // directory. Python, nkf and the history loader are the oracles.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "codec/charset.h"
 
+#include <filesystem>
 #include <fstream>
 
 #include "app/check_cycle.h"
+#include "model/data_files.h"
 #include "model/history_file.h"
 #include "tests/app/recording_shell.h"
 #include "tests/support/command_oracle.h"
@@ -223,6 +227,87 @@ TEST_F(CheckCycleEndToEnd, FirstCycleForwardsTheNewMessagesThatPassSecondForward
   const std::vector<testing::DovecotServer::MailFile> files = dovecot.ListMail("alice");
   ASSERT_EQ(files.size(), 6u);
   for (const auto& f : files) EXPECT_EQ(f.flags.find('S'), std::string::npos) << f.name;
+}
+
+// The same mailbox checked with every protocol setting, twice each (the
+// second time UIDL takes every message from the cache): the rows, the
+// messages forwarded and the history file come out as the plain check makes
+// them.
+TEST_F(CheckCycleEndToEnd, EveryProtocolSettingGivesTheSameRowsForwardsAndHistory) {
+  struct Setting {
+    const char* name;
+    bool pipelining;
+    bool uidl;
+  } settings_table[] = {
+      {"plain", false, false},
+      {"pipelining", true, false},
+      {"uidl", false, true},
+      {"both", true, true},
+  };
+  struct Outcome {
+    std::vector<std::string> rows[2];
+    std::string history[2];
+    std::size_t forwarded = 0;
+    bool cache_written = false;
+    std::string tops[2];  // TOP commands of each check, as the server counted them
+  };
+  std::size_t sessions = 0;
+  auto row_text = [](const ResultListRow& row) {
+    std::string text = std::to_string(row.state_picture) + "|" + std::to_string(row.small_picture);
+    for (const std::string& column : row.columns) text += "|" + Hex(column);
+    if (row.record.has_value()) {
+      const MailEntry& m = row.record->mail;
+      text += "|" + std::to_string(row.record->number) + "|" + Hex(m.from) + "|" + Hex(m.subject) +
+              "|" + Hex(m.cc) + "|" + Hex(m.to) + "|" + Hex(m.body) + "|" + Hex(m.message_id) +
+              "|" + std::to_string(m.size) + "|" + std::to_string(m.forwarded) + "|" + Hex(m.state);
+    }
+    return text;
+  };
+  const HostList initial = hosts;
+  std::vector<Outcome> outcomes;
+  for (const Setting& setting : settings_table) {
+    // A data folder of its own for each setting.
+    const std::string folder = (scratch.path() / setting.name).string();
+    std::filesystem::create_directory(folder);
+    SetDataDirectory(folder);
+    hosts = initial;
+    for (HostEntry& host : hosts) {
+      host.extras.SetOption(kExtraNoPipelining, !setting.pipelining);
+      host.extras.SetOption(kExtraNoUidl, !setting.uidl);
+    }
+    const std::size_t mails_before = smtp.Mails().size();
+    Outcome out;
+    CheckCycle cycle(&hosts, &settings, &flags, &shell);
+    for (int round = 0; round < 2; ++round) {
+      cycle.RunCheck();
+      for (const ResultListRow& row : shell.list.rows()) out.rows[round].push_back(row_text(row));
+      out.history[round] = testing::ReadFileBytes(folder + "/tarnu.hist.pref");
+      const std::vector<std::string> ended = dovecot.WaitForSessions(++sessions);
+      ASSERT_EQ(ended.size(), sessions);
+      const std::size_t top = ended.back().find("top=");
+      ASSERT_NE(top, std::string::npos) << ended.back();
+      out.tops[round] = ended.back().substr(top, ended.back().find('/', top) - top);
+    }
+    out.forwarded = smtp.Mails().size() - mails_before;
+    out.cache_written = testing::FileExists(folder + "/tarnu.uidl");
+    outcomes.push_back(out);
+  }
+  SetDataDirectory("");
+  ASSERT_EQ(outcomes[0].rows[0].size(), 7u);
+  EXPECT_EQ(outcomes[0].forwarded, 2u);
+  for (std::size_t i = 0; i < outcomes.size(); ++i) {
+    const char* name = settings_table[i].name;
+    EXPECT_EQ(outcomes[i].cache_written, settings_table[i].uidl) << name;
+    EXPECT_EQ(outcomes[i].forwarded, outcomes[0].forwarded) << name;
+    // With the cache warm not one message is fetched again.
+    EXPECT_EQ(outcomes[i].tops[0], "top=6") << name;
+    EXPECT_EQ(outcomes[i].tops[1], settings_table[i].uidl ? "top=0" : "top=6") << name;
+    for (int round = 0; round < 2; ++round) {
+      EXPECT_EQ(outcomes[i].rows[round], outcomes[0].rows[round]) << name << " round " << round;
+      EXPECT_EQ(outcomes[i].history[round], outcomes[0].history[round])
+          << name << " round " << round;
+    }
+  }
 }
 
 }  // namespace

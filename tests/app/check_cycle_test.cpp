@@ -69,7 +69,9 @@ struct FakeNet {
   CheckServices Services() {
     CheckServices s;
     s.survey = [this](StatusLine* status, const Pop3Account& account, int lines,
-                      SurveyResult* result, MessagePump* pump, UserMessages* messages) {
+                      SurveyResult* result, MessagePump* pump, UserMessages* messages,
+                      UidlUse* uidl) {
+      EXPECT_EQ(uidl, nullptr);  // no cache without open_uidl_cache
       EXPECT_EQ(status, static_cast<StatusLine*>(shell));
       EXPECT_EQ(pump, static_cast<MessagePump*>(shell));
       EXPECT_EQ(messages, static_cast<UserMessages*>(shell));
@@ -309,7 +311,7 @@ TEST_F(CheckCycleTest, SurveyGetsTheHostsFieldsAndLabelBecomesTheHostName) {
   EXPECT_EQ(shell.list.row(0).columns[0], "A");
   // The entry is stored back: history replaced, current result cleared.
   EXPECT_EQ(hosts[0].history.label, "A");
-  ASSERT_EQ(hosts[0].history.mails.size(), 1u);
+  ASSERT_EQ(HistoryKeys(hosts[0].history).size(), 1u);
   EXPECT_TRUE(hosts[0].current.mails.empty());
   EXPECT_EQ(hosts[0].current.label, "");
   EXPECT_EQ(hosts[0].current.mail_count, 0);
@@ -338,10 +340,12 @@ TEST_F(CheckCycleTest, OnlyNewMessagesThatPassTheConditionsAreForwarded) {
     EXPECT_EQ(Hex(rows[i].columns[5]), Hex(states[i])) << i;
     EXPECT_EQ(rows[i].record->mail.forwarded, flags_set[i]) << i;
   }
-  // The history now holds the messages as the cycle left them.
-  ASSERT_EQ(hosts[0].history.mails.size(), 4u);
-  EXPECT_EQ(hosts[0].history.mails[1].forwarded, 1);
-  EXPECT_EQ(hosts[0].history.mails[2].state, "転送条件外");
+  // The history now knows every message of the mailbox, by its key only:
+  // what forwarding did lives on in the rows.
+  ASSERT_EQ(HistoryKeys(hosts[0].history).size(), 4u);
+  EXPECT_EQ(HistoryKeys(hosts[0].history),
+            (std::vector<std::string>{"<seen>", "<ok>", "<spam>", "<fail>"}));
+  EXPECT_TRUE(hosts[0].history.mails.empty());
   EXPECT_TRUE(flags.new_mail);
 }
 
@@ -372,10 +376,10 @@ TEST_F(CheckCycleTest, FailedSurveyKeepsTheHistoryAndTheCycleGoesOn) {
   EXPECT_EQ(rows[1].columns[0], "A");
   EXPECT_EQ(rows[1].state_picture, 2);
   EXPECT_EQ(rows[1].columns[5], "サーバからの応答がありません");
-  ASSERT_EQ(hosts[0].history.mails.size(), 1u);
+  ASSERT_EQ(HistoryKeys(hosts[0].history).size(), 1u);
   EXPECT_EQ(hosts[0].history.mails[0].message_id, "<a-old>");
   EXPECT_EQ(hosts[0].history.error, "サーバからの応答がありません");
-  ASSERT_EQ(hosts[1].history.mails.size(), 1u);
+  ASSERT_EQ(HistoryKeys(hosts[1].history).size(), 1u);
 }
 
 TEST_F(CheckCycleTest, EmptyMailboxKeepsTheOldMessageIds) {
@@ -385,7 +389,7 @@ TEST_F(CheckCycleTest, EmptyMailboxKeepsTheOldMessageIds) {
   Cycle().RunCheck();
   ASSERT_EQ(shell.list.size(), 1u);
   EXPECT_EQ(shell.list.row(0).columns[5], "メッセージはありません");
-  ASSERT_EQ(hosts[0].history.mails.size(), 1u);
+  ASSERT_EQ(HistoryKeys(hosts[0].history).size(), 1u);
   // The message comes back: it is not new.
   net.boxes["A.example"].mails = {Mail("<1>")};
   Cycle().RunCheck();
@@ -448,13 +452,13 @@ TEST_F(CheckCycleTest, RunningOutOfMemoryLeavesTheEntryAndGoesOn) {
   EXPECT_EQ(shell.quits, (std::vector<int>{-1}));
   // Host A untouched.
   EXPECT_EQ(hosts[0].history.label, "before");
-  ASSERT_EQ(hosts[0].history.mails.size(), 1u);
+  ASSERT_EQ(HistoryKeys(hosts[0].history).size(), 1u);
   EXPECT_EQ(hosts[0].history.mails[0].message_id, "<a-old>");
   EXPECT_TRUE(hosts[0].current.mails.empty());
   // Host B checked, history written, the cycle ended normally.
   ASSERT_EQ(shell.list.size(), 1u);
   EXPECT_EQ(shell.list.row(0).columns[0], "B");
-  EXPECT_EQ(hosts[1].history.mails.size(), 1u);
+  EXPECT_EQ(HistoryKeys(hosts[1].history).size(), 1u);
   EXPECT_EQ(net.saves.size(), 1u);
   EXPECT_EQ(shell.title, "問い合わせ結果一覧");
   EXPECT_FALSE(flags.checking);
@@ -588,7 +592,7 @@ void RunOwedCase(const OwedCase& c) {
     std::vector<std::string> states;
     CheckServices s;
     s.survey = [&](StatusLine*, const Pop3Account&, int, SurveyResult* result, MessagePump*,
-                   UserMessages*) {
+                   UserMessages*, UidlUse*) {
       if (cycle.survey_fails) {
         result->error = "受信エラー 104";
         return -1;
@@ -696,7 +700,7 @@ TEST(CheckCycleOwedForwards, AMessageNoLongerPassingTheConditionsIsNotRetried) {
   int forwards = 0;
   CheckServices s;
   s.survey = [](StatusLine*, const Pop3Account&, int, SurveyResult* result, MessagePump*,
-                UserMessages*) {
+                UserMessages*, UidlUse*) {
     result->mails = {Mail("<1>", "please stop")};
     return 0;
   };
@@ -718,7 +722,8 @@ TEST(CheckCycleOwedForwards, AnotherCheckHoldingTheFolderMeansThisOneDoesNothing
   HostList hosts = {Host("A")};
   testing::RecordingShell shell;
   CheckServices s;
-  s.survey = [](StatusLine*, const Pop3Account&, int, SurveyResult*, MessagePump*, UserMessages*) {
+  s.survey = [](StatusLine*, const Pop3Account&, int, SurveyResult*, MessagePump*, UserMessages*,
+                UidlUse*) {
     ADD_FAILURE() << "surveyed";
     return 0;
   };
@@ -804,7 +809,7 @@ TEST_F(CheckCycleTest, HostListDialogOkDuringASurvey) {
     for (const HostEntry& h : hosts) {
       names.push_back(h.name);
       histories.emplace_back();
-      for (const MailEntry& m : h.history.mails) histories.back().push_back(m.message_id);
+      histories.back() = HistoryKeys(h.history);
       EXPECT_TRUE(h.current.mails.empty());
     }
     EXPECT_EQ(names, c.names_after);

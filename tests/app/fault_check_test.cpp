@@ -82,6 +82,9 @@ class FaultCheck : public ::testing::Test {
     host.smtp_server = "127.0.0.1";
     host.smtp_port = smtp_port;
     host.notify_address = "notify@example.com";
+    // The faults are placed on the plain dialogue's steps.
+    host.extras.SetOption(kExtraNoPipelining, true);
+    host.extras.SetOption(kExtraNoUidl, true);
     return host;
   }
 

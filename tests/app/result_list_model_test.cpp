@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,67 @@ TEST(ResultListModel, KeepsTheRowAndItsScreenFormInListOrder) {
   EXPECT_EQ(model.row(1).columns[1], "a1");
   model.Clear();
   EXPECT_EQ(model.size(), 0u);
+}
+
+// A host's block is kept as it came and gives the rows the sink's row by
+// row insertion would; blocks and single rows mix.
+TEST(ResultListModel, HostBlocksGiveTheRowsOneAtATimeWould) {
+  auto block = [](const std::string& label, int messages, const std::string& error) {
+    auto rows = std::make_shared<HostRows>();
+    rows->label = label;
+    rows->error = error;
+    rows->forward = true;
+    auto mails = std::make_shared<std::vector<MailEntry>>();
+    for (int i = 0; i < messages; ++i) {
+      MailEntry m;
+      m.subject = label + std::to_string(i);
+      m.body = "a\r\nb";
+      m.size = 100 + i;
+      m.forwarded = i % 2;
+      mails->push_back(m);
+      rows->fresh.push_back(i % 3 != 0);
+    }
+    rows->mails = mails;
+    return std::shared_ptr<const HostRows>(rows);
+  };
+  // A sink that takes rows only one at a time, as the base class makes them.
+  struct Single : ResultListSink {
+    ResultListModel model;
+    void InsertResultRow(int position, const ResultListRow& row) override {
+      model.InsertResultRow(position, row);
+    }
+  } single;
+  ResultListModel blocks;
+  struct Step {
+    int position;
+    std::shared_ptr<const HostRows> rows;
+  } steps[] = {{0, block("A", 3, "")},
+               {0, block("B", 0, "")},
+               {0, block("C", 0, "error")},
+               {2, block("D", 2, "")},
+               {99, block("E", 1, "")}};
+  for (const Step& step : steps) {
+    blocks.InsertHostRows(step.position, step.rows);
+    single.InsertHostRows(step.position, step.rows);
+  }
+  ASSERT_EQ(blocks.size(), 8u);
+  ASSERT_EQ(single.model.size(), 8u);
+  for (std::size_t i = 0; i < blocks.size(); ++i) {
+    const ResultListRow a = blocks.row(i), b = single.model.row(i);
+    EXPECT_EQ(a.state_picture, b.state_picture) << i;
+    EXPECT_EQ(a.small_picture, b.small_picture) << i;
+    EXPECT_EQ(a.columns, b.columns) << i;
+    ASSERT_EQ(a.record.has_value(), b.record.has_value()) << i;
+    if (a.record) {
+      EXPECT_EQ(a.record->number, b.record->number) << i;
+    }
+  }
+  EXPECT_EQ(blocks.row(0).columns[0], "C");
+  EXPECT_EQ(blocks.row(1).columns[0], "B");
+  EXPECT_EQ(blocks.row(2).columns[0], "D");
+  EXPECT_EQ(blocks.row(4).columns[0], "A");
+  EXPECT_EQ(blocks.row(4).columns[4], "ab");
+  EXPECT_EQ(blocks.row(7).columns[0], "E");
 }
 
 TEST(ResultListModel, ScreenFormOfEachColumn) {

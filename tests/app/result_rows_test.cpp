@@ -53,7 +53,7 @@ TEST(AddResultRows, LaterHostsComeFirstAndEachHostsMessagesInOrder) {
   const int state_pictures[] = {1, 4, 1, 4};
   const int numbers[] = {1, 2, 1, 2};
   for (int i = 0; i < 4; ++i) {
-    const ResultListRow& row = list.row(i);
+    const ResultListRow row = list.row(i);
     EXPECT_EQ(row.columns[1], subjects[i]) << i;
     EXPECT_EQ(row.columns[0], hosts[i]) << i;
     EXPECT_EQ(row.state_picture, state_pictures[i]) << i;
@@ -64,14 +64,14 @@ TEST(AddResultRows, LaterHostsComeFirstAndEachHostsMessagesInOrder) {
   }
   EXPECT_EQ(list.row(3).columns[3], "1234");
   EXPECT_EQ(list.row(2).columns[3], "0");
-  const ResultRow& record = *list.row(0).record;
+  const ResultRow record = *list.row(0).record;
   // The detail window fetches the message again with the host's account.
-  EXPECT_EQ(record.account.server, "B.example");
-  EXPECT_EQ(record.account.user, "u-B");
-  EXPECT_EQ(record.account.password, "p-B");
-  EXPECT_EQ(record.account.port, 1100);
-  EXPECT_TRUE(record.account.apop);
-  EXPECT_EQ(record.account.timeout, 7);
+  EXPECT_EQ(record.account->server, "B.example");
+  EXPECT_EQ(record.account->user, "u-B");
+  EXPECT_EQ(record.account->password, "p-B");
+  EXPECT_EQ(record.account->port, 1100);
+  EXPECT_TRUE(record.account->apop);
+  EXPECT_EQ(record.account->timeout, 7);
   EXPECT_EQ(new_count, 4);
 }
 
@@ -93,7 +93,7 @@ TEST(AddResultRows, HostWithoutMessagesGetsOneRowWithoutRecord) {
     SurveyResult history = Result("host", {Mail("<old>")});
     AddResultRows(Host("host"), r, history, &new_count, &list);
     ASSERT_EQ(list.size(), 2u);
-    const ResultListRow& row = list.row(0);
+    const ResultListRow row = list.row(0);
     EXPECT_EQ(row.state_picture, c.state_picture);
     EXPECT_EQ(row.small_picture, 9);
     EXPECT_EQ(row.columns[0], "host");
@@ -168,7 +168,7 @@ TEST(AddResultRows, ColumnTexts) {
   int new_count = 0;
   AddResultRows(Host("h"), Result("h", {mail}), SurveyResult(), &new_count, &list);
   ASSERT_EQ(list.size(), 1u);
-  const ResultListRow& row = list.row(0);
+  const ResultListRow row = list.row(0);
   EXPECT_EQ(row.columns[1], "件名");
   EXPECT_EQ(row.columns[2], "差出人 <a@b>");
   EXPECT_EQ(row.columns[3], "4294967295");

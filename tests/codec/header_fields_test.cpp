@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <iterator>
 #include <string>
 
 #include "codec/header_fields.h"
@@ -51,6 +53,62 @@ TEST(FindHeaderValue, Table) {
     std::string value = "stale";
     EXPECT_EQ(FindHeaderValue(c.name, c.block, &value), c.result) << c.what;
     EXPECT_EQ(Escape(value), Escape(c.value)) << c.what;
+    // The block looked at once answers the same.
+    value = "stale";
+    EXPECT_EQ(HeaderFieldIndex(c.block).FindValue(c.name, &value), c.result) << c.what;
+    EXPECT_EQ(Escape(value), Escape(c.value)) << c.what;
+  }
+}
+
+// Blocks made of the bytes that matter to a lookup (line ends, colons,
+// blanks, name letters, a UTF-8 character): the index answers every lookup
+// as the scan of the whole block does.
+TEST(HeaderFieldIndex, AnswersAsTheScansDo) {
+  const std::string pieces[] = {"To",   "to", ":", " ",       "\t",           "\r", "\n",
+                                "\r\n", "a",  "x", "Subject", "\xE3\x81\x82", "Cc", "\r\n "};
+  const char* names[] = {"to:", "subject:", "cc:", "a:"};
+  const char* fields[] = {"to", "subject", "cc", "a"};
+  std::uint32_t seed = 12345;
+  auto next = [&seed](std::uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % n;
+  };
+  for (int round = 0; round < 4000; ++round) {
+    std::string block;
+    const std::uint32_t count = next(24);
+    for (std::uint32_t i = 0; i < count; ++i) block += pieces[next(std::size(pieces))];
+    const HeaderFieldIndex index(block);
+    for (const char* name : names) {
+      for (std::size_t capacity :
+           {std::size_t{0}, std::size_t{5}, std::size_t{9}, std::size_t{1023}}) {
+        std::string scanned, indexed;
+        const int a = FindHeaderValue(name, block, &scanned, capacity);
+        const int b = index.FindValue(name, &indexed, capacity);
+        ASSERT_EQ(a, b) << Escape(block) << " " << name << " " << capacity;
+        ASSERT_EQ(Escape(scanned), Escape(indexed))
+            << Escape(block) << " " << name << " " << capacity;
+      }
+    }
+    for (const char* field : fields) {
+      ASSERT_EQ(Escape(FindHeaderField(block, field)), Escape(index.Field(field)))
+          << Escape(block) << " " << field;
+    }
+  }
+}
+
+TEST(HeaderFieldIndex, ContentInfoAsFromTheBlock) {
+  const std::string blocks[] = {
+      "Content-Type: multipart/mixed;\r\n boundary=\"b1\"\r\nSubject: x\r",
+      "content-type: TEXT/HTML; charset=utf-8\r\nContent-Transfer-Encoding: Base64\r",
+      "Content-Disposition: attachment; filename=a\r\nContent-ID: <c@x>\r", "X: y\r", ""};
+  for (const std::string& block : blocks) {
+    const ContentInfo a = ReadContentInfo(block);
+    const ContentInfo b = ReadContentInfo(HeaderFieldIndex(block));
+    EXPECT_EQ(a.type + "/" + a.subtype + ";" + a.charset + ";" + a.boundary + ";" + a.start + ";" +
+                  a.encoding + ";" + a.content_id + ";" + (a.attachment ? "att" : ""),
+              b.type + "/" + b.subtype + ";" + b.charset + ";" + b.boundary + ";" + b.start + ";" +
+                  b.encoding + ";" + b.content_id + ";" + (b.attachment ? "att" : ""))
+        << Escape(block);
   }
 }
 

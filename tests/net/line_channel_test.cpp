@@ -276,6 +276,43 @@ TEST_F(ChannelTest, LargeReplyAcrossManyChunks) {
   EXPECT_EQ(got, body);
 }
 
+// Replies to pipelined commands arrive back to back: a multi-line reply is
+// read to its terminating line and not a byte further, wherever the
+// segments happen to be cut.
+TEST(LineChannelPipelined, EachReplyEndsAtItsTerminatingLine) {
+  struct Case {
+    const char* name;
+    std::string first;  // the multi-line reply
+    std::string header, body;
+  } cases[] = {
+      {"a message", "A: 1\r\n\r\nbody\r\n.\r\n", "A: 1\r", "body\r\n"},
+      {"an empty message", ".\r\n", "", ""},
+      {"a dot line just before the end", "A: 1\r\n\r\n..\r\n.\r\n", "A: 1\r", ".\r\n"},
+      {"a NUL byte in it", std::string("A: 1\r\n\r\nb\0x\r\n.\r\n", 16), "A: 1\r", "bx\r\n"},
+  };
+  for (const Case& c : cases) {
+    for (std::size_t piece : {1u, 2u, 3u, 4u, 5u, 7u, 64u}) {
+      ScriptedPeer peer;
+      peer.SendInPieces(c.first + ".\r\n+OK next\r\n", piece, 0);
+      peer.Start();
+      LineChannel channel(nullptr);
+      ASSERT_TRUE(channel.Connect("127.0.0.1", peer.port(), 5));
+      std::string header, body, line;
+      EXPECT_EQ(channel.ReadMultiline(nullptr, 0, &header, &body, 2),
+                static_cast<int>(c.first.size()))
+          << c.name << " in pieces of " << piece;
+      EXPECT_EQ(Escape(header), Escape(c.header)) << c.name << " " << piece;
+      EXPECT_EQ(Escape(body), Escape(c.body)) << c.name << " " << piece;
+      // The next reply is an empty message, then a status line.
+      EXPECT_EQ(channel.ReadMultiline(nullptr, 0, &header, &body, 2), 3) << c.name << " " << piece;
+      EXPECT_EQ(channel.ReadLine(&line, 2), 10) << c.name << " " << piece;
+      EXPECT_EQ(line, "+OK next\r\n") << c.name << " " << piece;
+      channel.Close();
+      peer.Finish();
+    }
+  }
+}
+
 TEST_F(ChannelTest, SendReachesThePeer) {
   peer.Expect("HELLO there\r\n");
   Connect();

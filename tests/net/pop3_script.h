@@ -13,7 +13,8 @@
 namespace tarnu::testing {
 
 // A step: 'S' send, 'P' send in one-byte pieces, 'E' expect a line, 'Z' stay
-// silent (milliseconds in the text), 'W' shut down writing, 'R' reset.
+// silent (milliseconds in the text), 'W' shut down writing, 'R' reset, 'N'
+// wait for the client to close and take its next connection.
 using Script = std::vector<std::pair<char, std::string>>;
 
 inline void Load(ScriptedPeer* peer, const Script& script) {
@@ -36,6 +37,9 @@ inline void Load(ScriptedPeer* peer, const Script& script) {
         break;
       case 'R':
         peer->Reset();
+        break;
+      case 'N':
+        peer->NextClient();
         break;
     }
   }
@@ -63,6 +67,9 @@ inline Pop3Account PeerAccount(const ScriptedPeer& peer, bool apop = false, int 
   account.server = "127.0.0.1";
   account.port = peer.port();
   account.timeout = timeout;
+  // The plain dialogue; tests of the protocol additions switch them on.
+  account.pipelining = false;
+  account.uidl = false;
   return account;
 }
 

@@ -2,15 +2,19 @@
 // messages of tests/support/mkmail.py's "fixtures" set.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "codec/charset.h"
 
 #include <string>
 #include <vector>
 
+#include "model/uidl_cache.h"
 #include "net/retrieve.h"
 #include "net/survey.h"
 #include "tests/support/dovecot_server.h"
 #include "tests/support/recording_hooks.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/scripted_peer.h"
 
 namespace tarnu {
@@ -216,6 +220,72 @@ TEST_F(DovecotMailbox, RetrieveAMessageThatIsNotThere) {
   EXPECT_EQ(error,
             "このメールサーバは本アプリの要求にこたえる能力がありません。またはメールサーバの状態が"
             "不安定です\r\n-ERR There's no message 99.\r\n");
+}
+
+// The same mailbox surveyed with every protocol setting: the fixtures with
+// their awkward headers, a mailbox large enough for many pipelined windows,
+// multipart mail that needs more lines fetched, and the real-mail corpus.
+// UIDL is asked twice, with the cache empty and then knowing every message;
+// each gives the entries of the plain survey.
+TEST(DovecotBothWays, EverySettingGivesThePlainSurveysEntries) {
+  testing::DovecotServer server;
+  ASSERT_TRUE(server.Start({{"alice", "secret", "fixtures"},
+                            {"carol", "secret", "bulk 400 2048"},
+                            {"dave", "secret", "mime 150 2048"},
+                            {"erin", "secret", "dir " + testing::SupportDir() + "/../data/mail"}}))
+      << server.error();
+  testing::ScratchDir dir;
+  for (const char* user : {"alice", "carol", "dave", "erin"}) {
+    auto survey = [&](bool pipelining, UidlUse* uidl) {
+      Pop3Account a;
+      a.user = user;
+      a.password = "secret";
+      a.server = "127.0.0.1";
+      a.port = server.port();
+      a.timeout = 5;
+      a.pipelining = pipelining;
+      a.uidl = uidl != nullptr;
+      SurveyResult result;
+      RecordingMessages messages;
+      EXPECT_EQ(SurveyMailbox(nullptr, a, 3, &result, nullptr, &messages, uidl), 0) << result.error;
+      return result;
+    };
+    const SurveyResult plain = survey(false, nullptr);
+    ASSERT_GE(plain.mails.size(), 5u);
+    for (bool pipelining : {false, true}) {
+      for (int uidl_round = -1; uidl_round < 2; ++uidl_round) {
+        const std::string where = std::string(user) + (pipelining ? " pipelined" : " plain") +
+                                  " uidl round " + std::to_string(uidl_round);
+        UidlCache cache("tarnu.uidl", kSurveyFieldsVersion);
+        UidlUse uidl;
+        if (uidl_round == 0) std::remove("tarnu.uidl");
+        if (uidl_round >= 0) {
+          cache.Load();
+          cache.Select(UidlMailbox{"127.0.0.1", server.port(), user, 3});
+          uidl.cache = &cache;
+        }
+        const SurveyResult got = survey(pipelining, uidl_round >= 0 ? &uidl : nullptr);
+        EXPECT_EQ(got.mail_count, plain.mail_count) << where;
+        EXPECT_EQ(got.mailbox_size, plain.mailbox_size) << where;
+        ASSERT_EQ(got.mails.size(), plain.mails.size()) << where;
+        for (std::size_t i = 0; i < got.mails.size(); ++i) {
+          const MailEntry& w = plain.mails[i];
+          const MailEntry& g = got.mails[i];
+          ASSERT_EQ(Escape(g.from + "|" + g.subject + "|" + g.cc + "|" + g.to + "|" + g.body + "|" +
+                           g.message_id + "|" + g.history_key + "|" + std::to_string(g.size)),
+                    Escape(w.from + "|" + w.subject + "|" + w.cc + "|" + w.to + "|" + w.body + "|" +
+                           w.message_id + "|" + w.history_key + "|" + std::to_string(w.size)))
+              << where << " message " << i + 1;
+        }
+        if (uidl_round < 0) continue;
+        ASSERT_TRUE(uidl.listed) << where;
+        std::size_t fetched = 0;
+        for (bool f : uidl.fetched) fetched += f ? 1 : 0;
+        EXPECT_EQ(fetched, uidl_round == 0 ? got.mails.size() : 0u) << where;
+        ASSERT_TRUE(cache.Store(got.mails, uidl.uids, uidl.fetched, uidl.base_keys)) << where;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -148,6 +148,11 @@ ScriptedPeer& ScriptedPeer::Reset() {
   return *this;
 }
 
+ScriptedPeer& ScriptedPeer::NextClient() {
+  steps_.push_back({Kind::kNextClient, std::string()});
+  return *this;
+}
+
 void ScriptedPeer::Start() {
   if (listener_ == -1 || thread_.joinable()) return;
   thread_ = std::thread([this] { Run(); });
@@ -329,6 +334,32 @@ bool ScriptedPeer::Play(const Step& step) {
       CloseRaw(Raw(client_));
       client_ = -1;
       return false;
+    }
+    case Kind::kNextClient: {
+      Clock::time_point end = Clock::now() + std::chrono::milliseconds(read_deadline_ms_);
+      while (!client_closed_ && ReadSome(MillisecondsLeft(end)) >= 0 && Clock::now() < end) {
+      }
+      if (!client_closed_) {
+        Problem("the client did not close before connecting again");
+        return false;
+      }
+      CloseRaw(Raw(client_));
+      client_ = -1;
+      client_closed_ = false;
+      consumed_ = received_.size();
+      if (WaitFor(listener_, POLLIN, read_deadline_ms_) <= 0) {
+        Problem("the client did not connect again");
+        return false;
+      }
+      RawSocket s = ::accept(Raw(listener_), nullptr, nullptr);
+#ifdef _WIN32
+      if (s == INVALID_SOCKET) return false;
+#else
+      if (s < 0) return false;
+#endif
+      client_ = static_cast<std::intptr_t>(s);
+      log_.push_back("-- the client connects again");
+      return true;
     }
   }
   return false;

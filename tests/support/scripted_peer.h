@@ -58,6 +58,9 @@ class ScriptedPeer {
   // Aborts the connection (RST). Ends the script; later client bytes are
   // lost.
   ScriptedPeer& Reset();
+  // Waits for the client to close its connection, then accepts its next
+  // one (a client that starts again); the rest of the script plays there.
+  ScriptedPeer& NextClient();
 
   // How long one Expect waits for the client (default 5000 ms).
   void set_read_deadline_ms(int ms) { read_deadline_ms_ = ms; }
@@ -90,7 +93,8 @@ class ScriptedPeer {
     kExpectUntil,
     kSilence,
     kShutdownWrite,
-    kReset
+    kReset,
+    kNextClient
   };
   struct Step {
     Kind kind;

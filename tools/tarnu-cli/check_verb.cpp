@@ -63,7 +63,7 @@ int RunCheck(const Call& call) {
     return kExitBusy;
   }
   if (report.checked_hosts == 0) ErrorLine(SyntaxText(Say::kNoHostToCheck), TextKind::kUtf8);
-  WriteOutput(FormatCheckRows(report));
+  WriteCheckRows(report, false);
   // A history that could not be saved fails the check: the message said why.
   return report.failed_hosts == 0 && !report.quit && !report.history_not_saved ? kExitOk
                                                                                : kExitFailed;

@@ -74,13 +74,16 @@ class ConsoleShell : public CheckShell {
   void InsertResultRow(int position, const ResultListRow& row) override {
     list_.InsertResultRow(position, row);
   }
+  void InsertHostRows(int position, std::shared_ptr<const HostRows> rows) override {
+    list_.InsertHostRows(position, std::move(rows));
+  }
   void EnableTrayItem(int, bool) override {}
   void SetTrayState(const TrayTip&, int) override {}
   void ClearResultList() override { list_.Clear(); }
   void ShowResultWindow() override {}
 
   void SetHostLabel(std::string label) { host_label_ = std::move(label); }
-  const ResultListModel& list() const { return list_; }
+  ResultListModel TakeList() { return std::move(list_); }
   bool quit() const { return quit_; }
 
  private:
@@ -120,7 +123,8 @@ CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool p
   CheckServices services = RealCheckServices(busy_wait_ms);
   auto survey = services.survey;
   services.survey = [&](StatusLine* status, const Pop3Account& account, int lines,
-                        SurveyResult* result, MessagePump* pump, UserMessages* messages) {
+                        SurveyResult* result, MessagePump* pump, UserMessages* messages,
+                        UidlUse* uidl) {
     // Lines are made in UTF-8 and converted for the terminal once, as they
     // are printed.
     const std::string name =
@@ -130,7 +134,7 @@ CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool p
     ++next;
     shell.SetHostLabel(label);
     line.Show(label);
-    int code = survey(status, account, lines, result, pump, messages);
+    int code = survey(status, account, lines, result, pump, messages, uidl);
     if (code != 0) {
       ++report.failed_hosts;
       const std::string error = ToUtf8(result->error, TextKind::kCp932);
@@ -147,7 +151,7 @@ CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool p
   CheckCycle cycle(hosts, &settings, &flags, &shell, services);
   cycle.set_ca_file(ca_file);
   cycle.RunCheck();
-  report.rows = shell.list().rows();
+  report.rows = shell.TakeList();
   report.new_count = cycle.last_new_count();
   report.quit = shell.quit();
   report.busy = cycle.busy_checks() != 0;
@@ -155,18 +159,26 @@ CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool p
   return report;
 }
 
-std::string FormatCheckRows(const CheckReport& report) {
+void WriteCheckRows(const CheckReport& report, bool only_new) {
+  // Written a part at a time: the text of a large mailbox is never held
+  // whole.
   std::string out;
-  for (const ResultListRow& row : report.rows) {
+  for (std::size_t i = 0; i < report.rows.size(); ++i) {
+    const ResultListRow row = report.rows.shown(i);
+    if (only_new && !ShowsNewMail(row)) continue;
     out += std::to_string(row.state_picture) + "\t" + std::to_string(row.small_picture);
-    for (int i = 0; i < kResultColumns; ++i) {
-      out += "\t" +
-             TerminalText(row.columns[i], IsMailTextColumn(i) ? TextKind::kMail : TextKind::kCp932);
+    for (int c = 0; c < kResultColumns; ++c) {
+      out += '\t';
+      out += TerminalText(row.columns[c], IsMailTextColumn(c) ? TextKind::kMail : TextKind::kCp932);
     }
-    out += "\n";
+    out += '\n';
+    if (out.size() >= 65536) {
+      WriteOutput(out);
+      out.clear();
+    }
   }
   out += "new: " + std::to_string(report.new_count) + "\n";
-  return out;
+  WriteOutput(out);
 }
 
 }  // namespace tarnu::cli

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/result_list_model.h"
 #include "app/result_rows.h"
 #include "model/app_settings.h"
 #include "model/host_entry.h"
@@ -14,7 +15,7 @@
 namespace tarnu::cli {
 
 struct CheckReport {
-  std::vector<ResultListRow> rows;  // in list order
+  ResultListModel rows;  // in list order
   int new_count = 0;
   int checked_hosts = 0;  // hosts with checking on
   int failed_hosts = 0;   // of those, the ones whose survey failed
@@ -33,9 +34,10 @@ struct CheckReport {
 CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool progress,
                             int busy_wait_ms, const std::string& ca_file = std::string());
 
-// One line per row (state picture, small picture, the six column texts),
-// then "new: N".
-std::string FormatCheckRows(const CheckReport& report);
+// Writes one line per row (state picture, small picture, the six column
+// texts), only the rows of new messages with `only_new`, then "new: N", to
+// standard output.
+void WriteCheckRows(const CheckReport& report, bool only_new);
 
 // Loads tarnu.pref (under the data folder's lock, released before any check
 // runs) and the history, as the program does at start-up. False, with the

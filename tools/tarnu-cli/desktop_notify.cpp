@@ -35,11 +35,12 @@ std::string Escaped(const std::string& text) {
 
 }  // namespace
 
-Notice NewMailNotice(const std::vector<ResultListRow>& rows, int new_count) {
+Notice NewMailNotice(const ResultListModel& rows, int new_count) {
   Notice notice;
   notice.summary = SyntaxText(Say::kNewMailSummary, std::to_string(new_count));
   int shown = 0;
-  for (const ResultListRow& row : rows) {
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const ResultListRow row = rows.shown(i);
     if (!ShowsNewMail(row)) continue;
     if (shown == kSendersShown) {
       notice.body += SyntaxText(Say::kMoreNewMail, std::to_string(new_count - shown));

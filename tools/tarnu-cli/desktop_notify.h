@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/result_list_model.h"
 #include "app/result_rows.h"
 
 namespace tarnu::cli {
@@ -17,7 +18,7 @@ struct Notice {
 
 // The notice of one check that found `new_count` new messages: the count,
 // then the sender and subject of the first few new rows.
-Notice NewMailNotice(const std::vector<ResultListRow>& rows, int new_count);
+Notice NewMailNotice(const ResultListModel& rows, int new_count);
 
 class DesktopNotifier {
  public:

@@ -144,6 +144,12 @@ const std::vector<OptionSpec> kHostOptions = {
      "trust the POP3 server's certificate with this SHA-256 (64 hex digits, colons allowed; "
      "empty: forget it)"},
     {"accept-smtp-fingerprint", "SHA256", "the same for the SMTP server's certificate"},
+    {"pipelining", nullptr, "pipeline commands when the server offers it (new hosts)"},
+    {"no-pipelining", nullptr, "send one command at a time"},
+    {"uidl", nullptr,
+     "skip known messages by their unique ids when the server offers them "
+     "(new hosts)"},
+    {"no-uidl", nullptr, "fetch every message at every check"},
 };
 
 // The secure connection settings into the form's extras; false with the
@@ -251,6 +257,11 @@ int CheckAndStore(const Call& call, HostEntry* entry) {
   check = Validate(form);
   if (!check.ok) return RefuseCheck(check);
   StoreHostForm(form, entry);
+  // The protocol additions, on unless switched off.
+  if (call.Has("pipelining")) entry->extras.SetOption(kExtraNoPipelining, false);
+  if (call.Has("no-pipelining")) entry->extras.SetOption(kExtraNoPipelining, true);
+  if (call.Has("uidl")) entry->extras.SetOption(kExtraNoUidl, false);
+  if (call.Has("no-uidl")) entry->extras.SetOption(kExtraNoUidl, true);
   return kExitOk;
 }
 

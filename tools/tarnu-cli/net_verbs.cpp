@@ -146,6 +146,7 @@ int RunSurvey(const Call& call) {
   if (!ReadAccount(call, &account, &code) || !ReadNumber(call, "lines", 0, &lines, &code)) {
     return code;
   }
+  account.pipelining = !call.Has("no-pipelining");
   StderrStatus progress;
   NullMessagePump pump;
   SurveyResult result;
@@ -163,6 +164,11 @@ int RunSurvey(const Call& call) {
            TerminalText(m.from, TextKind::kMail) + "\t" + TerminalText(m.subject, TextKind::kMail) +
            "\t" + TerminalText(m.message_id, TextKind::kMail) + "\t" +
            TerminalText(m.body, TextKind::kMail) + "\n";
+    // A part at a time: the text of a large mailbox is never held whole.
+    if (out.size() >= 65536) {
+      WriteOutput(out);
+      out.clear();
+    }
   }
   WriteOutput(out);
   if (code != 0) ReportFailure(result.error);
@@ -207,7 +213,9 @@ const VerbSpec kSurveyVerb = {
     "Prints count: N, size: S, error: TEXT (only after a failure), then one line per\n"
     "message: number, size, from, subject, message-id, body. Progress goes to\n"
     "standard error.",
-    With(kAccountOptions, {{"lines", "N", "body lines fetched for each message (default 2)"}}),
+    With(kAccountOptions, {{"lines", "N", "body lines fetched for each message (default 2)"},
+                           {"no-pipelining", nullptr,
+                            "one command at a time even when the server offers pipelining"}}),
     kEncodingOption | kInputOption,
     {},
     RunSurvey};

@@ -126,12 +126,7 @@ int RunWatch(const Call& call) {
       for (const std::string& failure : report.failures) ErrorLine(failure, TextKind::kUtf8);
     }
     if (report.new_count > 0) {
-      CheckReport fresh = report;
-      fresh.rows.clear();
-      for (const ResultListRow& row : report.rows) {
-        if (ShowsNewMail(row)) fresh.rows.push_back(row);
-      }
-      WriteOutput(FormatCheckRows(fresh));
+      WriteCheckRows(report, true);
       if (notify) notifier.Show(NewMailNotice(report.rows, report.new_count));
     }
     if (report.quit) return kExitFailed;
