@@ -6,9 +6,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
-#include <memory>
 
 #include "app/check_report.h"
 #include "app/result_rows.h"

@@ -2,8 +2,7 @@
 
 namespace tarnu {
 
-void NoteCheckedHost(const SurveyResult& current, const HistoryIndex& seen,
-                     CheckReport* report) {
+void NoteCheckedHost(const SurveyResult& current, const HistoryIndex& seen, CheckReport* report) {
   ++report->hosts_checked;
   if (!current.error.empty()) ++report->failed_hosts;
   report->message_count += static_cast<int>(current.mails.size());

@@ -488,9 +488,9 @@ int LineChannel::Gather(StatusLine* status, unsigned long expected_size, int tim
     if (status != nullptr) status->SetTitle(Progress(title, total, expected_size));
     if (complete) return total > INT_MAX ? INT_MAX : static_cast<int>(total);
     if (timeout >= 0) {
-      end_of_reply.MoveTo(started + std::chrono::seconds(
-                                        static_cast<long long>(timeout) *
-                                        (1 + total / static_cast<long long>(kBytesPerTimeout))));
+      end_of_reply.MoveTo(
+          started + std::chrono::seconds(static_cast<long long>(timeout) *
+                                         (1 + total / static_cast<long long>(kBytesPerTimeout))));
     }
     if (OutOfTime()) return kReadTimeout;
   }

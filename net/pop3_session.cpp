@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "net/md5.h"
-#include "net/secure_channel.h"
 #include "net/net_error_text.h"
+#include "net/secure_channel.h"
 
 namespace tarnu {
 namespace {

@@ -96,7 +96,7 @@ TEST(SecurePop3, FaultsBeforeAndDuringTheHandshake) {
 #else
   const int timed_out = ETIMEDOUT;
 #endif
-  const std::string stalled = "接続時エラー " + std::to_string(timed_out);
+  const std::string stalled = "接続時エラー " + std::to_string(timed_out) + " (応答がありません)";
   const std::string greeting_then_stls = "+OK ready <1.2@host>\r\n";
   struct Case {
     const char* name;

@@ -142,10 +142,10 @@ TEST(CheckFiles, CheckFailsWhenTheHistoryCannotBeSaved) {
   ASSERT_TRUE(dovecot.Start({{"alice", "secret", ""}})) << dovecot.error();
   Deliver(dovecot, 1);
   testing::ScratchDir dir;
-  CliProcess add = Start({"host", "add", "--name", "a", "--server", "127.0.0.1", "--port",
-                          std::to_string(dovecot.port()), "--user", "alice", "--password",
-                          "secret", "--timeout", "5"},
-                         "add");
+  CliProcess add = Start(
+      {"host", "add", "--name", "a", "--server", "127.0.0.1", "--port",
+       std::to_string(dovecot.port()), "--user", "alice", "--password", "secret", "--timeout", "5"},
+      "add");
   ASSERT_EQ(0, Wait(add)) << ReadFileBytes("add.err");
   CliProcess saved = Start({"check"}, "saved");
   EXPECT_EQ(0, Wait(saved)) << ReadFileBytes("saved.err");

@@ -231,10 +231,12 @@ TEST(WatchVerbStop, FailureLinesInEveryEncoding) {
     std::string progress;    // the end of check's progress line
   };
   for (const Case& c : std::vector<Case>{
-           {"utf-8", "C", u8"誤り: failed: 接続時エラー 111\n", u8"[1/1] 誤り: 接続時エラー 111"},
-           {"cp932", "C", u8"誤り: failed: 接続時エラー 111\n", u8"[1/1] 誤り: 接続時エラー 111"},
-           {"cp932", "ja_JP.UTF-8", u8"誤り: 失敗: 接続時エラー 111\n",
-            u8"[1/1] 誤り: 接続時エラー 111"},
+           {"utf-8", "C", u8"誤り: failed: 接続時エラー 111 (接続を拒否されました)\n",
+            u8"[1/1] 誤り: 接続時エラー 111 (接続を拒否されました)"},
+           {"cp932", "C", u8"誤り: failed: 接続時エラー 111 (接続を拒否されました)\n",
+            u8"[1/1] 誤り: 接続時エラー 111 (接続を拒否されました)"},
+           {"cp932", "ja_JP.UTF-8", u8"誤り: 失敗: 接続時エラー 111 (接続を拒否されました)\n",
+            u8"[1/1] 誤り: 接続時エラー 111 (接続を拒否されました)"},
        }) {
     SCOPED_TRACE(std::string(c.encoding) + " " + c.locale);
     auto printed = [&](const std::string& utf8) {
