@@ -398,8 +398,12 @@ def run_tests(session, driver, tarnu_exe, cli, artifacts, mail, silent, check):
     session.x("xdotool", "key", "Escape")
     check("Esc closes the result window (it is only hidden)",
           wait_until(lambda: driver.text("visible") == "0", 3) and driver.rows() is not None)
-    # The hidden main window's test button runs the same check.
+    # The hidden main window's test button runs the same check. A check that
+    # finds nothing changed writes nothing, so a message leaves the mailbox
+    # first: the history written shows that the check ran.
     before = os.stat(history).st_mtime_ns
+    for gone in glob.glob(os.path.join(mail.maildir("alice"), "*", "*M900001P1.tarnu-late*")):
+        os.remove(gone)
     driver("command", IDC_TEST_CHECK)
     check("button 1012 of the hidden main window runs a check (the history is written again)",
           wait_until(lambda: os.stat(history).st_mtime_ns != before, 10))
