@@ -211,8 +211,9 @@ def host_dialog_tests(session, driver, tarnu_exe, cli, artifacts, mail, check):
           ui.get(HOST_SETTINGS, NAME) == "第二サーバ", ui.get(HOST_SETTINGS, NAME))
     ui.tick(HOST_SETTINGS, FORWARD, True)
     check("checking 1010 enables the forwarding fields",
-          all(ui.enabled(HOST_SETTINGS, c) for c in (NOTIFY, SMTP, SMTP_PORT, PREFIX,
-                                                     RULE_SUMMARY, EDIT_RULE)))
+          wait_for(lambda: all(ui.enabled(HOST_SETTINGS, c)
+                               for c in (NOTIFY, SMTP, SMTP_PORT, PREFIX, RULE_SUMMARY,
+                                         EDIT_RULE)), 3))
     ok, seen = ui.ok_refused(HOST_SETTINGS, "転送先のメールアドレスを設定してください", NOTIFY)
     check("with 1010 checked the forwarding address is required", ok, seen)
     ui.set(HOST_SETTINGS, NOTIFY, "me@example.jp")
@@ -232,8 +233,9 @@ def host_dialog_tests(session, driver, tarnu_exe, cli, artifacts, mail, check):
                                                 STOP_SUBJECT_LIST, STOP_FROM_LIST)))
     ui.tick(RULE, FWD_SUBJECT, True)
     ui.tick(RULE, STOP_SUBJECT, True)
-    enabled = [ui.enabled(RULE, c) for c in (FWD_SUBJECT_LIST, FWD_FROM_LIST, STOP_SUBJECT_LIST,
-                                             STOP_FROM_LIST)]
+    lists = (FWD_SUBJECT_LIST, FWD_FROM_LIST, STOP_SUBJECT_LIST, STOP_FROM_LIST)
+    wait_for(lambda: [ui.enabled(RULE, c) for c in lists] == [True, False, True, False], 3)
+    enabled = [ui.enabled(RULE, c) for c in lists]
     check("checking 1075 and 1077 enables 1076 and 1078 only",
           enabled == [True, False, True, False], enabled)
     ui.set(RULE, FWD_SUBJECT_LIST, "至急,重要")
@@ -510,9 +512,11 @@ def settings_dialog_tests(session, driver, ui, pref, check, face_before, log):
           not any(ui.enabled(SETTINGS, c) for c in (INTERVAL, INTERVAL_LABEL, INTERVAL_UNIT,
                                                     NO_CHECK)))
     ui.tick(SETTINGS, PERIODIC, True)
+    # The driver posts the click: the dialog answers as soon as it runs, so
+    # a loaded machine is given a moment.
     check("checking 1008 enables them at once",
-          all(ui.enabled(SETTINGS, c) for c in (INTERVAL, INTERVAL_LABEL, INTERVAL_UNIT,
-                                                NO_CHECK)))
+          wait_for(lambda: all(ui.enabled(SETTINGS, c)
+                               for c in (INTERVAL, INTERVAL_LABEL, INTERVAL_UNIT, NO_CHECK)), 3))
     ui.set(SETTINGS, INTERVAL, "2")
     ok, seen = ui.ok_refused(SETTINGS, "3 から 2147483647 までの整数を入力してください。", INTERVAL)
     check("an interval of 2 is refused with the range message", ok, seen)
