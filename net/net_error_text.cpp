@@ -25,6 +25,10 @@ std::string_view NetErrorReason(int code) {
       return "接続がリセットされました";
     case NetErrorKind::kAborted:
       return "接続が中断されました";
+    case NetErrorKind::kAccessDenied:
+      return "接続が許可されていません";
+    case NetErrorKind::kAddressUnavailable:
+      return "接続先のアドレスかポート番号が正しくありません";
     case NetErrorKind::kOther:
       break;
   }

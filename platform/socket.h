@@ -36,6 +36,8 @@ enum class NetErrorKind {
   kHostUnreachable,
   kReset,
   kAborted,
+  kAccessDenied,        // a firewall or security software said no
+  kAddressUnavailable,  // no connection possible to that address or port (port 0)
 };
 NetErrorKind ClassifyNetError(int code);
 

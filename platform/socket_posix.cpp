@@ -96,6 +96,11 @@ NetErrorKind ClassifyNetError(int code) {
       return NetErrorKind::kReset;
     case ECONNABORTED:
       return NetErrorKind::kAborted;
+    case EACCES:
+    case EPERM:
+      return NetErrorKind::kAccessDenied;
+    case EADDRNOTAVAIL:
+      return NetErrorKind::kAddressUnavailable;
     default:
       return NetErrorKind::kOther;
   }

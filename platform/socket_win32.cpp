@@ -64,6 +64,10 @@ NetErrorKind ClassifyNetError(int code) {
       return NetErrorKind::kReset;
     case WSAECONNABORTED:
       return NetErrorKind::kAborted;
+    case WSAEACCES:
+      return NetErrorKind::kAccessDenied;
+    case WSAEADDRNOTAVAIL:
+      return NetErrorKind::kAddressUnavailable;
     default:
       return NetErrorKind::kOther;
   }
