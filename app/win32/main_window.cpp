@@ -174,16 +174,17 @@ HICON MainWindow::Picture(int id) const {
 }
 
 void MainWindow::AddTrayIcon() {
-  tray_.Add(window_, default_icon_, FormatTrayTip(Program().name, {TipChange::kReset, ""}));
+  if (tray_tip_.empty()) tray_tip_ = FormatTrayTip(Program().name, {TipChange::kReset, ""});
+  tray_.Add(window_, default_icon_, tray_tip_);
 }
 
 bool MainWindow::ApplyTrayState(const TrayTip& tip, int picture) {
   const bool change_tip = tip.change != TipChange::kNone;
   const bool change_picture = picture != kPictureUnchanged;
   if (!change_tip && !change_picture) return true;
-  std::string text;
-  if (change_tip) text = FormatTrayTip(Program().name, tip);
-  return tray_.Modify(change_picture ? Picture(picture) : nullptr, change_tip ? &text : nullptr);
+  if (change_tip) tray_tip_ = FormatTrayTip(Program().name, tip);
+  return tray_.Modify(change_picture ? Picture(picture) : nullptr,
+                      change_tip ? &tray_tip_ : nullptr);
 }
 
 void MainWindow::TrayTick() {

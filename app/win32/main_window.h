@@ -105,6 +105,9 @@ class MainWindow : public CheckShell {
   NetworkWatch network_;
   std::int32_t animation_counter_ = 0;
   TrayIcon tray_;
+  // The tip the icon shows now, for an icon the shell lost and is given
+  // again (the counts of the last check stay readable).
+  std::string tray_tip_;
   HMENU tray_menu_ = nullptr;
   HICON default_icon_ = nullptr;
   HICON big_icon_ = nullptr;

@@ -1,8 +1,9 @@
 """tarnu.exe as a desktop program, under Wine: its files beside the program
 whatever the current directory, the start at sign-in in the Run key, the
 error reasons, a check given up when the machine sleeps and the check after
-the wake-up, the notification on new mail; and the installer: a silent
-install, the installed program, a silent uninstall.
+the wake-up, the notification on new mail, the tray tip; and the installer: a
+silent install, the installed program, a silent uninstall, an uninstall that
+asks before it deletes the settings.
 
 Called by wine_e2e.py inside its Wine session.
 """
@@ -17,7 +18,7 @@ import zipfile
 import demo_mail
 from wine_session import Dovecot, SilentServer
 
-IDM_CHECK, IDM_SETTINGS, IDM_EXIT, IDOK = 32775, 32776, 32779, 1
+IDM_CHECK, IDM_SETTINGS, IDM_EXIT, IDOK, IDYES = 32775, 32776, 32779, 1, 6
 PBT_APMSUSPEND, PBT_APMRESUMEAUTOMATIC = 4, 18
 NIN_BALLOONUSERCLICK = 1024 + 5
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
@@ -176,6 +177,17 @@ def run_portable(session, driver, cli, portable, elsewhere, silent, check):
     check("a check that finds no new mail raises no notification",
           not driver.ok("balloon", 5000), driver.text("balloon", 0))
 
+    # The pointer over the tray icon: the shell's tip gives the last check's
+    # counts (the refused and the silent host failed), also once the shell
+    # has lost the icon and the program has given it again.
+    expected = "tarnu(新着 0 通/全 4 通/エラー 2 件)"
+    tip = tray_tip(session, driver)
+    check("the tray icon's tip gives the last check's counts: " + expected, tip == expected, tip)
+    driver("tray-delete")
+    back = wait_until(lambda: driver.ok("tray-known"), 5)
+    tip = tray_tip(session, driver) if back else None
+    check("an icon the shell lost comes back with that tip", tip == expected, (back, tip))
+
     # The state column is too narrow for the refusal: a tip shows it whole.
     rows = driver.rows() or []
     refused_row = [r[2] for r in rows].index("拒否するサーバ") if rows else -1
@@ -239,6 +251,18 @@ def run_portable_again(session, driver, portable, elsewhere, mail, check):
           not driver.ok("balloon", 5000) and driver.text("notice") == "",
           driver.text("notice"))
     finish(program, driver, check, "the second portable run")
+
+
+def tray_tip(session, driver):
+    """The tip the shell shows with the pointer over the tray icon."""
+    point = driver.text("tray-icon")
+    if not point:
+        return None
+    x, y = point.split()
+    session.x("xdotool", "mousemove", "0", "0")
+    time.sleep(0.5)
+    session.x("xdotool", "mousemove", x, y, "sleep", "0.1", "mousemove_relative", "1", "0")
+    return driver.text("tray-tip", 5000)
 
 
 def notice_lines(messages):
@@ -332,13 +356,61 @@ def installer_tests(session, driver, setup, cli, artifacts, check):
               reg_value(session, RUN_KEY, "tarnu") is None)
         check("a silent uninstall keeps the settings and the history",
               {"tarnu.pref", "tarnu.hist.pref"} <= set(left), left)
+        uninstall_asking(session, driver, setup, folder, home, shortcut, artifacts, check)
     finally:
         reg_delete(session, RUN_KEY, "tarnu")
         reg_delete(session, UNINSTALL_KEY)
         shutil.rmtree(folder, ignore_errors=True)
+        shutil.rmtree(os.path.join(home, "AppData", "Roaming", "tarnu"), ignore_errors=True)
         if os.path.exists(shortcut):
             os.remove(shortcut)
         mail.stop()
+
+
+def uninstall_asking(session, driver, setup, folder, home, shortcut, artifacts, check):
+    """Installed again over the settings the silent uninstall kept, then
+    uninstalled as a user does: the uninstaller asks before it deletes the
+    settings and the history, and "Yes" takes them, also those under the
+    application data, and the emptied folder with them."""
+    version = os.path.basename(setup)[len("tarnu-"):-len("-setup.exe")]
+    # The message box has the uninstaller's caption; its window adds the
+    # page's subcaption, which the modern interface makes one space.
+    caption = "tarnu %s アンインストール" % version
+    window = caption + " "
+    question = "設定ファイルとメールの履歴も削除しますか?"
+    roaming = os.path.join(home, "AppData", "Roaming", "tarnu")
+    os.makedirs(roaming, exist_ok=True)
+    with open(os.path.join(roaming, "tarnu.ini"), "w") as f:
+        f.write("notify_new_mail=1\n")
+    code = run_to_end(session, [setup, "/S"], artifacts, "setup-again.log")
+    kept = sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+    check("installed again, the kept settings are still there",
+          code == 0 and {"tarnu.exe", "tarnu.pref", "tarnu.hist.pref"} <= set(kept), (code, kept))
+
+    # The uninstaller runs a copy of itself from the temporary folder; its
+    # windows are found by their caption.
+    session.start(os.path.join(folder, "uninstall.exe"), artifacts, "uninstall-asking.log")
+    check("the uninstaller opens: " + caption, driver.ok("find", window, 30000))
+    driver("press", window, IDOK)  # アンインストール on the confirmation page
+
+    def asked():
+        shown = driver.text("dialog", caption, 500)
+        return shown if shown and question in shown else None
+    shown = wait_until(asked, 30)
+    shot = os.path.join(artifacts, "uninstall-question.png")
+    session.screenshot(shot)
+    check("it asks before deleting the settings and the history (" + shot + ")", shown,
+          driver.text("dialog", caption, 0))
+    if shown:
+        driver("dialog", caption, 0, "press", IDYES)
+    gone = wait_until(lambda: not os.path.exists(folder) and not os.path.exists(roaming), 30)
+    check("answered Yes, the settings, the history and the folder go, also under the "
+          "application data", gone,
+          (os.listdir(folder) if os.path.isdir(folder) else None, os.path.exists(roaming)))
+    check("and the Start menu entry", not os.path.exists(shortcut))
+    # The last page's button closes it.
+    wait_until(lambda: driver.ok("press", window, IDOK) and driver.ok("gone", window, 2000), 15)
+    check("the uninstaller closes", driver.ok("gone", window, 10000))
 
 
 def windows_path_in(home, path):

@@ -25,6 +25,8 @@
 //   notice                    the program's last notification: title, then text
 //   cell-point ROW COLUMN     a screen point in a cell of the result list (x y)
 //   tip MS                    wait for a tip of tarnu's own (not a balloon); print its text
+//   tray-tip MS               wait for the shell's tip (the pointer over the tray icon);
+//                             print its text
 //   columns                   the result list's column widths
 //   column-width COLUMN W     give a column of the result list a new width
 //
@@ -706,6 +708,23 @@ int wmain(int argc, wchar_t** argv) {
     if (!found) return 1;
     wchar_t text[2048] = {};
     SendMessageW(search.found, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(text));
+    Print(Field(text));
+    return 0;
+  }
+  if (verb == L"tray-tip") {
+    // The shell keeps the icon's tip in a tooltip of its own process.
+    HWND taskbar = FindWindowW(L"Shell_TrayWnd", nullptr);
+    DWORD pid = 0;
+    if (taskbar == nullptr || !GetWindowThreadProcessId(taskbar, &pid)) return 1;
+    TipSearch search = {pid, nullptr};
+    bool found = WaitFor(arg(2), [&search] {
+      search.found = nullptr;
+      EnumWindows(FindTip, reinterpret_cast<LPARAM>(&search));
+      return search.found != nullptr;
+    });
+    if (!found) return 1;
+    wchar_t text[256] = {};
+    SendMessageW(search.found, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text));
     Print(Field(text));
     return 0;
   }
