@@ -18,7 +18,8 @@ import zipfile
 import demo_mail
 from wine_session import Dovecot, SilentServer
 
-IDM_CHECK, IDM_SETTINGS, IDM_EXIT, IDOK, IDYES = 32775, 32776, 32779, 1, 6
+IDM_CHECK, IDM_SETTINGS, IDM_SHOW_RESULTS, IDM_EXIT = 32775, 32776, 32778, 32779
+IDOK, IDYES = 1, 6
 PBT_APMSUSPEND, PBT_APMRESUMEAUTOMATIC = 4, 18
 NIN_BALLOONUSERCLICK = 1024 + 5
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
@@ -104,6 +105,7 @@ def desktop_tests(session, driver, tarnu_exe, cli, artifacts, check):
             f.write("; kept as it stands\r\nstart_at_sign_in=1\r\n")
         run_portable(session, driver, cli, portable, elsewhere, silent, check)
         run_portable_again(session, driver, portable, elsewhere, mail, check)
+        run_at_high_dpi(session, driver, portable, elsewhere, check)
     finally:
         reg_delete(session, RUN_KEY, "tarnu")
         silent.stop()
@@ -224,6 +226,18 @@ def run_portable_again(session, driver, portable, elsewhere, mail, check):
     check("the column widths come back", driver.text("columns") == "100 150 100 50 200 260",
           driver.text("columns"))
 
+    # A result window larger than the screen, half off it, is shown inside
+    # its monitor's work area (the taskbar left free).
+    driver("move", -40, -30, 1600, 1200)
+    before, area = driver.rect(), driver.text("work-area")
+    driver("command", IDM_SHOW_RESULTS)
+    wait_until(lambda: driver.text("visible") == "1" and inside(driver.rect(), area), 5)
+    after = driver.rect()
+    check("a result window larger than the screen is shown inside the work area " + str(area),
+          area is not None and not inside(before, area) and inside(after, area),
+          (before, after, area))
+    driver("hide")
+
     settings, notify, sign_in = "基本設定", 1101, 1102
     driver("command", IDM_SETTINGS)
     check("the basic settings open", driver.ok("find", settings, 8000))
@@ -251,6 +265,40 @@ def run_portable_again(session, driver, portable, elsewhere, mail, check):
           not driver.ok("balloon", 5000) and driver.text("notice") == "",
           driver.text("notice"))
     finish(program, driver, check, "the second portable run")
+
+
+def inside(rect, area):
+    """Whether a rectangle (x y w h) lies inside the area ("x y w h")."""
+    if rect is None or area is None:
+        return False
+    x, y, w, h = rect
+    ax, ay, aw, ah = (int(v) for v in area.split())
+    return x >= ax and y >= ay and x + w <= ax + aw and y + h <= ay + ah
+
+
+def run_at_high_dpi(session, driver, portable, elsewhere, check):
+    """The third start at 144 dpi (a screen scaled to 150 %): the list's
+    pictures and the stored column widths are scaled like its text, and an
+    exit with the widths untouched stores them as they were."""
+    desktop = r"HKCU\Control Panel\Desktop"
+    ini_path = os.path.join(portable, "tarnu.ini")
+    session.run(["reg", "add", desktop, "/v", "LogPixels", "/t", "REG_DWORD", "/d", "144", "/f"])
+    try:
+        program = session.start(os.path.join(portable, "tarnu.exe"), elsewhere,
+                                "tarnu-144dpi.log")
+        check("the portable program starts at 144 dpi", driver.ok("wait-main", 30000) and
+              driver.ok("wait-rows", 7, 30000))
+        check("the stored column widths are shown 1.5 times as wide",
+              driver.text("columns") == "150 225 150 75 300 390", driver.text("columns"))
+        check("the list's pictures are 24 pixels, not 16",
+              driver.text("picture-size", 0) == "24 24", driver.text("picture-size", 0))
+        finish(program, driver, check, "the run at 144 dpi")
+        with open(ini_path, encoding="utf-8") as f:
+            ini = f.read()
+        check("the widths are kept at 96 dpi as they were",
+              "result_columns=100,150,100,50,200,260\n" in ini, ini)
+    finally:
+        session.run(["reg", "delete", desktop, "/v", "LogPixels", "/f"])
 
 
 def tray_tip(session, driver):

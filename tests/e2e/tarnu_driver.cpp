@@ -9,6 +9,7 @@
 //   wait-rows N MS            wait until the list holds N rows and no check runs
 //   title | visible | rect    the result window's title, visibility, outer rectangle
 //   move X Y W H              move the result window
+//   work-area                 the work area of the result window's monitor (x y w h)
 //   hide                      close the result window as its close box does
 //   show-inactive             show the result window without giving it the focus
 //   row-point ROW             a screen point on a row of the result list (x y)
@@ -28,6 +29,7 @@
 //   tray-tip MS               wait for the shell's tip (the pointer over the tray icon);
 //                             print its text
 //   columns                   the result list's column widths
+//   picture-size ROW          the size of a row's picture in the result list (w h)
 //   column-width COLUMN W     give a column of the result list a new width
 //
 // The program's own dialogs, found by caption (message boxes by "tarnu"):
@@ -603,6 +605,18 @@ int wmain(int argc, wchar_t** argv) {
                ? 0
                : 1;
   }
+  if (verb == L"work-area") {
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    if (window == nullptr ||
+        !GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor)) {
+      return 1;
+    }
+    const RECT& area = monitor.rcWork;
+    Print(std::to_string(area.left) + " " + std::to_string(area.top) + " " +
+          std::to_string(area.right - area.left) + " " + std::to_string(area.bottom - area.top));
+    return 0;
+  }
   if (verb == L"row-point") {
     // The screen point in the middle of the subject cell of a row.
     HWND list = ResultList();
@@ -737,6 +751,21 @@ int wmain(int argc, wchar_t** argv) {
       widths += std::to_string(SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0));
     }
     Print(widths);
+    return 0;
+  }
+  if (verb == L"picture-size") {
+    HWND list = ResultList();
+    if (list == nullptr) return 1;
+    RemoteBuffer remote(list, sizeof(RECT));
+    RECT rect = {};
+    rect.left = LVIR_ICON;
+    remote.Write(0, &rect, sizeof(rect));
+    if (!SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(arg(2)),
+                      reinterpret_cast<LPARAM>(remote.at(0)))) {
+      return 1;
+    }
+    remote.Read(0, &rect, sizeof(rect));
+    Print(std::to_string(rect.right - rect.left) + " " + std::to_string(rect.bottom - rect.top));
     return 0;
   }
   if (verb == L"column-width") {
