@@ -101,6 +101,13 @@ TEST(CheckVerb, RunsTheCycleOverTheFilesInTheCurrentDirectory) {
   EXPECT_NE(shown.err.find(u8"[2/2] 誤り: メールサーバがパスワードを受理しません"),
             std::string::npos)
       << shown.err;
+  // The progress is what the survey adds to the window's title, not the
+  // title itself, and the terminal is left on a new line.
+  EXPECT_NE(shown.err.find(u8"\r[1/2] メイン (127.0.0.1:" + port + u8"へ接続中...)\033[K"),
+            std::string::npos)
+      << shown.err;
+  EXPECT_EQ(shown.err.find(u8"問い合わせ結果一覧"), std::string::npos) << shown.err;
+  EXPECT_EQ(shown.err.substr(shown.err.size() - 2), "\r\n") << shown.err;
 
   // The raw code page 932 output is the UTF-8 output converted.
   CliRun again = Cli({"check", "--encoding", "cp932"});
