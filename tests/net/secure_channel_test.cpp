@@ -185,6 +185,21 @@ TEST(SecurePop3, APlainServerOnTheTlsPortFailsTheHandshake) {
   peer.Finish();
 }
 
+TEST(SecurePop3, UnreadableCaFileIsNamedBeforeAnythingIsSent) {
+  ScriptedPeer peer;
+  peer.Start();
+  Pop3Account account = PeerAccount(peer, false, 2);
+  account.security = ConnectionSecurity::kTls;
+  account.ca_file = "no-such-folder/ca.pem";
+  Pop3Session session(nullptr, nullptr);
+  SurveyResult result;
+  EXPECT_EQ(OpenMailbox(account, &result, &session), -1);
+  EXPECT_EQ(Escape(result.error),
+            Escape("CA証明書のファイル no-such-folder/ca.pem を読み込めません"));
+  EXPECT_EQ(peer.Finish(), "");
+  EXPECT_TRUE(peer.connected());
+}
+
 // The SMTP side of a downgrade: a STARTTLS that is refused, or answered with
 // plain text trailing behind its "220", ends the forward before AUTH or the
 // mail; the password never goes out.
