@@ -265,45 +265,56 @@ TEST_F(SurveyUidl, KnownMessagesAreNotFetched) {
 }
 
 // A listing the survey cannot trust is not used: every message is fetched
-// as without UIDL, and nothing is offered to the cache.
+// as without UIDL, and nothing is offered to the cache. Pipelined, UIDL and
+// LIST go out together and both answers are read before any message.
 TEST_F(SurveyUidl, ListingsThatCannotBeTrustedAreNotUsed) {
+  const std::string sizes = "+OK\r\n1 321\r\n2 179\r\n.\r\n";
   struct Case {
     const char* name;
-    Script listings;  // the answers to UIDL and LIST
-    std::string sent;
+    std::string uidl_answer;
+    std::string list_answer;  // empty: LIST is not asked one command at a time
   } cases[] = {
-      {"UIDL refused", {{'E', "UIDL\r\n"}, {'S', "-ERR no\r\n"}}, "UIDL\r\n"},
-      {"UIDL cut short",
-       {{'E', "UIDL\r\n"},
-        {'S', "+OK\r\n1 u1\r\n.\r\n"},
-        {'E', "LIST\r\n"},
-        {'S', "+OK\r\n1 321\r\n2 179\r\n.\r\n"}},
-       "UIDL\r\nLIST\r\n"},
-      {"an id given twice",
-       {{'E', "UIDL\r\n"},
-        {'S', "+OK\r\n1 u1\r\n2 u1\r\n.\r\n"},
-        {'E', "LIST\r\n"},
-        {'S', "+OK\r\n1 321\r\n2 179\r\n.\r\n"}},
-       "UIDL\r\nLIST\r\n"},
-      {"numbers out of order",
-       {{'E', "UIDL\r\n"},
-        {'S', "+OK\r\n2 u2\r\n1 u1\r\n.\r\n"},
-        {'E', "LIST\r\n"},
-        {'S', "+OK\r\n1 321\r\n2 179\r\n.\r\n"}},
-       "UIDL\r\nLIST\r\n"},
-      {"LIST refused",
-       {{'E', "UIDL\r\n"},
-        {'S', "+OK\r\n1 u1\r\n2 u2\r\n.\r\n"},
-        {'E', "LIST\r\n"},
-        {'S', "-ERR no\r\n"}},
-       "UIDL\r\nLIST\r\n"},
+      {"UIDL refused", "-ERR no\r\n", ""},
+      {"UIDL cut short", "+OK\r\n1 u1\r\n.\r\n", sizes},
+      {"an id given twice", "+OK\r\n1 u1\r\n2 u1\r\n.\r\n", sizes},
+      {"numbers out of order", "+OK\r\n2 u2\r\n1 u1\r\n.\r\n", sizes},
+      {"an id with a control byte", "+OK\r\n1 u1\r\n2 u\x01\r\n.\r\n", sizes},
+      {"LIST refused", "+OK\r\n1 u1\r\n2 u2\r\n.\r\n", "-ERR no\r\n"},
+      {"LIST cut short", "+OK\r\n1 u1\r\n2 u2\r\n.\r\n", "+OK\r\n1 321\r\n.\r\n"},
   };
+  const std::string all_at_once =
+      "+OK 1 321\r\n+OK\r\n" + kFirstTop + "+OK 2 179\r\n+OK\r\n" + kSecondTop;
   for (const Case& c : cases) {
-    Outcome out = Survey(kOpen + c.listings + kPlain, false);
-    EXPECT_EQ(out.code, 0) << c.name << ": " << out.result.error;
-    EXPECT_EQ(out.sent, kLogin + c.sent + kPlainSent) << c.name << "\n" << out.log;
-    ExpectSameEntries(PlainResult().mails, out.result.mails, c.name);
-    EXPECT_FALSE(uidl.listed) << c.name;
+    for (bool pipelining : {false, true}) {
+      const std::string name = std::string(c.name) + (pipelining ? ", pipelined" : "");
+      Script script = kOpen;
+      std::string sent;
+      if (!pipelining) {
+        script = script + Script{{'E', "UIDL\r\n"}, {'S', c.uidl_answer}};
+        sent = "UIDL\r\n";
+        if (!c.list_answer.empty()) {
+          script = script + Script{{'E', "LIST\r\n"}, {'S', c.list_answer}};
+          sent += "LIST\r\n";
+        }
+        script = script + kPlain;
+        sent += kPlainSent;
+      } else {
+        script =
+            script +
+            Script{{'E', "CAPA\r\n"},    {'S', kCaps},
+                   {'E', "UIDL\r\n"},    {'E', "LIST\r\n"},
+                   {'S', c.uidl_answer}, {'S', c.list_answer.empty() ? sizes : c.list_answer}} +
+            kBatch + Script{{'S', all_at_once}, {'E', "QUIT\r\n"}};
+        sent = "CAPA\r\nUIDL\r\nLIST\r\n" + kPlainSent;
+      }
+      Outcome out = Survey(script, pipelining);
+      EXPECT_EQ(out.code, 0) << name << ": " << out.result.error;
+      EXPECT_EQ(out.sent, kLogin + sent) << name << "\n" << out.log;
+      EXPECT_TRUE(out.problems.empty()) << name << "\n" << out.log;
+      ExpectSameEntries(PlainResult().mails, out.result.mails, name);
+      EXPECT_FALSE(uidl.listed) << name;
+      EXPECT_TRUE(uidl.fetched.empty()) << name;
+    }
   }
 }
 
