@@ -47,6 +47,7 @@ constexpr std::size_t kListingBytesPerMessage = 128;
 std::size_t ListingKeep(int total) {
   return kCapaKeep + kListingBytesPerMessage * static_cast<std::size_t>(total < 0 ? 0 : total);
 }
+
 // Replies a message's steps may need (LIST, TOP and the TOPs that fetch
 // more of an encoded body), each given the timeout.
 constexpr long long kRepliesPerMessage = 4;
