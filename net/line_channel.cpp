@@ -521,11 +521,17 @@ int LineChannel::ReadMultiline(StatusLine* status, unsigned long expected_size, 
   }
 }
 
-int LineChannel::ReadListing(std::string* text, int timeout) {
+int LineChannel::ReadListing(std::string* text, int timeout, std::size_t keep) {
   text->clear();
   try {
-    const int got = Gather(nullptr, 0, timeout, kMultilineLimit);
+    // One byte more than allowed tells a listing that is too long.
+    const bool limited = keep < kMultilineLimit;
+    const int got = Gather(nullptr, 0, timeout, limited ? keep + 1 : kMultilineLimit);
     if (got < 0) return got;
+    if (limited && gathered_.size() > keep) {
+      gathered_.clear();
+      return got;
+    }
     gathered_.resize(gathered_.size() - 3);  // the terminating line
     Unstuff(&gathered_);
     text->swap(gathered_);
