@@ -116,12 +116,13 @@ TEST(TlsVersions, OnlyTls12And13AreSpoken) {
   const std::string refused =
       "TLSで接続できません(サーバがTLS 1.2以上に対応していないか、暗号化の取り決めに失敗しまし"
       "た)\r\n";
+  int run = 0;
   for (const Case& c : cases) {
     OpensslServer server;
     std::string output;
-    ASSERT_TRUE(server.Start(ca, c.options, dir.path().string() + "/s_server.log", &output))
-        << c.name << "\n"
-        << output;
+    // A log of its own: the last server's would name the last server's port.
+    const std::string log = dir.path().string() + "/s_server-" + std::to_string(++run) + ".log";
+    ASSERT_TRUE(server.Start(ca, c.options, log, &output)) << c.name << "\n" << output;
     LineChannel channel(nullptr);
     ASSERT_TRUE(channel.Connect("localhost", server.port(), 5)) << c.name;
     SecureTarget target;
