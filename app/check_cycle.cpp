@@ -96,12 +96,17 @@ void CheckCycle::RunCheck() {
     cache_opened_ = false;
     try {
       // What is owed is written first: a history saved without it would
-      // count a failed forward's message as seen and lose it.
+      // count a failed forward's message as seen and lose it. When it
+      // cannot be written the history is saved all the same (not saving it
+      // would send the forwards that went out again), and the user is told.
+      bool pending_failed = false;
       if (services_.save_pending) {
         ForgetPendingOfRemovedHosts();
-        services_.save_pending(pending_);
+        pending_failed = services_.save_pending(pending_) != 0;
+        if (pending_failed) shell_->ShowMessage("転送待ちファイル tarnu.pending が作成できません");
       }
       last_save_failed_ = services_.save_history(*hosts_, shell_) != 0;
+      last_save_failed_ = last_save_failed_ || pending_failed;
     } catch (const std::bad_alloc&) {
       last_save_failed_ = true;
       shell_->ShowMessage("メモリが不足しています");

@@ -118,7 +118,8 @@ class CheckCycle {
   // The new messages the last finished cycle counted.
   int last_new_count() const { return last_new_count_; }
   const CheckReport& last_report() const { return report_; }
-  // The last finished cycle could not save the history.
+  // The last finished cycle could not save the history or the forwards it
+  // still owes.
   bool last_save_failed() const { return last_save_failed_; }
 
  private:

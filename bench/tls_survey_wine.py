@@ -28,6 +28,8 @@ def main():
     rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 9
     cli = os.path.join(ROOT, "build-win", "tools", "tarnu-cli", "tarnu-cli.exe")
     work = tempfile.mkdtemp(prefix="tarnu-bench.")
+    # Dovecot's processes run as its own user and must reach the mail below.
+    os.chmod(work, 0o755)
     dovecot = os.path.join(work, "dovecot")
     try:
         subprocess.run([os.path.join(SUPPORT, "test_ca.sh"), os.path.join(work, "ca")], check=True)

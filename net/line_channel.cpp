@@ -447,6 +447,8 @@ int LineChannel::Gather(StatusLine* status, unsigned long expected_size, int tim
     return true;
   };
   long long total = 0;
+  // Bytes of the reply without its NUL bytes: with a cut, what its text was.
+  std::size_t text = 0;
   for (;;) {
     const int state = Fill(timeout);
     if (state <= 0) return kReadTimeout;  // a closed connection included
@@ -462,6 +464,7 @@ int LineChannel::Gather(StatusLine* status, unsigned long expected_size, int tim
         take = end;
         complete = true;
       }
+      text += take;
       std::size_t kept = 0;
       if (!cut) {
         kept = std::min(take, keep - std::min(keep, gathered_.size()));
@@ -479,6 +482,7 @@ int LineChannel::Gather(StatusLine* status, unsigned long expected_size, int tim
       for (take = 0; take < available && !complete;) {
         const char c = start[take++];
         if (c == '\0') continue;
+        ++text;
         if (!take_byte(c)) return kReadNoMemory;
         complete = c == '\n' && IsMultilineComplete(cut ? tail : gathered_);
       }
@@ -486,7 +490,12 @@ int LineChannel::Gather(StatusLine* status, unsigned long expected_size, int tim
     pending_pos_ += take;
     total += static_cast<long long>(take);
     if (status != nullptr) status->SetTitle(Progress(title, total, expected_size));
-    if (complete) return total > INT_MAX ? INT_MAX : static_cast<int>(total);
+    if (complete) {
+      // Cut within its terminating line, the reply kept all of its text: the
+      // part of that line that was kept goes, or it would pass for text.
+      if (cut && gathered_.size() > text - 3) gathered_.resize(text - 3);
+      return total > INT_MAX ? INT_MAX : static_cast<int>(total);
+    }
     if (timeout >= 0) {
       end_of_reply.MoveTo(
           started + std::chrono::seconds(static_cast<long long>(timeout) *
@@ -512,11 +521,17 @@ int LineChannel::ReadMultiline(StatusLine* status, unsigned long expected_size, 
   }
 }
 
-int LineChannel::ReadListing(std::string* text, int timeout) {
+int LineChannel::ReadListing(std::string* text, int timeout, std::size_t keep) {
   text->clear();
   try {
-    const int got = Gather(nullptr, 0, timeout, kMultilineLimit);
+    // One byte more than allowed tells a listing that is too long.
+    const bool limited = keep < kMultilineLimit;
+    const int got = Gather(nullptr, 0, timeout, limited ? keep + 1 : kMultilineLimit);
     if (got < 0) return got;
+    if (limited && gathered_.size() > keep) {
+      gathered_.clear();
+      return got;
+    }
     gathered_.resize(gathered_.size() - 3);  // the terminating line
     Unstuff(&gathered_);
     text->swap(gathered_);

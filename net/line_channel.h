@@ -111,8 +111,10 @@ class LineChannel {
 
   // The rest of a multi-line reply that is a listing (CAPA, UIDL, LIST):
   // its lines up to, not including, the terminating dot line, dot-stuffing
-  // undone, NUL bytes dropped. Results as ReadMultiline.
-  int ReadListing(std::string* text, int timeout);
+  // undone, NUL bytes dropped. A listing longer than `keep` bytes is read
+  // to its end and given as empty: a part of it would say nothing sure.
+  // Results as ReadMultiline.
+  int ReadListing(std::string* text, int timeout, std::size_t keep = kMultilineLimit);
 
   // Drops what has arrived but was not asked for: the unread rest of the
   // buffer and whatever the platform already holds. A command calls it

@@ -38,6 +38,16 @@ constexpr std::size_t kMaxUidLength = 70;
 // count (or sends a huge header) is read to the end, but only this much of
 // the message is kept.
 constexpr std::size_t kTopKeep = std::size_t{1} << 20;
+// Listings are held whole, so what they may hold is bounded too: a CAPA
+// reply is a few lines; a UIDL or LIST line (number, id or size) is well
+// under kListingBytesPerMessage. A longer listing is read and not used.
+constexpr std::size_t kCapaKeep = std::size_t{64} << 10;
+constexpr std::size_t kListingBytesPerMessage = 128;
+
+std::size_t ListingKeep(int total) {
+  return kCapaKeep + kListingBytesPerMessage * static_cast<std::size_t>(total < 0 ? 0 : total);
+}
+
 // Replies a message's steps may need (LIST, TOP and the TOPs that fetch
 // more of an encoded body), each given the timeout.
 constexpr long long kRepliesPerMessage = 4;
@@ -217,7 +227,7 @@ int Survey::AskCapabilities(Capabilities* capabilities) {
   if (state < 0) return MailboxFailed(session_, &result_);
   if (state == 0) return 0;  // no capabilities to tell
   std::string listing;
-  int got = session_.channel().ReadListing(&listing, session_.timeout());
+  int got = session_.channel().ReadListing(&listing, session_.timeout(), kCapaKeep);
   if (got == kReadNoMemory) return FailMailbox(&session_, &result_, kTextNoMemory);
   if (got < 0) return FailMailbox(&session_, &result_, kTextNoAnswer);
   capabilities->answered = true;
@@ -234,7 +244,7 @@ int Survey::ReadListings(UidlUse* uidl) {
     if (uidl_state < 0) return Failed();
     if (uidl_state == 0 && !IsNegative(reply_)) return Fail(kTextCannotServe);
     if (uidl_state == 1) {
-      int got = session_.channel().ReadListing(&ids, session_.timeout());
+      int got = session_.channel().ReadListing(&ids, session_.timeout(), ListingKeep(total_));
       if (got == kReadNoMemory) return FailMailbox(&session_, &result_, kTextNoMemory);
       if (got < 0) return Failed();
     }
@@ -242,7 +252,8 @@ int Survey::ReadListings(UidlUse* uidl) {
     if (list_state < 0) return Failed();
     if (list_state == 0 && !IsNegative(reply_)) return Fail(kTextCannotServe);
     if (list_state == 1) {
-      int got = session_.channel().ReadListing(&size_listing_, session_.timeout());
+      int got =
+          session_.channel().ReadListing(&size_listing_, session_.timeout(), ListingKeep(total_));
       if (got == kReadNoMemory) return FailMailbox(&session_, &result_, kTextNoMemory);
       if (got < 0) return Failed();
     }
@@ -251,13 +262,13 @@ int Survey::ReadListings(UidlUse* uidl) {
     int state = session_.Command("UIDL\r\n", &reply_);
     if (state < 0) return Failed();
     if (state == 0) return 0;
-    int got = session_.channel().ReadListing(&ids, session_.timeout());
+    int got = session_.channel().ReadListing(&ids, session_.timeout(), ListingKeep(total_));
     if (got == kReadNoMemory) return FailMailbox(&session_, &result_, kTextNoMemory);
     if (got < 0) return FailMailbox(&session_, &result_, kTextNoAnswer);
     state = session_.Command("LIST\r\n", &reply_);
     if (state < 0) return Failed();
     if (state == 0) return 0;
-    got = session_.channel().ReadListing(&size_listing_, session_.timeout());
+    got = session_.channel().ReadListing(&size_listing_, session_.timeout(), ListingKeep(total_));
     if (got == kReadNoMemory) return FailMailbox(&session_, &result_, kTextNoMemory);
     if (got < 0) return FailMailbox(&session_, &result_, kTextNoAnswer);
   }

@@ -6,9 +6,11 @@
 #include <map>
 #include <new>
 
+#include "model/history_file.h"
 #include "net/smtp_forward.h"
 #include "tests/app/recording_shell.h"
 #include "tests/support/recording_hooks.h"
+#include "tests/support/scratch_dir.h"
 #include "ui/host_list_form.h"
 
 namespace tarnu {
@@ -817,6 +819,58 @@ TEST_F(CheckCycleTest, HostListDialogOkDuringASurvey) {
     ASSERT_EQ(net.saves.size(), 1u);
     EXPECT_EQ(net.saves[0].size(), hosts.size());  // the history file sees the edited list
   }
+}
+
+// Accounts on one server share what the history file holds for its address:
+// an outage, in which no check replaces their histories, leaves them one
+// copy of those records in memory and one in the file, however many
+// accounts there are.
+TEST(CheckCycleSharedServer, AnOutageKeepsOneCopyOfTheSharedRecords) {
+  testing::ScratchDir dir;
+  RecordingMessages messages;
+  constexpr std::size_t kStored = 500;
+  {
+    HostList one(1);
+    one[0].server = "pop.shared.example";
+    for (std::size_t i = 0; i < kStored; ++i) {
+      one[0].history.mails.push_back(Mail("<" + std::to_string(i) + "@shared.example>"));
+    }
+    ASSERT_EQ(0, SaveHistoryFile(one, &messages));
+  }
+  const auto file_size = [] { return testing::ReadFileBytes("tarnu.hist.pref").size(); };
+  const std::size_t saved_size = file_size();
+  ASSERT_EQ(72 + kStored * 2048, saved_size);
+  HostList hosts;
+  for (int i = 0; i < 20; ++i) {
+    HostEntry host = Host("h" + std::to_string(i));
+    host.server = "pop.shared.example";
+    hosts.push_back(host);
+  }
+  ASSERT_EQ(0, LoadHistoryFile(&hosts, &messages));
+  CheckServices s;
+  int surveys = 0;
+  s.survey = [&](StatusLine*, const Pop3Account&, int, SurveyResult* result, MessagePump*,
+                 UserMessages*, UidlUse*) {
+    ++surveys;
+    result->error = "サーバからの応答がありません";
+    return -1;
+  };
+  s.save_history = [](const HostList& list, UserMessages* shown) {
+    return SaveHistoryFile(list, shown);
+  };
+  RecordingShell shell;
+  AppSettings settings;
+  CheckFlags flags;
+  for (int cycle = 0; cycle < 2; ++cycle) {
+    CheckCycle(&hosts, &settings, &flags, &shell, s).RunCheck();
+    const std::vector<std::string>* shared = hosts[0].history.stored_keys.get();
+    ASSERT_NE(nullptr, shared);
+    EXPECT_EQ(kStored, shared->size());
+    for (const HostEntry& host : hosts) EXPECT_EQ(shared, host.history.stored_keys.get());
+    EXPECT_EQ(saved_size, file_size());
+  }
+  EXPECT_EQ(40, surveys);
+  EXPECT_EQ(std::vector<std::string>{}, messages.shown);
 }
 
 }  // namespace

@@ -7,7 +7,10 @@ namespace tarnu::testing {
 namespace {
 thread_local long countdown = -1;
 thread_local bool fired = false;
+thread_local std::size_t largest = 0;
 }  // namespace
+
+void FailAllocationsLargerThan(std::size_t bytes) { largest = bytes; }
 
 void FailAllocationAfter(long n) {
   fired = false;
@@ -27,6 +30,7 @@ void* operator new(std::size_t size) {
     tarnu::testing::fired = true;
     throw std::bad_alloc();
   }
+  if (tarnu::testing::largest != 0 && size > tarnu::testing::largest) throw std::bad_alloc();
   void* p = std::malloc(size == 0 ? 1 : size);
   if (p == nullptr) throw std::bad_alloc();
   return p;

@@ -80,6 +80,35 @@ class Smtp:
         self.log.close()
 
 
+class OpensslServer:
+    """`openssl s_server` on a free loopback port with these options; it
+    lives while its standard input stays open. It speaks no POP3: a client
+    that gets through the handshake waits for a greeting that never comes."""
+
+    def __init__(self, path, cert, key, options):
+        self.log = open(path, "w")
+        self.proc = subprocess.Popen(
+            ["openssl", "s_server", "-accept", "127.0.0.1:0", "-cert", cert, "-key", key] +
+            options, stdin=subprocess.PIPE, stdout=self.log, stderr=subprocess.STDOUT)
+        self.port = None
+        for _ in range(500):
+            with open(path) as f:
+                found = re.search(r"ACCEPT 127\.0\.0\.1:(\d+)\n", f.read())
+            if found or self.proc.poll() is not None:
+                break
+            time.sleep(0.01)
+        if not found:
+            self.stop()
+            raise RuntimeError("openssl s_server did not start (%s)" % path)
+        self.port = found.group(1)
+
+    def stop(self):
+        self.proc.stdin.close()
+        self.proc.terminate()
+        self.proc.wait(10)
+        self.log.close()
+
+
 def comparable(mail):
     """A stored notification without what differs between two runs and two
     machines: the Date value and the computer name in the greeting."""
@@ -105,6 +134,7 @@ def run(session, driver, build_win, cli, artifacts, plain_mail, check):
             for mode in ("starttls", "smtps")}
     try:
         surveys(session, cli, cli_exe, ca, servers, plain_mail, check)
+        versions(session, cli, cli_exe, ca, base, check)
         forwards(session, cli, cli_exe, ca, base, servers["localhost"], smtp, check)
         question(session, driver, tarnu_exe, cli, base, servers["self"], check)
         extras_dialog(session, driver, tarnu_exe, cli, base, check)
@@ -174,6 +204,43 @@ def surveys(session, cli, cli_exe, ca, servers, plain_mail, check):
                         ["--accept-fingerprint", self_fp.lower().replace(":", "")])
     check("the accepted self-signed certificate is taken under Windows",
           code == 0 and out.startswith("count: 4\n"), out)
+
+
+def versions(session, cli, cli_exe, ca, base, check):
+    """Only TLS 1.2 and later: a server held to TLS 1.0 or 1.1 is refused in
+    the handshake (whatever Schannel agreed to, tarnu checks the protocol),
+    one held to TLS 1.2 is reached, as natively. (Wine's Schannel has no TLS
+    1.3 client, so a server held to 1.3 is not asked.)"""
+    refused = "error: TLSで接続できません(サーバがTLS 1.2以上に対応していないか"
+    old = ["-cipher", "AES256-SHA:@SECLEVEL=0"]  # RSA key exchange: no legacy signature
+    for name, options, reached in (("TLS 1.0", ["-tls1"] + old, False),
+                                   ("TLS 1.1", ["-tls1_1"] + old, False),
+                                   ("TLS 1.2", ["-tls1_2"], True)):
+        server = OpensslServer(os.path.join(base, "s_server-%s.log" % name.replace(" ", "")),
+                               os.path.join(ca, "localhost.pem"),
+                               os.path.join(ca, "localhost.key"), options)
+        try:
+            args = ["survey", "--server", "localhost", "--port", server.port, "--user", "alice",
+                    "--password", "secret", "--tls", "ssl", "--timeout", "1", "--ca-file"]
+            native = subprocess.run([cli] + args + [ca + "/ca.pem"], capture_output=True,
+                                    text=True, timeout=60)
+            code, out = session.run([cli_exe] + args + [windows_path(ca + "/ca.pem")],
+                                    timeout=60)
+        finally:
+            server.stop()
+        error = [line for line in out.splitlines() if line.startswith("error: ")]
+        native_error = [line for line in native.stdout.splitlines() if line.startswith("error: ")]
+        if reached:
+            check("a server held to %s is reached under Windows as natively (%s)"
+                  % (name, error[0] if error else out),
+                  code == 1 and out == native.stdout and
+                  error == ["error: サーバからの応答がありません"], (out, native.stdout))
+        else:
+            check("a server held to %s is refused under Windows as natively: %s"
+                  % (name, error[0] if error else out),
+                  code == 1 and native.returncode == 1 and error and native_error and
+                  error[0].startswith(refused) and native_error[0].startswith(refused),
+                  (out, native.stdout))
 
 
 def fingerprint(ca, name):

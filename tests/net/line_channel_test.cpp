@@ -278,17 +278,28 @@ TEST_F(ChannelTest, LargeReplyAcrossManyChunks) {
 
 // Replies to pipelined commands arrive back to back: a multi-line reply is
 // read to its terminating line and not a byte further, wherever the
-// segments happen to be cut.
+// segments happen to be cut, and whatever part of it is kept.
 TEST(LineChannelPipelined, EachReplyEndsAtItsTerminatingLine) {
+  const std::string message = "A: 1\r\n\r\nbody\r\n.\r\n";  // its text: 14 bytes
+  const std::string with_nul("A: 1\r\n\r\nb\0x\r\n.\r\n", 16);
   struct Case {
     const char* name;
     std::string first;  // the multi-line reply
+    std::size_t keep;
     std::string header, body;
   } cases[] = {
-      {"a message", "A: 1\r\n\r\nbody\r\n.\r\n", "A: 1\r", "body\r\n"},
-      {"an empty message", ".\r\n", "", ""},
-      {"a dot line just before the end", "A: 1\r\n\r\n..\r\n.\r\n", "A: 1\r", ".\r\n"},
-      {"a NUL byte in it", std::string("A: 1\r\n\r\nb\0x\r\n.\r\n", 16), "A: 1\r", "bx\r\n"},
+      {"a message", message, kMultilineLimit, "A: 1\r", "body\r\n"},
+      {"an empty message", ".\r\n", kMultilineLimit, "", ""},
+      {"a dot line just before the end", "A: 1\r\n\r\n..\r\n.\r\n", kMultilineLimit, "A: 1\r",
+       ".\r\n"},
+      {"a NUL byte in it", with_nul, kMultilineLimit, "A: 1\r", "bx\r\n"},
+      {"kept: its first 10 bytes", message, 10, "A: 1\r", "bo"},
+      {"kept: exactly its text", message, 14, "A: 1\r", "body\r\n"},
+      // Cut inside the terminating line: the text is whole, and no part of
+      // that line joins it.
+      {"kept: its text and the dot", message, 15, "A: 1\r", "body\r\n"},
+      {"kept: all but the last byte", message, 16, "A: 1\r", "body\r\n"},
+      {"kept: its text and the dot, a NUL byte in it", with_nul, 13, "A: 1\r", "bx\r\n"},
   };
   for (const Case& c : cases) {
     for (std::size_t piece : {1u, 2u, 3u, 4u, 5u, 7u, 64u}) {
@@ -298,7 +309,7 @@ TEST(LineChannelPipelined, EachReplyEndsAtItsTerminatingLine) {
       LineChannel channel(nullptr);
       ASSERT_TRUE(channel.Connect("127.0.0.1", peer.port(), 5));
       std::string header, body, line;
-      EXPECT_EQ(channel.ReadMultiline(nullptr, 0, &header, &body, 2),
+      EXPECT_EQ(channel.ReadMultiline(nullptr, 0, &header, &body, 2, c.keep),
                 static_cast<int>(c.first.size()))
           << c.name << " in pieces of " << piece;
       EXPECT_EQ(Escape(header), Escape(c.header)) << c.name << " " << piece;

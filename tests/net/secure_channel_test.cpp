@@ -6,6 +6,7 @@
 #include <string>
 
 #include "net/mailbox.h"
+#include "net/smtp_forward.h"
 #include "tests/net/pop3_script.h"
 #include "tests/support/recording_hooks.h"
 #include "tests/support/scripted_peer.h"
@@ -182,6 +183,66 @@ TEST(SecurePop3, APlainServerOnTheTlsPortFailsTheHandshake) {
       "た)\r\n";
   EXPECT_EQ(Escape(result.error), Escape(expected + "not a TLS answer: +OK plain POP3 here"));
   peer.Finish();
+}
+
+TEST(SecurePop3, UnreadableCaFileIsNamedBeforeAnythingIsSent) {
+  ScriptedPeer peer;
+  peer.Start();
+  Pop3Account account = PeerAccount(peer, false, 2);
+  account.security = ConnectionSecurity::kTls;
+  account.ca_file = "no-such-folder/ca.pem";
+  Pop3Session session(nullptr, nullptr);
+  SurveyResult result;
+  EXPECT_EQ(OpenMailbox(account, &result, &session), -1);
+  EXPECT_EQ(Escape(result.error),
+            Escape("CA証明書のファイル no-such-folder/ca.pem を読み込めません"));
+  EXPECT_EQ(peer.Finish(), "");
+  EXPECT_TRUE(peer.connected());
+}
+
+// The SMTP side of a downgrade: a STARTTLS that is refused, or answered with
+// plain text trailing behind its "220", ends the forward before AUTH or the
+// mail; the password never goes out.
+TEST(SecureSmtp, StartTlsRefusedOrFollowedByPlainText) {
+  struct Case {
+    const char* name;
+    std::string reply;  // to STARTTLS
+    std::string state;
+    std::string sent_after_ehlo;
+  } cases[] = {
+      {"STARTTLS refused", "454 4.7.0 TLS not available\r\n",
+       "転送時サーバがSTARTTLS(TLSへの切り替え)に応じません\r\n454 4.7.0 TLS not available\r\n",
+       "STARTTLS\r\nQUIT\r\n"},
+      {"plain text after STARTTLS's answer", "220 go ahead\r\n235 authenticated\r\n",
+       "転送時TLSを始める前にサーバが余計なデータを送ったため、接続を中止しました", "STARTTLS\r\n"},
+  };
+  for (const Case& c : cases) {
+    ScriptedPeer peer;
+    peer.Send("220 mail.example ESMTP\r\n")
+        .ExpectPrefix("EHLO ")
+        .Send("250-mail.example\r\n250-STARTTLS\r\n250 AUTH PLAIN LOGIN\r\n")
+        .Expect("STARTTLS\r\n")
+        .Send(c.reply);
+    peer.Start();
+    HostEntry host;
+    host.forward = true;
+    host.smtp_server = "127.0.0.1";
+    host.smtp_port = peer.port();
+    host.notify_address = "notify@example.com";
+    host.timeout = 2;
+    host.extras.smtp_security = ConnectionSecurity::kStartTls;
+    host.extras.smtp_user = "bob";
+    host.extras.smtp_password = "pw";
+    MailEntry entry;
+    entry.subject = "s";
+    EXPECT_EQ(ForwardMail(host, &entry, nullptr), kForwardFailed) << c.name;
+    EXPECT_EQ(Escape(entry.state), Escape(c.state)) << c.name;
+    const std::string sent = peer.Finish();
+    EXPECT_TRUE(peer.problems().empty()) << c.name << "\n" << peer.Log();
+    const std::size_t ehlo_end = sent.find("\r\n");
+    ASSERT_NE(ehlo_end, std::string::npos) << c.name;
+    EXPECT_EQ(Escape(sent.substr(ehlo_end + 2)), Escape(c.sent_after_ehlo)) << c.name;
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "model/uidl_cache.h"
 #include "net/survey.h"
+#include "tests/codec/alloc_failure.h"
 #include "tests/net/pop3_script.h"
 #include "tests/support/recording_hooks.h"
 #include "tests/support/scratch_dir.h"
@@ -66,7 +67,10 @@ struct Outcome {
   std::vector<std::string> problems;
 };
 
-Outcome RunSurvey(const Script& script, bool pipelining, UidlUse* uidl = nullptr) {
+// `largest`: when not 0, every allocation of the survey larger than this
+// fails.
+Outcome RunSurvey(const Script& script, bool pipelining, UidlUse* uidl = nullptr,
+                  std::size_t largest = 0) {
   ScriptedPeer peer;
   peer.set_read_deadline_ms(2500);
   Load(&peer, script);
@@ -78,7 +82,9 @@ Outcome RunSurvey(const Script& script, bool pipelining, UidlUse* uidl = nullptr
   CountingPump pump;
   RecordingMessages messages;
   Outcome out;
+  testing::FailAllocationsLargerThan(largest);
   out.code = SurveyMailbox(&status, account, 2, &out.result, &pump, &messages, uidl);
+  testing::FailAllocationsLargerThan(0);
   EXPECT_EQ(status.title, "T");
   out.sent = peer.Finish();
   out.log = peer.Log();
@@ -189,6 +195,67 @@ TEST(SurveyPipelining, RefusalAtTheSecondMessageReportsWhatThePlainSurveyWould) 
   EXPECT_EQ(out.sent, kLogin + "CAPA\r\n" + kPlainSent) << out.log;
 }
 
+// ---- what a server can make the survey hold ----
+
+// Replies far beyond what was asked for, each larger than any block the
+// survey is allowed here: a TOP reply that ignores its line count is kept
+// only in part and a listing longer than the mailbox can need is not used.
+constexpr std::size_t kLargestBlock = std::size_t{4} << 20;
+
+std::string Junk(const std::string& line) {
+  std::string junk;
+  while (junk.size() < (std::size_t{12} << 20)) junk += line;
+  return junk;
+}
+
+TEST(SurveyPipelining, HugeRepliesAreNeverHeldWhole) {
+  // The first message's reply without its terminating line, then 12 MiB.
+  const std::string huge_top = "+OK\r\n" + kFirstTop.substr(0, kFirstTop.size() - 3) +
+                               Junk(std::string(78, 'z') + "\r\n") + ".\r\n";
+  const Script rest = {{'E', "LIST 2\r\n"},
+                       {'S', "+OK 2 179\r\n"},
+                       {'E', "TOP 2 2\r\n"},
+                       {'S', "+OK\r\n" + kSecondTop},
+                       {'E', "QUIT\r\n"}};
+  struct Case {
+    const char* name;
+    bool pipelining;
+    Script script;
+    std::string sent;
+  } cases[] = {
+      {"a TOP reply that ignores its line count", false,
+       Script{{'E', "LIST 1\r\n"}, {'S', "+OK 1 321\r\n"}, {'E', "TOP 1 2\r\n"}, {'S', huge_top}} +
+           rest,
+       kPlainSent},
+      {"... pipelined", true,
+       Script{{'E', "CAPA\r\n"}, {'S', kCaps}} + kBatch +
+           Script{{'S', "+OK 1 321\r\n" + huge_top + "+OK 2 179\r\n+OK\r\n" + kSecondTop},
+                  {'E', "QUIT\r\n"}},
+       "CAPA\r\n" + kPlainSent},
+      {"a CAPA listing of 12 MiB", true,
+       Script{{'E', "CAPA\r\n"},
+              {'S', "+OK\r\n" + Junk("X-JUNK\r\n") + "PIPELINING\r\n.\r\n"},
+              {'E', "LIST 1\r\n"},
+              {'S', "+OK 1 321\r\n"},
+              {'E', "TOP 1 2\r\n"},
+              {'S', "+OK\r\n" + kFirstTop}} +
+           rest,
+       "CAPA\r\n" + kPlainSent},
+  };
+  for (const Case& c : cases) {
+    Outcome out = RunSurvey(kOpen + c.script, c.pipelining, nullptr, kLargestBlock);
+    EXPECT_EQ(out.code, 0) << c.name << ": " << out.result.error;
+    EXPECT_EQ(out.sent, kLogin + c.sent) << c.name;
+    ASSERT_EQ(out.result.mails.size(), 2u) << c.name;
+    const MailEntry& first = out.result.mails[0];
+    EXPECT_EQ(first.subject, PlainResult().mails[0].subject) << c.name;
+    EXPECT_EQ(first.from, PlainResult().mails[0].from) << c.name;
+    EXPECT_EQ(first.message_id, PlainResult().mails[0].message_id) << c.name;
+    EXPECT_EQ(first.body.substr(0, 9), ".dot line") << c.name;
+    ExpectSameEntries({PlainResult().mails[1]}, {out.result.mails[1]}, c.name);
+  }
+}
+
 // ---- UIDL and the cache ----
 
 class SurveyUidl : public ::testing::Test {
@@ -207,12 +274,12 @@ class SurveyUidl : public ::testing::Test {
     ASSERT_TRUE(cache.Store({known}, ids, {true}));
   }
 
-  Outcome Survey(const Script& script, bool pipelining) {
+  Outcome Survey(const Script& script, bool pipelining, std::size_t largest = 0) {
     UidlCache cache("tarnu.uidl", kSurveyFieldsVersion);
     cache.Load();
     cache.Select(kBox);
     uidl.cache = &cache;
-    return RunSurvey(script, pipelining, &uidl);
+    return RunSurvey(script, pipelining, &uidl, largest);
   }
 
   ScratchDir dir;
@@ -265,45 +332,60 @@ TEST_F(SurveyUidl, KnownMessagesAreNotFetched) {
 }
 
 // A listing the survey cannot trust is not used: every message is fetched
-// as without UIDL, and nothing is offered to the cache.
+// as without UIDL, and nothing is offered to the cache. Pipelined, UIDL and
+// LIST go out together and both answers are read before any message.
 TEST_F(SurveyUidl, ListingsThatCannotBeTrustedAreNotUsed) {
+  const std::string sizes = "+OK\r\n1 321\r\n2 179\r\n.\r\n";
   struct Case {
     const char* name;
-    Script listings;  // the answers to UIDL and LIST
-    std::string sent;
+    std::string uidl_answer;
+    std::string list_answer;  // empty: LIST is not asked one command at a time
   } cases[] = {
-      {"UIDL refused", {{'E', "UIDL\r\n"}, {'S', "-ERR no\r\n"}}, "UIDL\r\n"},
-      {"UIDL cut short",
-       {{'E', "UIDL\r\n"},
-        {'S', "+OK\r\n1 u1\r\n.\r\n"},
-        {'E', "LIST\r\n"},
-        {'S', "+OK\r\n1 321\r\n2 179\r\n.\r\n"}},
-       "UIDL\r\nLIST\r\n"},
-      {"an id given twice",
-       {{'E', "UIDL\r\n"},
-        {'S', "+OK\r\n1 u1\r\n2 u1\r\n.\r\n"},
-        {'E', "LIST\r\n"},
-        {'S', "+OK\r\n1 321\r\n2 179\r\n.\r\n"}},
-       "UIDL\r\nLIST\r\n"},
-      {"numbers out of order",
-       {{'E', "UIDL\r\n"},
-        {'S', "+OK\r\n2 u2\r\n1 u1\r\n.\r\n"},
-        {'E', "LIST\r\n"},
-        {'S', "+OK\r\n1 321\r\n2 179\r\n.\r\n"}},
-       "UIDL\r\nLIST\r\n"},
-      {"LIST refused",
-       {{'E', "UIDL\r\n"},
-        {'S', "+OK\r\n1 u1\r\n2 u2\r\n.\r\n"},
-        {'E', "LIST\r\n"},
-        {'S', "-ERR no\r\n"}},
-       "UIDL\r\nLIST\r\n"},
+      {"UIDL refused", "-ERR no\r\n", ""},
+      {"UIDL cut short", "+OK\r\n1 u1\r\n.\r\n", sizes},
+      {"an id given twice", "+OK\r\n1 u1\r\n2 u1\r\n.\r\n", sizes},
+      {"numbers out of order", "+OK\r\n2 u2\r\n1 u1\r\n.\r\n", sizes},
+      {"an id with a control byte", "+OK\r\n1 u1\r\n2 u\x01\r\n.\r\n", sizes},
+      {"LIST refused", "+OK\r\n1 u1\r\n2 u2\r\n.\r\n", "-ERR no\r\n"},
+      {"LIST cut short", "+OK\r\n1 u1\r\n2 u2\r\n.\r\n", "+OK\r\n1 321\r\n.\r\n"},
+      // Neither is ever held whole.
+      {"UIDL of 12 MiB", "+OK\r\n1 u1\r\n2 u2\r\n" + Junk("3 u3\r\n") + ".\r\n", sizes},
+      {"LIST of 12 MiB", "+OK\r\n1 u1\r\n2 u2\r\n.\r\n",
+       "+OK\r\n1 321\r\n2 179\r\n" + Junk("3 100\r\n") + ".\r\n"},
   };
+  const std::string all_at_once =
+      "+OK 1 321\r\n+OK\r\n" + kFirstTop + "+OK 2 179\r\n+OK\r\n" + kSecondTop;
   for (const Case& c : cases) {
-    Outcome out = Survey(kOpen + c.listings + kPlain, false);
-    EXPECT_EQ(out.code, 0) << c.name << ": " << out.result.error;
-    EXPECT_EQ(out.sent, kLogin + c.sent + kPlainSent) << c.name << "\n" << out.log;
-    ExpectSameEntries(PlainResult().mails, out.result.mails, c.name);
-    EXPECT_FALSE(uidl.listed) << c.name;
+    for (bool pipelining : {false, true}) {
+      const std::string name = std::string(c.name) + (pipelining ? ", pipelined" : "");
+      Script script = kOpen;
+      std::string sent;
+      if (!pipelining) {
+        script = script + Script{{'E', "UIDL\r\n"}, {'S', c.uidl_answer}};
+        sent = "UIDL\r\n";
+        if (!c.list_answer.empty()) {
+          script = script + Script{{'E', "LIST\r\n"}, {'S', c.list_answer}};
+          sent += "LIST\r\n";
+        }
+        script = script + kPlain;
+        sent += kPlainSent;
+      } else {
+        script =
+            script +
+            Script{{'E', "CAPA\r\n"},    {'S', kCaps},
+                   {'E', "UIDL\r\n"},    {'E', "LIST\r\n"},
+                   {'S', c.uidl_answer}, {'S', c.list_answer.empty() ? sizes : c.list_answer}} +
+            kBatch + Script{{'S', all_at_once}, {'E', "QUIT\r\n"}};
+        sent = "CAPA\r\nUIDL\r\nLIST\r\n" + kPlainSent;
+      }
+      Outcome out = Survey(script, pipelining, kLargestBlock);
+      EXPECT_EQ(out.code, 0) << name << ": " << out.result.error;
+      EXPECT_EQ(out.sent, kLogin + sent) << name << "\n" << out.log;
+      EXPECT_TRUE(out.problems.empty()) << name << "\n" << out.log;
+      ExpectSameEntries(PlainResult().mails, out.result.mails, name);
+      EXPECT_FALSE(uidl.listed) << name;
+      EXPECT_TRUE(uidl.fetched.empty()) << name;
+    }
   }
 }
 

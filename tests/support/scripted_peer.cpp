@@ -255,23 +255,35 @@ bool ScriptedPeer::WriteAll(const std::string& bytes) {
   return true;
 }
 
+namespace {
+
+// What the log shows of bytes sent: their start, which is what tells one
+// reply from another, and the count of a long run.
+std::string Shown(const std::string& bytes) {
+  constexpr std::size_t kShown = 4000;
+  if (bytes.size() <= kShown) return Escape(bytes);
+  return Escape(bytes.substr(0, kShown)) + "... (" + std::to_string(bytes.size()) + " bytes)";
+}
+
+}  // namespace
+
 bool ScriptedPeer::Play(const Step& step) {
   switch (step.kind) {
     case Kind::kSend:
-      log_.push_back("S: " + Escape(step.bytes));
+      log_.push_back("S: " + Shown(step.bytes));
       if (!WriteAll(step.bytes)) {
-        Problem("could not send " + Escape(step.bytes));
+        Problem("could not send " + Shown(step.bytes));
         return false;
       }
       return true;
     case Kind::kSendPieces: {
-      log_.push_back("S (in pieces of " + std::to_string(step.piece) + "): " + Escape(step.bytes));
+      log_.push_back("S (in pieces of " + std::to_string(step.piece) + "): " + Shown(step.bytes));
       int on = 1;
       ::setsockopt(Raw(client_), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
                    sizeof on);
       for (std::size_t i = 0; i < step.bytes.size(); i += step.piece) {
         if (!WriteAll(step.bytes.substr(i, step.piece))) {
-          Problem("could not send " + Escape(step.bytes));
+          Problem("could not send " + Shown(step.bytes));
           return false;
         }
         if (step.ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));

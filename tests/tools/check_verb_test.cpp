@@ -101,6 +101,13 @@ TEST(CheckVerb, RunsTheCycleOverTheFilesInTheCurrentDirectory) {
   EXPECT_NE(shown.err.find(u8"[2/2] 誤り: メールサーバがパスワードを受理しません"),
             std::string::npos)
       << shown.err;
+  // The progress is what the survey adds to the window's title, not the
+  // title itself, and the terminal is left on a new line.
+  EXPECT_NE(shown.err.find(u8"\r[1/2] メイン (127.0.0.1:" + port + u8"へ接続中...)\033[K"),
+            std::string::npos)
+      << shown.err;
+  EXPECT_EQ(shown.err.find(u8"問い合わせ結果一覧"), std::string::npos) << shown.err;
+  EXPECT_EQ(shown.err.substr(shown.err.size() - 2), "\r\n") << shown.err;
 
   // The raw code page 932 output is the UTF-8 output converted.
   CliRun again = Cli({"check", "--encoding", "cp932"});
@@ -131,13 +138,63 @@ TEST(CheckVerb, UsageErrors) {
   EXPECT_FALSE(FileExists("tarnu.hist.pref"));
 }
 
-TEST(CheckVerb, NoSettingsFileIsAFailureThatSaysSo) {
-  testing::ScratchDir scratch;
-  CliRun run = Cli({"check"});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "");
-  EXPECT_NE(run.err.find("no settings file tarnu.pref"), std::string::npos) << run.err;
-  EXPECT_FALSE(FileExists("tarnu.hist.pref"));
+// A check that could not read what it keeps says so and fails, so that a
+// cron job notices: no tarnu.pref, a damaged one, a history it cannot read
+// (all its mail would be new again). A history left unread on purpose is no
+// failure.
+TEST(CheckVerb, FilesThatCannotBeReadFailTheCheck) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> settings;  // "settings set" options; none: no tarnu.pref
+    std::string pref;                   // written over tarnu.pref when not empty
+    std::string history;                // written as tarnu.hist.pref when not empty
+    int status;
+    std::string out;
+    std::string err;  // a part of standard error
+  };
+  const std::vector<Case> cases = {
+      {"no tarnu.pref", {}, "", "", 1, "", "no settings file tarnu.pref"},
+      {"no host, no history", {"--interval", "5"}, "", "", 0, "new: 0\n", "no host"},
+      {"a damaged tarnu.pref",
+       {"--interval", "5"},
+       "garbage",
+       "",
+       1,
+       "new: 0\n",
+       u8"データファイルが破損しています\n"},
+      {"a history of another version",
+       {"--interval", "5"},
+       "",
+       std::string(72, '\0'),
+       1,
+       "new: 0\n",
+       u8"履歴ファイルのバージョンが違います\n"},
+      {"such a history left unread",
+       {"--no-history-at-start", "1"},
+       "",
+       std::string(72, '\0'),
+       0,
+       "new: 0\n",
+       "no host"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::ScratchDir scratch;
+    if (!c.settings.empty()) {
+      std::vector<std::string> set = {"settings", "set"};
+      set.insert(set.end(), c.settings.begin(), c.settings.end());
+      ASSERT_EQ(Cli(set).status, 0);
+    }
+    if (!c.pref.empty()) testing::WriteFileBytes("tarnu.pref", c.pref);
+    if (!c.history.empty()) testing::WriteFileBytes("tarnu.hist.pref", c.history);
+    CliRun run = Cli({"check"});
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+    if (c.settings.empty()) {
+      EXPECT_FALSE(FileExists("tarnu.hist.pref"));
+    }
+  }
 }
 
 }  // namespace

@@ -144,9 +144,10 @@ TEST(CliContract, HelpVersionUsageAndRefusals) {
 
 // Every verb answers --help with its own usage.
 TEST(CliContract, EveryVerbHasItsHelp) {
-  for (const char* verb : {"check", "hosts", "host add", "host set", "host remove", "settings show",
-                           "settings set", "survey", "retrieve", "decode-header", "encode-header",
-                           "to-sjis", "to-jis", "detect-code", "base64-encode", "base64-decode"}) {
+  for (const char* verb :
+       {"check", "watch", "hosts", "host add", "host set", "host remove", "settings show",
+        "settings set", "survey", "retrieve", "decode-header", "encode-header", "to-sjis", "to-jis",
+        "detect-code", "base64-encode", "base64-decode"}) {
     std::vector<std::string> args;
     std::string name = verb;
     std::size_t space = name.find(' ');

@@ -135,29 +135,39 @@ TEST(Concurrency, TwoChecksAtOnceForwardEveryMailOnceAndKeepTheHistoryWhole) {
   }
 }
 
-// A check whose history cannot be saved must not pass for a success: the
-// next check would report the same mail as new again.
-TEST(CheckFiles, CheckFailsWhenTheHistoryCannotBeSaved) {
+// A check whose history, or whose list of forwards still owed, cannot be
+// saved must not pass for a success: the next check would report the same
+// mail as new again, or never retry a forward that failed.
+TEST(CheckFiles, CheckFailsWhenItsFilesCannotBeSaved) {
   testing::DovecotServer dovecot;
   ASSERT_TRUE(dovecot.Start({{"alice", "secret", ""}})) << dovecot.error();
   Deliver(dovecot, 1);
-  testing::ScratchDir dir;
-  CliProcess add = Start(
-      {"host", "add", "--name", "a", "--server", "127.0.0.1", "--port",
-       std::to_string(dovecot.port()), "--user", "alice", "--password", "secret", "--timeout", "5"},
-      "add");
-  ASSERT_EQ(0, Wait(add)) << ReadFileBytes("add.err");
-  CliProcess saved = Start({"check"}, "saved");
-  EXPECT_EQ(0, Wait(saved)) << ReadFileBytes("saved.err");
-  // A folder where the history file should be: it can be neither read nor
-  // replaced.
-  std::filesystem::remove("tarnu.hist.pref");
-  std::filesystem::create_directory("tarnu.hist.pref");
-  CliProcess failed = Start({"check"}, "failed");
-  EXPECT_EQ(1, Wait(failed));
-  const std::string err = ReadFileBytes("failed.err");
-  EXPECT_NE(std::string::npos, err.find(platform::Cp932ToUtf8("履歴ファイルが作成できません")))
-      << err;
+  struct Case {
+    const char* file;
+    const char* message;
+  } cases[] = {
+      {"tarnu.hist.pref", "履歴ファイルが作成できません"},
+      {"tarnu.pending", "転送待ちファイル tarnu.pending が作成できません"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    testing::ScratchDir dir;
+    CliProcess add = Start({"host", "add", "--name", "a", "--server", "127.0.0.1", "--port",
+                            std::to_string(dovecot.port()), "--user", "alice", "--password",
+                            "secret", "--timeout", "5"},
+                           "add");
+    ASSERT_EQ(0, Wait(add)) << ReadFileBytes("add.err");
+    CliProcess saved = Start({"check"}, "saved");
+    EXPECT_EQ(0, Wait(saved)) << ReadFileBytes("saved.err");
+    // A folder where the file should be: it can be neither read, replaced
+    // nor removed.
+    std::filesystem::remove(c.file);
+    std::filesystem::create_directory(c.file);
+    CliProcess failed = Start({"check"}, "failed");
+    EXPECT_EQ(1, Wait(failed));
+    const std::string err = ReadFileBytes("failed.err");
+    EXPECT_NE(std::string::npos, err.find(platform::Cp932ToUtf8(c.message))) << err;
+  }
 }
 
 }  // namespace

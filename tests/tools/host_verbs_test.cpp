@@ -152,6 +152,25 @@ TEST(HostVerbs, SecureConnectionOptions) {
   }
 }
 
+// "-h" and "--help" as an option's value are values: a password "-h" is
+// stored, not answered with the usage and exit 0. Where an option stands,
+// they still ask for the help.
+TEST(HostVerbs, HelpWordsAsValuesAreValues) {
+  for (const std::string word : {"-h", "--help"}) {
+    SCOPED_TRACE(word);
+    ScratchDir dir;
+    CliRun add =
+        Cli({"host", "add", "--name", "n", "--server", "s", "--user", word, "--password", word});
+    EXPECT_EQ(0, add.status) << add.out;
+    EXPECT_EQ("", add.out);
+    EXPECT_EQ("0\tn\ts\t110\t" + word + "\t1\t0\t0\n", Cli({"hosts"}).out);
+    CliRun help = Cli({"host", "add", "--name", "m", word, "--user", "u"});
+    EXPECT_EQ(0, help.status);
+    EXPECT_EQ(0u, help.out.rfind("usage: tarnu-cli host add", 0)) << help.out;
+    EXPECT_EQ("0\tn\ts\t110\t" + word + "\t1\t0\t0\n", Cli({"hosts"}).out);
+  }
+}
+
 // Each refusal prints the dialog's message and leaves the file as it was.
 TEST(HostVerbs, RefusalsPrintTheDialogsMessageAndChangeNothing) {
   ScratchDir dir;

@@ -17,6 +17,7 @@
 
 #include "tests/support/dovecot_server.h"
 #include "tests/support/fault_proxy.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/shell.h"
 #include "tests/tools/cli_process.h"
@@ -143,15 +144,16 @@ TEST_F(TerminalSafety, PasswordFromStandardInput) {
   }
 }
 
-// Without --password on a terminal, the password is asked for and what is
-// typed is not shown.
-TEST_F(TerminalSafety, PasswordIsAskedForOnATerminalWithoutEcho) {
+// What a terminal shows while tarnu-cli runs on it with `args`, answering
+// "secret" to the password question; `status` gets the wait status.
+std::string RunOnTerminal(const std::vector<std::string>& args, bool* answered, int* status) {
   const char* cli = std::getenv("TARNU_CLI");
-  ASSERT_NE(nullptr, cli);
+  *answered = false;
+  *status = -1;
+  if (cli == nullptr) return "TARNU_CLI is not set";
   int terminal = -1;
-  const std::vector<std::string> args = Survey(server_->port(), {});
   pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
-  ASSERT_GE(child, 0);
+  if (child < 0) return "no pseudo-terminal";
   if (child == 0) {
     setenv("LC_ALL", "C", 1);
     std::vector<char*> argv = {const_cast<char*>(cli)};
@@ -162,7 +164,6 @@ TEST_F(TerminalSafety, PasswordIsAskedForOnATerminalWithoutEcho) {
   }
   // Everything the terminal shows, until the program ends.
   std::string shown;
-  bool answered = false;
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (std::chrono::steady_clock::now() < give_up) {
     pollfd p = {terminal, POLLIN, 0};
@@ -172,21 +173,50 @@ TEST_F(TerminalSafety, PasswordIsAskedForOnATerminalWithoutEcho) {
       if (n <= 0) break;
       shown.append(buffer, static_cast<std::size_t>(n));
     }
-    if (!answered && shown.find("Password: ") != std::string::npos) {
-      ASSERT_EQ(7, write(terminal, "secret\n", 7));
-      answered = true;
+    if (!*answered && shown.find("Password: ") != std::string::npos) {
+      if (write(terminal, "secret\n", 7) != 7) break;
+      *answered = true;
     }
   }
-  int status = 0;
-  if (waitpid(child, &status, WNOHANG) != child) {
-    kill(child, SIGKILL);  // it never ended: the test fails below
-    waitpid(child, &status, 0);
+  if (waitpid(child, status, WNOHANG) != child) {
+    kill(child, SIGKILL);  // it never ended: the test fails
+    waitpid(child, status, 0);
   }
   close(terminal);
-  EXPECT_TRUE(answered) << Escape(shown);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << Escape(shown);
-  EXPECT_NE(std::string::npos, shown.find("count: 1")) << Escape(shown);
-  EXPECT_EQ(std::string::npos, shown.find("secret")) << Escape(shown);
+  return shown;
+}
+
+// Without --password on a terminal, the password is asked for and what is
+// typed is not shown; the answer is the one used (survey) or stored (host
+// add, then a check logs in with it).
+TEST_F(TerminalSafety, PasswordIsAskedForOnATerminalWithoutEcho) {
+  const std::string port = std::to_string(server_->port());
+  struct Case {
+    std::vector<std::string> args;
+    std::string shown;  // a part of what the terminal shows
+  };
+  const std::vector<Case> cases = {
+      {Survey(server_->port(), {}), "count: 1"},
+      {{"host", "add", "--name", "n", "--server", "127.0.0.1", "--port", port, "--user", "alice"},
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    testing::ScratchDir scratch;
+    bool answered = false;
+    int status = 0;
+    const std::string shown = RunOnTerminal(c.args, &answered, &status);
+    EXPECT_TRUE(answered) << Escape(shown);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << Escape(shown);
+    EXPECT_NE(std::string::npos, shown.find(c.shown)) << Escape(shown);
+    EXPECT_EQ(std::string::npos, shown.find("secret")) << Escape(shown);
+    if (c.args[0] == "host") {
+      // The stored password is the answer: the check logs in with it.
+      CliRun check = Cli({"check"});
+      EXPECT_EQ(0, check.status) << check.err;
+      EXPECT_NE(std::string::npos, check.out.find("new: 1\n")) << check.out;
+    }
+  }
 }
 
 }  // namespace

@@ -17,7 +17,7 @@
 
 namespace tarnu::cli {
 
-bool LoadForCheck(AppSettings* settings, HostList* hosts, int* exit_code) {
+bool LoadForCheck(AppSettings* settings, HostList* hosts, int* exit_code, bool* unreadable) {
   const std::string path = DataFilePath(kConfigFileName);
   platform::File probe;
   if (probe.OpenForReading(path) == platform::OpenStatus::kMissing) {
@@ -34,6 +34,7 @@ bool LoadForCheck(AppSettings* settings, HostList* hosts, int* exit_code) {
     }
     *settings = file.settings;
     *hosts = std::move(file.hosts);
+    if (unreadable != nullptr) *unreadable = file.messages.shown() != 0;
   }
   ConsoleMessages messages;
   if (settings->no_history_at_start != 1) LoadHistoryFile(hosts, &messages);
@@ -41,6 +42,7 @@ bool LoadForCheck(AppSettings* settings, HostList* hosts, int* exit_code) {
     *exit_code = kExitFailed;
     return false;
   }
+  if (unreadable != nullptr && messages.shown() != 0) *unreadable = true;
   return true;
 }
 
@@ -53,7 +55,8 @@ int RunCheck(const Call& call) {
   AppSettings settings;
   HostList hosts;
   int code = kExitOk;
-  if (!LoadForCheck(&settings, &hosts, &code)) return code;
+  bool unreadable = false;
+  if (!LoadForCheck(&settings, &hosts, &code, &unreadable)) return code;
   const bool progress = ErrorIsTerminal();
   const std::string* ca_file = call.Value("ca-file");
   CheckReport report = RunConsoleCheck(&hosts, settings, progress, kCheckBusyWaitMs,
@@ -64,9 +67,11 @@ int RunCheck(const Call& call) {
   }
   if (report.checked_hosts == 0) ErrorLine(SyntaxText(Say::kNoHostToCheck), TextKind::kUtf8);
   WriteCheckRows(report, false);
-  // A history that could not be saved fails the check: the message said why.
-  return report.failed_hosts == 0 && !report.quit && !report.history_not_saved ? kExitOk
-                                                                               : kExitFailed;
+  // A file that could not be read or saved fails the check (a damaged
+  // history makes seen mail new again): the message said why.
+  return report.failed_hosts == 0 && !report.quit && !report.history_not_saved && !unreadable
+             ? kExitOk
+             : kExitFailed;
 }
 
 }  // namespace
@@ -78,8 +83,9 @@ const VerbSpec kCheckVerb = {
     "One line per row of the result list: state picture, small picture, host,\n"
     "subject, from, size, body, state (tab-separated), then new: N. New mail is\n"
     "forwarded as the host says and tarnu.hist.pref is written, as tarnu.exe does.\n"
-    "Exit 0 when every host answered, 1 when one failed (its row is printed) or\n"
-    "there is no tarnu.pref. Progress goes to standard error when it is a terminal.",
+    "Exit 0 when every host answered, 1 when one failed (its row is printed), when\n"
+    "there is no tarnu.pref, or when it or the history could not be read or saved.\n"
+    "Progress goes to standard error when it is a terminal.",
     {{"ca-file", "FILE", "a PEM file of further trusted CA certificates for TLS"}},
     kDirOption | kEncodingOption,
     {},

@@ -57,13 +57,17 @@ class ConsoleShell : public CheckShell {
   std::string GetTitle() override { return title_; }
   void SetTitle(const std::string& title) override {
     title_ = title.substr(0, 255);
-    // What the survey adds to the title during a check is its progress.
-    if (title_.size() > checking_title_.size() &&
+    if (checking_title_.empty()) {
+      // The first change: the cycle's checking title.
+      if (title_.size() > kBaseTitle.size()) checking_title_ = title_;
+      return;
+    }
+    // What a host's survey adds to the checking title is its progress; the
+    // titles set between hosts and at the end are not.
+    if (!host_label_.empty() && title_.size() > checking_title_.size() &&
         title_.compare(0, checking_title_.size(), checking_title_) == 0) {
       progress_->Show(host_label_ + " " +
                       ToUtf8(title_.substr(checking_title_.size()), TextKind::kCp932));
-    } else if (checking_title_.empty() && title_.size() > kBaseTitle.size()) {
-      checking_title_ = title_;  // the first change: the cycle's checking title
     }
   }
   void PumpMessages() override {}
@@ -135,6 +139,7 @@ CheckReport RunConsoleCheck(HostList* hosts, const AppSettings& settings, bool p
     shell.SetHostLabel(label);
     line.Show(label);
     int code = survey(status, account, lines, result, pump, messages, uidl);
+    shell.SetHostLabel(std::string());
     if (code != 0) {
       ++report.failed_hosts;
       const std::string error = ToUtf8(result->error, TextKind::kCp932);

@@ -42,8 +42,12 @@ void WriteCheckRows(const CheckReport& report, bool only_new);
 // Loads tarnu.pref (under the data folder's lock, released before any check
 // runs) and the history, as the program does at start-up. False, with the
 // reason printed and `exit_code` set, when there is nothing to check: no
-// settings file, or a load that must end the program.
-bool LoadForCheck(AppSettings* settings, HostList* hosts, int* exit_code);
+// settings file, or a load that must end the program. `unreadable` (when
+// given) tells whether a loader found tarnu.pref or the history damaged or
+// of another version (its message printed): the check can run, but what it
+// knows is not what was stored.
+bool LoadForCheck(AppSettings* settings, HostList* hosts, int* exit_code,
+                  bool* unreadable = nullptr);
 
 // Whether standard error is a terminal (progress is for people only).
 bool ErrorIsTerminal();

@@ -470,11 +470,13 @@ const VerbSpec kHostAddVerb = {
     "--name TEXT --server HOST --user TEXT --password TEXT [options]",
     "adds a host at the end of tarnu.pref",
     "The values pass the checks of the host settings dialog; a refusal names the\n"
-    "option and leaves the file as it was.",
+    "option and leaves the file as it was. Without --password or --password-stdin\n"
+    "the password is asked for on the terminal.",
     kHostOptions,
     kDirOption | kEncodingOption | kInputOption,
     {},
-    RunHostAdd};
+    RunHostAdd,
+    true};
 
 const VerbSpec kHostSetVerb = {
     "host set",

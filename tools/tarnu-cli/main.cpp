@@ -32,9 +32,12 @@ int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
   // tarnu-cli writes UTF-8; a console shows it as such only on its UTF-8
-  // code page, which is given back when the program ends.
+  // code page, which is given back when the program ends. Standard error
+  // counts too: with the rows sent to a file, progress and messages still
+  // reach the console.
   DWORD mode;
-  if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) {
+  if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) ||
+      GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode)) {
     console_output_cp = GetConsoleOutputCP();
     SetConsoleOutputCP(CP_UTF8);
     std::atexit(RestoreConsole);

@@ -112,6 +112,20 @@ const OptionSpec* FindOption(const std::vector<OptionSpec>& options, std::string
   return nullptr;
 }
 
+// --help or -h where an option stands, not as the value of one ("--password
+// -h" is a password), asks for the verb's help whatever else is wrong.
+bool AsksForHelp(const std::vector<std::string>& args, const std::vector<OptionSpec>& options) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (IsHelp(arg)) return true;
+    if (arg.size() > 2 && arg.compare(0, 2, "--") == 0 && arg.find('=') == std::string::npos) {
+      const OptionSpec* option = FindOption(options, std::string_view(arg).substr(2));
+      if (option != nullptr && option->value_name != nullptr) ++i;  // its value
+    }
+  }
+  return false;
+}
+
 int GroupUsageError(const std::vector<const VerbSpec*>& group, const std::string& problem) {
   std::string text = TerminalText("tarnu-cli: " + problem, TextKind::kUtf8) + "\n";
   for (const VerbSpec* each : group) text += "usage: " + UsageLine(*each) + "\n";
@@ -224,13 +238,12 @@ int RunVerbLine(const std::vector<std::string>& args) {
     }
     rest.erase(rest.begin());
   }
-  if (std::any_of(rest.begin(), rest.end(), IsHelp)) {
+  // The options as typed.
+  const std::vector<OptionSpec> options = OptionsOf(*verb);
+  if (AsksForHelp(rest, options)) {
     WriteOutput(VerbHelp(*verb));
     return kExitOk;
   }
-
-  // The options as typed.
-  const std::vector<OptionSpec> options = OptionsOf(*verb);
   Call call(*verb);
   for (std::size_t i = 0; i < rest.size(); ++i) {
     const std::string& arg = rest[i];
@@ -280,7 +293,8 @@ int RunVerbLine(const std::vector<std::string>& args) {
         return kExitFailed;
       }
       call.values_["password"] = typed;
-    } else if (password->required && call.Value("password") == nullptr && InputIsTerminal()) {
+    } else if ((password->required || verb->asks_password) && call.Value("password") == nullptr &&
+               InputIsTerminal()) {
       if (!AskPassword(SyntaxText(Say::kPasswordPrompt), &typed)) return kExitFailed;
       call.values_["password"] = typed;
     }

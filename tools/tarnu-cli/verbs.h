@@ -41,6 +41,9 @@ struct VerbSpec {
   // The positional arguments: their names ("INDEX"), all required.
   std::vector<const char*> positional;
   int (*run)(const Call& call);
+  // A --password left out is asked for when standard input is a terminal
+  // (always so for a required --password).
+  bool asks_password = false;
 };
 
 // One run of a verb: its options and arguments, values as UTF-8.
