@@ -12,11 +12,13 @@
 
 namespace tarnu {
 
+// One surveyed message. The shown texts (from, subject, cc, body, to) are
+// UTF-8; the Message-ID is kept as the server sent it.
 struct MailEntry {
   std::string from;
   std::string subject;
   std::string cc;
-  std::string body;  // the body lines fetched with the header, in code page 932
+  std::string body;  // the body lines fetched with the header, decoded
   std::string to;
   std::string message_id;
   std::uint8_t forwarded = 0;  // 1 once the notification mail was accepted
