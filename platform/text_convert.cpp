@@ -343,7 +343,14 @@ bool Utf8ToCp932Exact(std::string_view text, std::string* out, std::size_t* bad_
   }
   return true;
 #else
-  iconv_t cd = iconv_open("CP932", "UTF-8");
+  return IconvExact("CP932", "UTF-8", text, out, bad_at);
+#endif
+}
+
+#ifndef _WIN32
+bool IconvExact(const char* to, const char* from, std::string_view text, std::string* out,
+                std::size_t* bad_at) {
+  iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) {
     *bad_at = 0;
     return false;
@@ -365,7 +372,7 @@ bool Utf8ToCp932Exact(std::string_view text, std::string* out, std::size_t* bad_
   }
   iconv_close(cd);
   return ok;
-#endif
 }
+#endif
 
 }  // namespace tarnu::platform

@@ -32,6 +32,14 @@ std::string Utf8ToCp932(std::string_view text, std::string_view replacement = "?
 // then the offset of the first one in `text`.
 bool Utf8ToCp932Exact(std::string_view text, std::string* out, std::size_t* bad_at);
 
+#ifndef _WIN32
+// `text` from iconv's encoding `from` to `to` without loss, appended to
+// `out`. False when the pair is unknown (`*bad_at` 0) or `text` holds bytes
+// that do not convert (`*bad_at` their offset).
+bool IconvExact(const char* to, const char* from, std::string_view text, std::string* out,
+                std::size_t* bad_at);
+#endif
+
 }  // namespace tarnu::platform
 
 #endif  // TARNU_PLATFORM_TEXT_CONVERT_H_

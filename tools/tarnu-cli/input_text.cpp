@@ -134,25 +134,9 @@ bool DecodeArgument(std::string_view bytes, const InputEncoding& encoding, std::
 #ifdef _WIN32
   return false;
 #else
-  iconv_t cd = iconv_open("UTF-8", encoding.iconv.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
   utf8->clear();
-  std::vector<char> buffer(4096);
-  char* in = const_cast<char*>(bytes.data());
-  std::size_t in_left = bytes.size();
-  bool ok = true;
-  while (in_left > 0) {
-    char* dst = buffer.data();
-    std::size_t dst_left = buffer.size();
-    std::size_t rc = iconv(cd, &in, &in_left, &dst, &dst_left);
-    utf8->append(buffer.data(), buffer.size() - dst_left);
-    if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) {
-      ok = false;
-      break;
-    }
-  }
-  iconv_close(cd);
-  return ok;
+  std::size_t bad_at = 0;
+  return platform::IconvExact("UTF-8", encoding.iconv.c_str(), bytes, utf8, &bad_at);
 #endif
 }
 
